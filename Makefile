@@ -1,0 +1,52 @@
+# Entry points for a fresh machine: `make demo` runs the main job, `make test` runs every test.
+# Both install what they need: Debian packages (apt-get), a virtual environment in .venv and
+# the package itself, built from this tree.
+
+PYTHON ?= python3
+# A second CPython for the test run, when this machine has one (pyenv or the system).
+PYTHON2 ?= $(firstword $(wildcard $(HOME)/.pyenv/versions/3.12*/bin/python3) $(shell command -v python3.12 2>/dev/null))
+VENV := .venv
+VENV2 := .venv-2
+JOBS ?= 2
+export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
+
+.PHONY: all deps venv venv2 test test-cpp test-asan test-python test-python2 stubs clean
+
+all: test
+
+deps:
+	@scripts/ensure-system-deps.sh
+
+$(VENV)/bin/python:
+	$(PYTHON) -m venv $(VENV)
+	$(VENV)/bin/python -m pip install -q --upgrade pip
+
+venv: deps $(VENV)/bin/python
+	$(VENV)/bin/python -m pip install -q ".[test]"
+
+venv2: deps
+	@if [ -z "$(PYTHON2)" ]; then echo "No second CPython found; skipping it."; else \
+	  [ -x $(VENV2)/bin/python ] || $(PYTHON2) -m venv $(VENV2); \
+	  $(VENV2)/bin/python -m pip install -q --upgrade pip && \
+	  $(VENV2)/bin/python -m pip install -q ".[test]" --config-settings=build-dir=build/py2; fi
+
+test-cpp: deps
+	cmake --preset default
+	cmake --build --preset default
+	ctest --preset default
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-python: venv
+	$(VENV)/bin/python -m pytest -q
+
+test-python2: venv2
+	@if [ -n "$(PYTHON2)" ]; then $(VENV2)/bin/python -m pytest -q; fi
+
+test: test-cpp test-asan test-python test-python2
+
+clean:
+	rm -rf build $(VENV) $(VENV2)

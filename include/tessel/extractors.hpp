@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tessel/hit_features.hpp"
+#include "tessel/trigger.hpp"
+
+namespace tessel {
+
+/// The fields of a TarvoTrigger that extraction reads, with the samples as a borrowed span, so
+/// that batch paths can extract from arrays without building TarvoTrigger objects.
+struct TarvoTriggerView {
+    std::int32_t channel = 0;
+    std::uint32_t trigger_time_s = 0;
+    std::uint32_t trigger_time_ticks = 0;
+    float baseline = 0.0F;
+    std::span<const std::uint16_t> waveform;
+
+    static TarvoTriggerView of(const TarvoTrigger& t) noexcept {
+        return {t.channel, t.trigger_time_s, t.trigger_time_ticks, t.baseline, t.waveform};
+    }
+};
+
+/// Waveform extractor: integral above the baseline, trigger time and the rising edge located to
+/// a fraction of a sample by a parabola through the sample-to-sample differences.
+class TarvoExtractor {
+public:
+    /// y = a*x^2 + b*x + c.
+    struct Parabola {
+        double a;
+        double b;
+        double c;
+
+        Parabola(double a_, double b_, double c_) noexcept : a(a_), b(b_), c(c_) {}
+        /// The parabola through three points.
+        Parabola(double x1, double y1, double x2, double y2, double x3, double y3) noexcept;
+        double operator()(double x) const noexcept;
+        /// x of the vertex.
+        [[nodiscard]] double extremum() const noexcept;
+    };
+
+    TarvoExtractor(bool drop_bad_edge, bool drop_bad_integral) noexcept
+        : drop_bad_edge_(drop_bad_edge), drop_bad_integral_(drop_bad_integral) {}
+
+    /// Appends zero or one record to `out`.
+    void extract_features(const TarvoTrigger& trigger, std::vector<HitFeatures>& out,
+                          const RunInfo& run_info) const;
+    /// Fills `out` (a fresh record) and returns true, or returns false when the trigger is
+    /// dropped.  Throws std::invalid_argument for fewer than 3 samples unless dropped first.
+    bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                 HitFeatures& out) const;
+
+    /// Rising-edge position in samples: 0 and n mark an edge at the start and at the end.
+    [[nodiscard]] double diff_max(const std::vector<std::uint16_t>& waveform) const;
+    [[nodiscard]] static double diff_max(std::span<const std::uint16_t> waveform);
+
+    /// Sum of (sample - baseline) in double precision, in sample order.
+    [[nodiscard]] static double waveform_integral(std::span<const std::uint16_t> waveform,
+                                                  float baseline) noexcept;
+    /// Trigger time in seconds relative to the run's time offsets.
+    [[nodiscard]] static double trigger_time(std::uint32_t trigger_time_s,
+                                             std::uint32_t trigger_time_ticks,
+                                             const RunInfo& run_info) noexcept;
+
+    [[nodiscard]] bool drop_bad_edge() const noexcept { return drop_bad_edge_; }
+    [[nodiscard]] bool drop_bad_integral() const noexcept { return drop_bad_integral_; }
+
+private:
+    bool drop_bad_edge_;
+    bool drop_bad_integral_;
+};
+
+/// Copies the values of a multi-PMT record; always yields one record.
+class MultiPMTExtractor {
+public:
+    void extract_features(const MultiPMTTrigger& trigger, std::vector<HitFeatures>& out,
+                          const RunInfo& run_info) const;
+    /// Fills `out` (a fresh record) from `trigger`.
+    static void extract(const MultiPMTTrigger& trigger, HitFeatures& out) noexcept;
+};
+
+}  // namespace tessel

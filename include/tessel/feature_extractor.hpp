@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "tessel/extractors.hpp"
+#include "tessel/hit_features.hpp"
+#include "tessel/trigger.hpp"
+
+namespace tessel {
+
+/// Turns a mixed list of trigger records into feature records, choosing the extractor by the
+/// kind of each trigger and stamping every record with its hit id.
+class FeatureExtractor {
+public:
+    /// Reads the options of section "extractors" of the settings file.
+    explicit FeatureExtractor(const std::filesystem::path& settings_file);
+    ~FeatureExtractor();
+    FeatureExtractor(FeatureExtractor&&) noexcept;
+    FeatureExtractor& operator=(FeatureExtractor&&) noexcept;
+    FeatureExtractor(const FeatureExtractor&) = delete;
+    FeatureExtractor& operator=(const FeatureExtractor&) = delete;
+
+    /// Records in trigger order; ids hold the run number, the trigger's position in `triggers`
+    /// and the record's index within its trigger.  Throws std::length_error, before extracting
+    /// anything, for more triggers than the id's trigger field holds.
+    [[nodiscard]] std::vector<HitFeatures> extract_features(
+        const TriggerList& triggers, const RunInfo& run_info = RunInfo::simulation_run()) const;
+
+    [[nodiscard]] const TarvoExtractor& tarvo_extractor() const noexcept;
+    [[nodiscard]] const MultiPMTExtractor& multipmt_extractor() const noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tessel

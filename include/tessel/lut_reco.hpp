@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tessel/factory.hpp"
+#include "tessel/reconstructor.hpp"
+#include "tessel/settings.hpp"
+
+namespace tessel {
+
+/// One tabulated point: x, y and the uncertainty of y.
+using LookupPoint = std::array<double, 3>;
+
+/// Sort key of a tabulated point: its x.
+inline double lut_get_x(const LookupPoint& point) noexcept { return point[0]; }
+
+/// A curve of at least two points sorted by x, read by linear interpolation.
+class LookupTable {
+public:
+    /// Throws std::invalid_argument "data_points must have at least two elements." for fewer.
+    explicit LookupTable(std::vector<LookupPoint> data_points);
+
+    /// first x <= x < last x (NaN is out of range).
+    [[nodiscard]] bool in_range(double x) const noexcept;
+    /// (value, uncertainty) on the segment around x, extrapolating the end segments.
+    [[nodiscard]] std::pair<double, double> lookup_linear(double x) const noexcept;
+
+    [[nodiscard]] const std::vector<LookupPoint>& data_points() const noexcept { return points_; }
+
+private:
+    std::vector<LookupPoint> points_;
+};
+
+/// Maps one feature onto the hit's charge or time through a lookup table read from a LUT file.
+class LUTReco final : public Reconstructor {
+public:
+    LUTReco(std::filesystem::path lut_file, std::string feature, std::string hit_property,
+            bool extrapolate, std::int32_t pmt_type);
+    ~LUTReco() override;
+
+    LUTReco(const LUTReco&) = delete;
+    LUTReco& operator=(const LUTReco&) = delete;
+    LUTReco(LUTReco&&) = delete;
+    LUTReco& operator=(LUTReco&&) = delete;
+
+    void reconstruct(const HitFeatures& features, Hit& hit) const override;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+/// The "LUTReco" builder: reads the instance's five keys, resolving "lut_file" with `factory`.
+std::unique_ptr<Reconstructor> build_lut_reco(const Settings& instance,
+                                              const Factory<Reconstructor>& factory);
+
+}  // namespace tessel

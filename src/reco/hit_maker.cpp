@@ -1,0 +1,44 @@
+#include "tessel/hit_maker.hpp"
+
+#include <utility>
+
+namespace tessel {
+
+HitMaker::HitMaker(ReconstructorList reconstructors) : reconstructors_(std::move(reconstructors)) {}
+
+void HitMaker::add_reconstructor(std::unique_ptr<Reconstructor> reconstructor) {
+    reconstructors_.push_back(std::move(reconstructor));
+}
+
+bool HitMaker::make_hit(const HitFeatures& features, bool no_discard, Hit& hit) const {
+    hit = Hit();
+    // Flags are tested directly: the throwing getters are never needed here.
+    if (features.has_channel()) {
+        hit.set_channel(features.get_channel());
+    }
+    if (features.has_id()) {
+        hit.set_id(features.get_id());
+    }
+    if (!features.has_channel() || !features.has_id()) {
+        return no_discard;
+    }
+    for (const auto& reconstructor : reconstructors_) {
+        reconstructor->reconstruct(features, hit);
+    }
+    return no_discard || hit.is_valid();
+}
+
+std::vector<Hit> HitMaker::make_hits(const std::vector<HitFeatures>& features,
+                                     bool no_discard) const {
+    std::vector<Hit> hits;
+    hits.reserve(features.size());
+    Hit hit;
+    for (const auto& record : features) {
+        if (make_hit(record, no_discard, hit)) {
+            hits.push_back(hit);
+        }
+    }
+    return hits;
+}
+
+}  // namespace tessel
