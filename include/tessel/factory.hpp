@@ -34,11 +34,11 @@ public:
 
     // Builders may refer to the factory that holds them, so a move rebuilds the table for the
     // new owner instead of carrying over builders bound to the moved-from object.
-    Factory(Factory&& other) noexcept
+    Factory(Factory&& other)
         : file_(std::exchange(other.file_, {})), instances_(std::move(other.instances_)) {
         build_class_resolve_table();
     }
-    Factory& operator=(Factory&& other) noexcept {
+    Factory& operator=(Factory&& other) {
         if (this != &other) {
             file_ = std::exchange(other.file_, {});
             instances_ = std::move(other.instances_);

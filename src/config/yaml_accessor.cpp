@@ -1,0 +1,101 @@
+#include "tessel/yaml_accessor.hpp"
+
+#include <yaml-cpp/yaml.h>
+
+#include <exception>
+#include <ios>
+#include <stdexcept>
+#include <utility>
+
+namespace tessel {
+
+struct YAMLAccessor::Impl {
+    std::string file;
+    YAML::Node root;
+
+    /// Handle of the node at `path`; the root for an empty path.
+    ///
+    /// The walk uses the const subscript.  The non-const one inserts an undefined entry under a
+    /// missing key and, worse, turns a null or sequence node it is applied to into a map, so a
+    /// mere existence check of "a/b" would make a null "a" unreadable and a sequence "a" list
+    /// its indices as keys.  The const subscript leaves the document as loaded.  Each step's
+    /// handle is kept in the list: assigning one node handle to another would write through
+    /// into the document.
+    ///
+    /// A missing key gives an invalid handle, which IsDefined() denies and as<T>() rejects with
+    /// yaml-cpp's invalid-node error.  A path that continues below a missing node or below a
+    /// scalar throws here (invalid node, bad subscript); callers decide what that means.
+    [[nodiscard]] YAML::Node get(const Settings::KeyPath& path) const {
+        std::vector<YAML::Node> handles;
+        handles.reserve(path.size() + 1);
+        handles.push_back(root);
+        for (const auto& key : path) {
+            const YAML::Node& parent = handles.back();
+            YAML::Node child = parent[key];
+            handles.push_back(std::move(child));
+        }
+        return handles.back();
+    }
+
+    template <class T>
+    T read(const Settings::KeyPath& path) const {
+        try {
+            return get(path).as<T>();
+        } catch (...) {
+            std::throw_with_nested(std::invalid_argument("access failed"));
+        }
+    }
+};
+
+YAMLAccessor::YAMLAccessor(std::filesystem::path file) {
+    try {
+        impl_ = std::make_unique<Impl>(Impl{file.native(), YAML::LoadFile(file.native())});
+    } catch (...) {
+        std::throw_with_nested(
+            std::ios_base::failure("Failed to load yaml file " + file.generic_string()));
+    }
+}
+
+YAMLAccessor::~YAMLAccessor() = default;
+
+// A path that cannot be walked (it continues below a scalar) denotes no node: not contained.
+bool YAMLAccessor::contains(const Settings::KeyPath& path) noexcept {
+    try {
+        return impl_->get(path).IsDefined();
+    } catch (...) {
+        return false;
+    }
+}
+
+// Keys that are themselves maps or sequences have no string form and cannot be addressed by a
+// key path, so they are left out of the list; a null key is listed as "null".  A path that
+// cannot be walked lists nothing.
+std::vector<std::string> YAMLAccessor::keys(const Settings::KeyPath& path) noexcept {
+    try {
+        const YAML::Node node = impl_->get(path);
+        std::vector<std::string> names;
+        if (!node.IsMap()) {
+            return names;
+        }
+        for (const auto& entry : node) {
+            if (entry.first.IsScalar() || entry.first.IsNull()) {
+                names.push_back(entry.first.as<std::string>());
+            }
+        }
+        return names;
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string YAMLAccessor::get_string(const Settings::KeyPath& path) {
+    return impl_->read<std::string>(path);
+}
+
+int YAMLAccessor::get_int(const Settings::KeyPath& path) { return impl_->read<int>(path); }
+
+double YAMLAccessor::get_double(const Settings::KeyPath& path) { return impl_->read<double>(path); }
+
+bool YAMLAccessor::get_bool(const Settings::KeyPath& path) { return impl_->read<bool>(path); }
+
+}  // namespace tessel
