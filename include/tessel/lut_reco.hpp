@@ -23,12 +23,14 @@ inline double lut_get_x(const LookupPoint& point) noexcept { return point[0]; }
 /// A curve of at least two points sorted by x, read by linear interpolation.
 class LookupTable {
 public:
-    /// Throws std::invalid_argument "data_points must have at least two elements." for fewer.
+    /// Throws std::invalid_argument "data_points must have at least two elements." for fewer,
+    /// and "data_points must not contain a NaN x." for a point whose x is NaN.
     explicit LookupTable(std::vector<LookupPoint> data_points);
 
     /// first x <= x < last x (NaN is out of range).
     [[nodiscard]] bool in_range(double x) const noexcept;
-    /// (value, uncertainty) on the segment around x, extrapolating the end segments.
+    /// (value, uncertainty) on the segment around x, extrapolating the end segments.  An end
+    /// segment of zero width (repeated x) is taken flat: its outer point answers.
     [[nodiscard]] std::pair<double, double> lookup_linear(double x) const noexcept;
 
     [[nodiscard]] const std::vector<LookupPoint>& data_points() const noexcept { return points_; }

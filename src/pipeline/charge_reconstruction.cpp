@@ -23,8 +23,8 @@ ChargeReconstruction& ChargeReconstruction::operator=(ChargeReconstruction&&) no
 
 std::vector<Hit> ChargeReconstruction::reconstruct(const TriggerList& trigger_data,
                                                    const RunInfo& run_info) {
-    return impl_->hit_maker.make_hits(impl_->feature_extractor.extract_features(trigger_data, run_info),
-                                      false);
+    const auto features = impl_->feature_extractor.extract_features(trigger_data, run_info);
+    return impl_->hit_maker.make_hits(features, false);
 }
 
 const FeatureExtractor& ChargeReconstruction::feature_extractor() const noexcept {

@@ -1,0 +1,142 @@
+#include "tessel/lut_reco.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+
+namespace tessel {
+
+LookupTable::LookupTable(std::vector<LookupPoint> data_points) : points_(std::move(data_points)) {
+    if (points_.size() < 2) {
+        throw std::invalid_argument("data_points must have at least two elements.");
+    }
+    // A NaN x has no place in an ordering: sorting with it breaks the comparison's strict weak
+    // order (undefined behaviour) and no query could land on it.  LUT files cannot produce one
+    // (stream extraction does not read "nan"), so only a table built in code can hit this.
+    for (const auto& point : points_) {
+        if (std::isnan(lut_get_x(point))) {
+            throw std::invalid_argument("data_points must not contain a NaN x.");
+        }
+    }
+    // Not stable: points sharing an x keep no particular order.  Repeated x values are kept.
+    std::sort(points_.begin(), points_.end(), [](const LookupPoint& a, const LookupPoint& b) {
+        return lut_get_x(a) < lut_get_x(b);
+    });
+}
+
+bool LookupTable::in_range(double x) const noexcept {
+    return lut_get_x(points_.front()) <= x && x < lut_get_x(points_.back());
+}
+
+std::pair<double, double> LookupTable::lookup_linear(double x) const noexcept {
+    const auto found = std::lower_bound(
+        points_.begin(), points_.end(), x,
+        [](const LookupPoint& point, double query) { return lut_get_x(point) < query; });
+    // The segment around x: the first one at or below the first x (and for NaN, which compares
+    // false everywhere), the last one beyond the last x, otherwise the one ending at the first
+    // point not below x, so that a tabulated x answers with its own point (t = 1).
+    auto p1 = found;
+    if (found == points_.begin()) {
+        p1 = points_.begin() + 1;
+    } else if (found == points_.end()) {
+        p1 = points_.end() - 1;
+    }
+    const LookupPoint& lo = *(p1 - 1);
+    const LookupPoint& hi = *p1;
+    const double x0 = lut_get_x(lo);
+    const double x1 = lut_get_x(hi);
+    double t = 0.0;
+    if (x1 != x0) {
+        t = (x - x0) / (x1 - x0);
+    } else {
+        // Zero-width segment: repeated x values at an end of the table (an interior segment
+        // always has x0 < x <= x1).  It has no slope, so the curve is taken flat beyond it: a
+        // query at or below a repeated first x answers with the outer first point (t = 0), a
+        // query beyond a repeated last x with the outer last point (t = 1), never 0/0.  NaN is
+        // carried through t so that it still yields NaN.
+        t = x > x0 ? 1.0 : (x <= x0 ? 0.0 : x);
+    }
+    const double value = (hi[1] - lo[1]) * t + lo[1];
+    // Variance sigma0^2 (1-t)^2 + sigma1^2 t^2, associated as ((s0*s0)*(1-t))*(1-t) +
+    // ((s1*s1)*t)*t.
+    const double u = 1.0 - t;
+    const double variance = ((lo[2] * lo[2]) * u) * u + ((hi[2] * hi[2]) * t) * t;
+    return {value, std::sqrt(variance)};
+}
+
+struct LUTReco::Impl {
+    LookupTable table;
+    bool extrapolate;
+    std::int32_t pmt_type;
+    HitFeatures::FeatureAccessor feature;
+    Hit::Updater update;
+
+    static LookupTable load_lookup_table(const std::filesystem::path& path);
+};
+
+// Lines end at '\n'; empty lines and lines whose very first character is '#' are skipped; any
+// other line must begin with three numbers (x, y, uncertainty of y), and whatever follows them
+// is ignored (a trailing '\r' included).  Numbers are read in the classic locale, whatever the
+// program's global locale is.
+LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    if (!file) {
+        throw std::runtime_error("Could not open LUT file: " + path.string());
+    }
+    std::vector<LookupPoint> points;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        std::istringstream fields(line);
+        fields.imbue(std::locale::classic());
+        LookupPoint point{};
+        if (!(fields >> point[0] >> point[1] >> point[2])) {
+            throw std::runtime_error("Invalid line in LUT file: " + line);
+        }
+        points.push_back(point);
+    }
+    // A read error (for instance a directory, which opens but cannot be read) is not a short
+    // file: report it as the file that could not be read.
+    if (file.bad()) {
+        throw std::runtime_error("Could not open LUT file: " + path.string());
+    }
+    if (points.size() < 2) {
+        throw std::runtime_error("LUT file must contain at least two data points.");
+    }
+    return LookupTable(std::move(points));
+}
+
+// The hit property is checked first, then the feature name, and only then is the file read.
+LUTReco::LUTReco(std::filesystem::path lut_file, std::string feature, std::string hit_property,
+                 bool extrapolate, std::int32_t pmt_type) {
+    const Hit::Updater update = hit_property_updater(hit_property);
+    const HitFeatures::FeatureAccessor accessor(feature);
+    LookupTable table = Impl::load_lookup_table(lut_file);
+    impl_ = std::make_unique<Impl>(Impl{std::move(table), extrapolate, pmt_type, accessor, update});
+}
+
+LUTReco::~LUTReco() = default;
+
+void LUTReco::reconstruct(const HitFeatures& features, Hit& hit) const {
+    const Impl& impl = *impl_;
+    if (!impl.feature.has(features)) {
+        return;
+    }
+    if (impl.pmt_type != -1 && features.has_pmt_type() &&
+        features.get_pmt_type() != impl.pmt_type) {
+        return;
+    }
+    const double x = impl.feature.get(features);
+    if (!impl.extrapolate && !impl.table.in_range(x)) {
+        return;
+    }
+    const auto [value, uncertainty] = impl.table.lookup_linear(x);
+    (hit.*impl.update)(value, uncertainty);
+}
+
+}  // namespace tessel
