@@ -10,7 +10,7 @@ VENV2 := .venv-2
 JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all deps venv venv2 test test-cpp test-asan test-python test-python2 stubs clean
+.PHONY: all deps venv venv2 demo test test-cpp test-asan test-python test-python2 stubs bench clean
 
 all: test
 
@@ -30,6 +30,11 @@ venv2: deps
 	  $(VENV2)/bin/python -m pip install -q --upgrade pip && \
 	  $(VENV2)/bin/python -m pip install -q ".[test]" --config-settings=build-dir=build/py2; fi
 
+# Simulates a run, reconstructs it with the example settings and writes orvane-demo.png.
+demo: deps $(VENV)/bin/python
+	$(VENV)/bin/python -m pip install -q ".[plot]"
+	$(VENV)/bin/orvane demo
+
 test-cpp: deps
 	cmake --preset default
 	cmake --build --preset default
@@ -47,6 +52,20 @@ test-python2: venv2
 	@if [ -n "$(PYTHON2)" ]; then $(VENV2)/bin/python -m pytest -q; fi
 
 test: test-cpp test-asan test-python test-python2
+
+# Regenerates python/orvane.pyi from the module as built from this tree (the venv's install).
+stubs: venv
+	$(VENV)/bin/python scripts/generate_stubs.py
+
+# Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
+# Python face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar
+# path's peak memory, each printing a table of medians and ratios.
+bench: venv
+	cmake --preset bench
+	cmake --build --preset bench --target bench_extract
+	build/bench/benchmarks/bench_extract
+	$(VENV)/bin/python benchmarks/bench_python.py
+	$(VENV)/bin/python benchmarks/bench_memory.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

@@ -1,0 +1,20 @@
+#include "bindings.hpp"
+
+// Multi-phase initialisation; the module cannot be loaded into sub-interpreters, and it does not
+// declare that it runs without the global interpreter lock, so a free-threaded interpreter keeps
+// the lock enabled while it is loaded.
+PYBIND11_MODULE(orvane, m, py::multiple_interpreters::not_supported()) {
+    m.doc() = R"doc(Python bindings of the orvane library for PMT hit reconstruction.
+
+Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtractor and ChargeReconstruction.)doc";
+
+    // The order matters: the row types before the functions that use them, the vector types
+    // before the records (their elements), the records before the operations taking them.
+    register_numpy(m);
+    register_vectors(m);
+    register_records(m);
+    register_pipeline(m);
+    register_errors(m);
+    // Additions to the classes above: the columnar path.
+    register_columnar(m);
+}

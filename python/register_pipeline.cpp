@@ -1,0 +1,141 @@
+#include "bindings.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "py_callable_reconstructor.hpp"
+
+namespace {
+
+using tessel::ChargeReconstruction;
+using tessel::FeatureExtractor;
+using tessel::HitMaker;
+
+/// The default `run_info`: converted to a Python object once, here, and shared by every call
+/// that omits it.  The description keeps the generated signature free of object addresses.
+py::arg_v simulation_run_default() {
+    return py::arg_v("run_info", tessel::RunInfo::simulation_run(), "RunInfo.simulation_run()");
+}
+
+void register_feature_extractor(py::module_& m) {
+    py::class_<FeatureExtractor>(m, "FeatureExtractor",
+                                 R"doc(Extractor for hit features from different trigger types.
+
+There is an extractor available for each supported trigger type.
+The extractors are automatically selected based on the type of the trigger data.
+)doc")
+        .def(py::init<const std::filesystem::path&>(), py::arg("settings"),
+             R"doc(Constructs a FeatureExtractor.
+
+Parameters
+----------
+settings : str, bytes or os.PathLike
+    Path to the settings file.)doc")
+        .def("extract_features", &FeatureExtractor::extract_features, py::arg("trigger_data"),
+             simulation_run_default(), R"doc(Extract hit features from a list of trigger data.
+
+Parameters
+----------
+trigger_data : list
+    The list of trigger data (TarvoTrigger or MultiPMTTrigger).
+run_info : RunInfo, optional
+    Run information (default is a simulation run).
+
+Returns
+-------
+VectorHitFeatures
+    A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.)doc");
+}
+
+void register_hit_maker(py::module_& m) {
+    py::class_<HitMaker>(m, "HitMaker",
+                         "Class to create Hit objects from HitFeatures. HitMaker serves as a "
+                         "container for Reconstructors which represent different\n"
+                         "charge and time reconstruction algorithms.")
+        .def(py::init<>(), "Constructs an empty HitMaker.")
+        .def(py::init<const std::filesystem::path&>(), py::arg("settings"),
+             R"doc(Constructs a HitMaker and adds the Reconstructors from the given settings file.
+
+Parameters
+
+----------
+settings : str, bytes or os.PathLike
+    Path to the settings file.)doc")
+        .def(
+            "make_hits", &HitMaker::make_hits, py::arg("features"), py::arg("no_discard") = false,
+            R"doc(Creates Hit objects from the given HitFeatures. All created hits are valid (finite uncertainties).
+
+Parameters
+
+----------
+features : VectorHitFeatures
+    The hit features.
+no_discard : bool, optional
+    If True, invalid hits will not be discarded.
+
+Returns
+
+-------
+VectorHit
+    A list of created Hit objects.)doc")
+        .def(
+            "add_reconstructor_from_callable",
+            // py::function accepts only objects that Python reports callable (TypeError else).
+            [](HitMaker& self, py::function callable) {
+                self.add_reconstructor(
+                    std::make_unique<PyCallableReconstructor>(std::move(callable)));
+            },
+            py::arg("callable"),
+            "Add a reconstructor backed by a Python callable with signature (features, hit).\n"
+            "The callable should accept (HitFeatures, Hit) and return an updated Hit.");
+}
+
+void register_charge_reconstruction(py::module_& m) {
+    // The settings path is taken as a string (str or bytes); a pathlib.Path is not accepted.
+    py::class_<ChargeReconstruction>(
+        m, "ChargeReconstruction",
+        R"doc(Main interface of the library: reconstructs hits from trigger data in one call.
+
+The reconstruct method converts trigger data (detector output) into hits (reconstruction output).
+The charge and time reconstruction can be configured via a settings file passed to the constructor.)doc")
+        .def(py::init<const std::string&>(), py::arg("settings"),
+             R"doc(Create a ChargeReconstruction instance from the given settings file path.
+
+Parameters
+----------
+settings : str
+    Path to the settings file used to configure feature extractor and reconstructor.
+
+Raises
+------
+Exception
+    Propagates exceptions from feature extractor and reconstructor creation if settings are invalid.)doc")
+        .def("reconstruct", &ChargeReconstruction::reconstruct, py::arg("trigger_data"),
+             simulation_run_default(), R"doc(Reconstruct hits from the given trigger data.
+
+Parameters
+----------
+trigger_data : list
+    A list of trigger objects (TarvoTrigger or MultiPMTTrigger).
+run_info : RunInfo, optional
+    Run information (default is a simulation run).
+
+Returns
+-------
+VectorHit
+    A list of Hit objects resulting from the reconstruction.
+
+Notes
+-----
+A single trigger may produce multiple hits or no hits at all.)doc");
+}
+
+}  // namespace
+
+void register_pipeline(py::module_& m) {
+    register_feature_extractor(m);
+    register_hit_maker(m);
+    register_charge_reconstruction(m);
+}

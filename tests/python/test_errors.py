@@ -1,0 +1,93 @@
+"""Library errors as Python exceptions, nested causes as exception chains."""
+
+from __future__ import annotations
+
+import re
+from collections.abc import Callable
+from pathlib import Path
+
+import orvane
+import pytest
+from builders import LINEAR_SETTINGS
+
+CONSTRUCTORS: list[tuple[str, Callable[[Path], object]]] = [
+    ("ChargeReconstruction", lambda p: orvane.ChargeReconstruction(str(p))),
+    ("HitMaker", orvane.HitMaker),
+]
+CONSTRUCTOR_IDS = [name for name, _ in CONSTRUCTORS]
+BUILD = [build for _, build in CONSTRUCTORS]
+
+
+def _chain(error: BaseException) -> list[BaseException]:
+    chain = [error]
+    while chain[-1].__cause__ is not None:
+        chain.append(chain[-1].__cause__)
+    return chain
+
+
+@pytest.mark.parametrize("build", BUILD, ids=CONSTRUCTOR_IDS)
+def test_broken_yaml_chains_the_parser_error(build, write_settings) -> None:
+    path = write_settings("reco:\n  a: [1, 2\n")
+    with pytest.raises(RuntimeError) as info:
+        build(path)
+    outer, cause = _chain(info.value)
+    assert str(outer).startswith(f"Failed to load yaml file {path.as_posix()}")
+    assert isinstance(cause, RuntimeError)
+    assert re.search(r"line \d+, column \d+", str(cause))
+
+
+def test_missing_file_chains_the_loader_error(tmp_path: Path) -> None:
+    path = tmp_path / "missing.yaml"
+    with pytest.raises(RuntimeError, match="^Failed to load yaml file ") as info:
+        orvane.FeatureExtractor(path)
+    assert isinstance(info.value.__cause__, RuntimeError)
+
+
+@pytest.mark.parametrize("build", BUILD, ids=CONSTRUCTOR_IDS)
+def test_unreadable_value_chains_the_conversion_error(build, write_settings) -> None:
+    path = write_settings(LINEAR_SETTINGS.replace("pmt_type: -1", "pmt_type: abc", 1))
+    with pytest.raises(ValueError) as info:
+        build(path)
+    chain = _chain(info.value)
+    assert str(chain[0]) == "access failed"
+    assert len(chain) == 2
+    assert isinstance(chain[1], RuntimeError)
+    assert re.search(r"line \d+, column \d+", str(chain[1]))
+
+
+@pytest.mark.parametrize(
+    ("text", "error", "message"),
+    [
+        ("extractors: {}\n", IndexError, "Key reco not found!"),
+        (
+            LINEAR_SETTINGS.replace("class: LinearReco", "class: linearreco", 1),
+            IndexError,
+            "Class linearreco cannot be instantiated by this factory!",
+        ),
+        (
+            LINEAR_SETTINGS.replace("hit_property: time", "hit_property: Time", 1),
+            ValueError,
+            "Unsupported hit property: Time",
+        ),
+        (
+            LINEAR_SETTINGS.replace("feature: trigger_time", "feature: channel", 1),
+            ValueError,
+            "Unknown feature name: channel",
+        ),
+    ],
+    ids=["missing-reco", "unknown-class", "bad-hit-property", "bad-feature"],
+)
+@pytest.mark.parametrize("build", BUILD, ids=CONSTRUCTOR_IDS)
+def test_errors_without_cause_keep_their_message(
+    build, text: str, error: type[Exception], message: str, write_settings
+) -> None:
+    with pytest.raises(error) as info:
+        build(write_settings(text))
+    assert str(info.value) == message
+    assert info.value.__cause__ is None
+
+
+def test_tarvo_section_missing_an_option(write_settings) -> None:
+    path = write_settings("extractors:\n  Tarvo:\n    drop_bad_edge: true\nreco: {}\n")
+    with pytest.raises(IndexError, match="^Key drop_bad_integral not found!$"):
+        orvane.FeatureExtractor(path)
