@@ -1,0 +1,54 @@
+"""Companion tools of the ``orvane`` extension module.
+
+The ``orvane`` command (:mod:`orvane_tools.cli`), a waveform and multi-PMT trigger simulator
+(:mod:`orvane_tools.simulate`), trigger files (:mod:`orvane_tools.triggerfile`), hit files
+(:mod:`orvane_tools.hitfile`), chunked reconstruction of whole runs
+(:mod:`orvane_tools.reconstruct`) and the demo (:mod:`orvane_tools.demo`).  Only
+reconstruction imports the extension; simulating and reading or writing files need NumPy
+alone.  Simulate with ``orvane_tools.simulate.simulate(SimulationConfig(...))``.
+"""
+
+from __future__ import annotations
+
+from ._dtypes import (
+    HIT_DTYPE,
+    HIT_FEATURES_DTYPE,
+    MULTIPMT_TRIGGER_DTYPE,
+    RUN_INFO_DTYPE,
+    TARVO_TRIGGER_DTYPE,
+)
+from ._errors import UserError
+from .hitfile import read_hit_file, write_hit_file
+from .simulate import SimulationConfig
+from .triggerfile import (
+    TriggerData,
+    TriggerFileError,
+    Truth,
+    read_trigger_file,
+    write_trigger_file,
+)
+
+try:
+    from importlib.metadata import PackageNotFoundError, version
+
+    __version__ = version("orvane")
+except PackageNotFoundError:  # running from a source tree
+    __version__ = "0+unknown"
+
+__all__ = [
+    "HIT_DTYPE",
+    "HIT_FEATURES_DTYPE",
+    "MULTIPMT_TRIGGER_DTYPE",
+    "RUN_INFO_DTYPE",
+    "TARVO_TRIGGER_DTYPE",
+    "SimulationConfig",
+    "TriggerData",
+    "TriggerFileError",
+    "Truth",
+    "UserError",
+    "__version__",
+    "read_hit_file",
+    "read_trigger_file",
+    "write_hit_file",
+    "write_trigger_file",
+]

@@ -1,0 +1,81 @@
+"""NumPy row types shared with the extension module ``orvane``.
+
+The same layouts are registered by the extension (``orvane.tarvo_trigger_dtype`` and friends);
+they are spelled out here so that trigger files can be written and read without it.  The test
+suite checks that both spellings agree.
+"""
+
+from __future__ import annotations
+
+import numpy as np
+
+#: One waveform trigger without its samples (which live in a flat array beside the rows).
+TARVO_TRIGGER_DTYPE = np.dtype(
+    {
+        "names": ["channel", "trigger_time_s", "trigger_time_ticks", "baseline", "intsum"],
+        "formats": ["<i4", "<u4", "<u4", "<f4", "<f4"],
+        "offsets": [0, 4, 8, 12, 16],
+        "itemsize": 20,
+    }
+)
+
+#: One multi-PMT trigger.
+MULTIPMT_TRIGGER_DTYPE = np.dtype(
+    {
+        "names": ["time", "channel", "time_over_threshold", "adc_sample"],
+        "formats": ["<f8", "<i4", "<f8", "<u2"],
+        "offsets": [0, 8, 16, 24],
+        "itemsize": 32,
+    }
+)
+
+#: One hit; ``id`` holds the 64 bits of the unsigned hit id, read as signed.
+HIT_DTYPE = np.dtype(
+    {
+        "names": ["channel", "id", "time", "charge", "time_uncertainty", "charge_uncertainty"],
+        "formats": ["<i4", "<i8", "<f8", "<f8", "<f8", "<f8"],
+        "offsets": [0, 8, 16, 24, 32, 40],
+        "itemsize": 48,
+    }
+)
+
+#: One feature record; -1 (integers) and NaN (floats) mark an unset feature.
+HIT_FEATURES_DTYPE = np.dtype(
+    {
+        "names": [
+            "channel",
+            "pmt_type",
+            "id",
+            "trigger_time",
+            "waveform_integral",
+            "time_over_threshold",
+            "adc_sample",
+            "rising_edge_time",
+        ],
+        "formats": ["<i4", "<i4", "<i8", "<f8", "<f8", "<f8", "<f8", "<f8"],
+        "offsets": [0, 4, 8, 16, 24, 32, 40, 48],
+        "itemsize": 56,
+    }
+)
+
+#: The run a trigger file belongs to (one row).
+RUN_INFO_DTYPE = np.dtype(
+    [
+        ("run_number", "<u8"),
+        ("time_offset_s", "<u8"),
+        ("time_offset_ns", "<u8"),
+        ("run_start_time_ns", "<i8"),
+    ]
+)
+
+#: Position of the run number and of the trigger position in a hit id.
+RUN_ID_SHIFT = 32
+TRIGGER_INDEX_SHIFT = 4
+#: Number of trigger positions the 28-bit trigger field of a hit id holds.
+MAX_TRIGGER_POSITIONS = 1 << 28
+
+
+def trigger_positions(hit_ids: np.ndarray) -> np.ndarray:
+    """Trigger position (bits 31..4) of each hit id, as int64."""
+    ids = np.asarray(hit_ids).astype(np.int64, copy=False).view(np.uint64)
+    return ((ids >> np.uint64(TRIGGER_INDEX_SHIFT)) & np.uint64(0x0FFFFFFF)).astype(np.int64)

@@ -1,0 +1,123 @@
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+
+#include "tessel/extractors.hpp"
+#include "waveform_kernels.hpp"
+
+namespace tessel {
+
+namespace {
+
+constexpr double kSecondsPerNanosecond = 1e-9;
+
+/// Whether the rising edge at `edge` (in samples) is unusable: at either end of the waveform,
+/// or on a sample below the baseline.
+bool is_bad_edge(double edge, const TarvoTriggerView& trigger) noexcept {
+    const auto n = static_cast<double>(trigger.waveform.size());
+    if (edge == 0.0 || edge == n) {
+        return true;
+    }
+    // An interior edge lies strictly between 0 and n (the parabola's vertex is within half a
+    // step of the steepest difference); the range test only keeps a rounding oddity of a
+    // waveform of tens of millions of samples from reading outside it.
+    if (!(edge > 0.0 && edge < n)) {
+        return true;
+    }
+    const std::uint16_t sample = trigger.waveform[static_cast<std::size_t>(edge)];
+    return trigger.baseline > static_cast<float>(sample);
+}
+
+}  // namespace
+
+TarvoExtractor::Parabola::Parabola(double x1, double y1, double x2, double y2, double x3,
+                                   double y3) noexcept {
+    const double r = (x3 - x1) / (x2 - x1);
+    a = ((y3 - y1) - (y2 - y1) * r) / ((x3 * x3 - x1 * x1) - r * (x2 * x2 - x1 * x1));
+    b = ((y2 - y1) - a * (x2 * x2 - x1 * x1)) / (x2 - x1);
+    c = (y1 - (a * x1) * x1) - b * x1;
+}
+
+double TarvoExtractor::Parabola::operator()(double x) const noexcept {
+    return (b * x + (a * x) * x) + c;
+}
+
+double TarvoExtractor::Parabola::extremum() const noexcept { return -b / (a + a); }
+
+double TarvoExtractor::diff_max(const std::vector<std::uint16_t>& waveform) const {
+    return diff_max(std::span<const std::uint16_t>(waveform));
+}
+
+double TarvoExtractor::diff_max(std::span<const std::uint16_t> waveform) {
+    const std::size_t n = waveform.size();
+    if (n < 3) {
+        throw std::invalid_argument(
+            "Waveform must have at least 3 samples to calculate the differential maximum.");
+    }
+    const std::size_t k = waveform::steepest_rise(waveform);
+    if (k == 0) {
+        return 0.0;
+    }
+    if (k == n - 2) {
+        return static_cast<double>(n);
+    }
+    const auto d = [&waveform](std::size_t i) {
+        return static_cast<double>(static_cast<std::int32_t>(waveform[i + 1]) -
+                                   static_cast<std::int32_t>(waveform[i]));
+    };
+    if (k <= waveform::kUnitSpacedVertexMax) {
+        return waveform::unit_spaced_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
+    }
+    const Parabola fit(static_cast<double>(k - 1), d(k - 1), static_cast<double>(k), d(k),
+                       static_cast<double>(k + 1), d(k + 1));
+    return fit.extremum() + 1.0;
+}
+
+double TarvoExtractor::waveform_integral(std::span<const std::uint16_t> waveform,
+                                         float baseline) noexcept {
+    return waveform::integral(waveform, baseline);
+}
+
+double TarvoExtractor::trigger_time(std::uint32_t trigger_time_s, std::uint32_t trigger_time_ticks,
+                                    const RunInfo& run_info) noexcept {
+    // A trigger stamped before the run's time offset happened before the run's time origin and
+    // gets a negative time.  The whole-second difference is therefore taken with its sign: in
+    // unsigned arithmetic it would wrap to about 1.8e19 s.  Its magnitude is converted as the
+    // unsigned difference is, so every other trigger gets the same bits as before.
+    const std::uint64_t seconds_since_start = trigger_time_s;
+    const double seconds = seconds_since_start >= run_info.time_offset_s
+                               ? static_cast<double>(seconds_since_start - run_info.time_offset_s)
+                               : -static_cast<double>(run_info.time_offset_s - seconds_since_start);
+    return (seconds + static_cast<double>(trigger_time_ticks) * TarvoTrigger::SECONDS_PER_TICK) -
+           static_cast<double>(run_info.time_offset_ns) * kSecondsPerNanosecond;
+}
+
+bool TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                             HitFeatures& out) const {
+    const double integral = waveform_integral(trigger.waveform, trigger.baseline);
+    // The integral is tested before the edge search, so a trigger dropped for its integral is
+    // dropped even when its waveform is too short for an edge.
+    if (drop_bad_integral_ && integral < 0.0) {
+        return false;
+    }
+    const double edge = diff_max(trigger.waveform);
+    if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
+        return false;
+    }
+    const double time = trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
+    out.set_channel(trigger.channel);
+    out.set_waveform_integral(integral);
+    out.set_trigger_time(time);
+    out.set_rising_edge_time(edge * TarvoTrigger::SECONDS_PER_TICK + time);
+    return true;
+}
+
+void TarvoExtractor::extract_features(const TarvoTrigger& trigger, std::vector<HitFeatures>& out,
+                                      const RunInfo& run_info) const {
+    HitFeatures features;
+    if (extract(TarvoTriggerView::of(trigger), run_info, features)) {
+        out.push_back(features);
+    }
+}
+
+}  // namespace tessel

@@ -1,0 +1,216 @@
+#include "waveform_kernels.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+// The loops below are written with fixed-width inner blocks so that GCC vectorises them with
+// plain SSE2 at -O2 as well as at -O3; they need no target flags.
+
+namespace tessel::waveform {
+
+namespace {
+
+/// Samples summed side by side; each lane is a 32-bit accumulator.
+constexpr std::size_t kSumLanes = 16;
+/// Rounds of kSumLanes samples summed before the lanes are folded into the 64-bit total:
+/// a lane then holds at most 4096 * 65535 < 2^28 and the folded lanes less than 2^32.
+constexpr std::size_t kSumRounds = 4096;
+
+/// Differences examined per block by `steepest_rise`: wide blocks while they fit, then narrow
+/// ones.  A block costs one horizontal reduction, which wide blocks spread over more samples.
+constexpr std::size_t kNarrowBlock = 16;
+constexpr std::size_t kWideBlock = 64;
+
+inline std::int32_t difference(const std::uint16_t* w, std::size_t i) noexcept {
+    return static_cast<std::int32_t>(w[i + 1]) - static_cast<std::int32_t>(w[i]);
+}
+
+/// Rise max(0, w[j + 1] - w[j]): the rise of a falling step is 0.  Written as max(a, b) - a,
+/// which GCC turns into one saturating 16-bit subtraction (SSE2).
+inline std::uint16_t rise(std::uint16_t from, std::uint16_t to) noexcept {
+    return static_cast<std::uint16_t>(std::max(from, to) - from);
+}
+
+/// Largest rise of the `Width` differences that start at w[0]; reads w[0] to w[Width].
+template <std::size_t Width>
+inline std::uint16_t block_rise_max(const std::uint16_t* w) noexcept {
+    const std::uint16_t* next = w + 1;
+    std::uint16_t best = 0;
+    // Without this GCC -O3 unrolls the loop completely inside the caller's loop before it
+    // vectorises, and then leaves the unrolled max reduction scalar.
+#pragma GCC unroll 1
+    for (std::size_t j = 0; j < Width; ++j) {
+        const std::uint16_t r = rise(w[j], next[j]);
+        best = best > r ? best : r;
+    }
+    return best;
+}
+
+/// Index within the block of `Width` differences that starts at w[0] of the first rise equal
+/// to `target`, or `Width` if there is none.  Branch-free, so that it vectorises.
+template <std::size_t Width>
+inline std::size_t block_first_rise(const std::uint16_t* w, std::uint16_t target) noexcept {
+    constexpr auto kNone = static_cast<std::int16_t>(Width);
+    const std::uint16_t* next = w + 1;
+    std::int16_t first = kNone;
+#pragma GCC unroll 1
+    for (std::size_t j = 0; j < Width; ++j) {
+        const auto index = static_cast<std::int16_t>(j);
+        first = std::min(first, rise(w[j], next[j]) == target ? index : kNone);
+    }
+    return static_cast<std::size_t>(first);
+}
+
+/// Index of the first largest difference in one plain pass.
+std::size_t first_largest_difference(const std::uint16_t* w, std::size_t diffs) noexcept {
+    std::size_t best_index = 0;
+    std::int32_t best = difference(w, 0);
+    for (std::size_t i = 1; i < diffs; ++i) {
+        const std::int32_t d = difference(w, i);
+        const bool greater = d > best;  // selects rather than branches: noise is unpredictable
+        best_index = greater ? i : best_index;
+        best = greater ? d : best;
+    }
+    return best_index;
+}
+
+/// Exponent of the largest power of two, at most 2^0, that divides the finite `value`.
+int unit_exponent(float value) noexcept {
+    if (value == 0.0F) {
+        return 0;
+    }
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t exponent_field = (bits >> 23U) & 0xFFU;
+    std::uint32_t mantissa = bits & 0x7FFFFFU;
+    int bit0_exponent = -149;  // subnormal: mantissa bit 0 weighs 2^-149
+    if (exponent_field != 0) {
+        mantissa |= 0x800000U;
+        bit0_exponent = static_cast<int>(exponent_field) - 150;
+    }
+    return std::min(bit0_exponent + std::countr_zero(mantissa), 0);
+}
+
+}  // namespace
+
+std::uint64_t sample_sum(std::span<const std::uint16_t> samples) noexcept {
+    const std::uint16_t* w = samples.data();
+    const std::size_t n = samples.size();
+    std::uint64_t total = 0;
+    std::size_t i = 0;
+    while (n - i >= kSumLanes) {
+        const std::size_t rounds = std::min((n - i) / kSumLanes, kSumRounds);
+        std::uint32_t lanes[kSumLanes] = {};
+        for (std::size_t r = 0; r < rounds; ++r, i += kSumLanes) {
+            for (std::size_t j = 0; j < kSumLanes; ++j) {
+                lanes[j] += w[i + j];
+            }
+        }
+        std::uint32_t folded = 0;
+        for (std::size_t j = 0; j < kSumLanes; ++j) {
+            folded += lanes[j];
+        }
+        total += folded;
+    }
+    for (; i < n; ++i) {
+        total += w[i];
+    }
+    return total;
+}
+
+double integral_in_order(std::span<const std::uint16_t> samples, float baseline) noexcept {
+    const auto base = static_cast<double>(baseline);
+    double sum = 0.0;
+    for (const std::uint16_t sample : samples) {
+        sum += static_cast<double>(sample) - base;
+    }
+    return sum;
+}
+
+bool integral_is_exact(std::size_t count, float baseline) noexcept {
+    // With q the largest power of two not above 1 that divides the baseline, every term
+    // (sample - baseline) and every partial sum is a multiple of q of magnitude at most
+    // count * (65535 + |baseline|).  A double holds every multiple of q below 2^53 * q exactly,
+    // so then no addition rounds.  The bound is evaluated in double and compared with 2^52 * q:
+    // its own two roundings cannot hide a factor of 2.
+    if (!std::isfinite(baseline)) {
+        return false;
+    }
+    const double bound =
+        static_cast<double>(count) * (65535.0 + std::fabs(static_cast<double>(baseline)));
+    // 2^(52 + e) with e from -149 to 0 is a normal double: built from its exponent field.
+    const auto limit = std::bit_cast<double>(
+        static_cast<std::uint64_t>(1023 + 52 + unit_exponent(baseline)) << 52U);
+    return bound < limit;
+}
+
+double integral(std::span<const std::uint16_t> samples, float baseline) noexcept {
+    if (!integral_is_exact(samples.size(), baseline)) {
+        return integral_in_order(samples, baseline);
+    }
+    // Exact case: the samples' sum (below 2^53), count * baseline (a multiple of q below
+    // 2^53 * q) and their difference (the exact integral) are all representable, so this is
+    // the in-order result.  A zero integral comes out as +0.0 there as here, because x - x is
+    // +0.0 when rounding to nearest (count * baseline may be -0.0; 0.0 - -0.0 is +0.0).
+    const auto sum = static_cast<double>(sample_sum(samples));
+    return sum - static_cast<double>(samples.size()) * static_cast<double>(baseline);
+}
+
+std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
+    const std::uint16_t* w = samples.data();
+    const std::size_t diffs = samples.size() - 1;
+    if (diffs < kNarrowBlock) {
+        return first_largest_difference(w, diffs);
+    }
+
+    // When any difference is positive the largest difference is the largest rise, which the
+    // blocks find in 16-bit lanes.  First pass: the block that first holds it (a later block
+    // wins only with a strictly greater rise).
+    std::uint16_t best = 0;
+    std::size_t best_block = 0;
+    bool best_is_wide = false;
+    const auto examine = [&](std::size_t start, std::uint16_t block_best, bool wide) {
+        const bool greater = block_best > best;
+        best_block = greater ? start : best_block;
+        best_is_wide = greater ? wide : best_is_wide;
+        best = greater ? block_best : best;
+    };
+    std::size_t i = 0;
+    for (; i + kWideBlock <= diffs; i += kWideBlock) {
+        examine(i, block_rise_max<kWideBlock>(w + i), true);
+    }
+    for (; i + kNarrowBlock <= diffs; i += kNarrowBlock) {
+        examine(i, block_rise_max<kNarrowBlock>(w + i), false);
+    }
+    if (i < diffs) {
+        // The remaining differences are examined as the narrow block that ends with the last
+        // one.  It overlaps blocks already seen, so it can only win with a value none of them
+        // holds, which then lies in its new part: its first match is still the first overall.
+        const std::size_t last = diffs - kNarrowBlock;
+        examine(last, block_rise_max<kNarrowBlock>(w + last), false);
+    }
+    if (best == 0) {
+        // Nothing rises: a flat or falling waveform, where the differences' signs matter.
+        return first_largest_difference(w, diffs);
+    }
+    // Second pass, within one block: the first difference equal to the largest rise.
+    return best_block + (best_is_wide ? block_first_rise<kWideBlock>(w + best_block, best)
+                                      : block_first_rise<kNarrowBlock>(w + best_block, best));
+}
+
+double unit_spaced_vertex(std::size_t k, double y1, double y2, double y3) noexcept {
+    // Through x = k - 1, k, k + 1 (exact doubles), with (k + 1)^2 <= 2^52 so that the squares
+    // are exact too, the general three-point fit reduces without any change of its roundings:
+    // r = (x3 - x1) / (x2 - x1) is 2; its denominator for a,
+    // ((k+1)^2 - (k-1)^2) - 2 * (k^2 - (k-1)^2) = 4k - (4k - 2), is 2, so dividing by it is the
+    // exact scaling by 0.5; x2^2 - x1^2 is 2k - 1, and b's division by x2 - x1 = 1 is exact.
+    // What is left rounds exactly where the general fit does.
+    const auto x = static_cast<double>(k);
+    const double a = ((y3 - y1) - (y2 - y1) * 2.0) * 0.5;
+    const double b = (y2 - y1) - a * (2.0 * x - 1.0);
+    return -b / (a + a);
+}
+
+}  // namespace tessel::waveform

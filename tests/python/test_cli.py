@@ -1,0 +1,417 @@
+"""The ``orvane`` command through ``main(argv)``, and once as a process."""
+
+from __future__ import annotations
+
+import io
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+from types import ModuleType
+from typing import Callable
+
+import numpy as np
+import pytest
+from orvane_tools import cli, read_hit_file, read_trigger_file
+from orvane_tools._errors import UserError, format_error
+from orvane_tools._resources import example_settings
+from orvane_tools.demo import run_demo
+from orvane_tools.progress import ProgressBar
+
+
+@pytest.fixture(scope="module")
+def orvane() -> ModuleType:
+    return pytest.importorskip("orvane")
+
+
+@pytest.fixture(scope="module")
+def triggers(tmp_path_factory: pytest.TempPathFactory) -> Path:
+    path = tmp_path_factory.mktemp("run") / "run.npz"
+    argv = ["simulate", "-o", str(path), "--tarvo", "300", "--multipmt", "200", "--seed", "9"]
+    assert cli.main([*argv, "--quiet"]) == 0
+    return path
+
+
+def _outputs(directory: Path) -> list[str]:
+    return sorted(p.name for p in directory.iterdir())
+
+
+@pytest.mark.parametrize("quiet", [False, True], ids=["verbose", "quiet"])
+def test_simulate(tmp_path: Path, capsys: pytest.CaptureFixture[str], quiet: bool) -> None:
+    path = tmp_path / "sim.npz"
+    argv = ["simulate", "-o", str(path), "--tarvo", "40", "--multipmt", "30", "--npe", "2"]
+    assert cli.main(argv + (["-q"] if quiet else [])) == 0
+    data = read_trigger_file(path)
+    assert (data.n_tarvo, data.n_multipmt) == (40, 30)
+    assert np.all(data.truth.tarvo_npe == 2)
+    out = capsys.readouterr()
+    assert out.err == ""
+    assert out.out == (
+        ""
+        if quiet
+        else f"wrote 40 waveform and 30 multi-PMT triggers (run 15731968, seed 1) to {path}\n"
+    )
+
+
+def test_help_and_usage(capsys: pytest.CaptureFixture[str]) -> None:
+    assert cli.main(["--help"]) == 0
+    assert "reconstruct" in capsys.readouterr().out
+    assert cli.main(["reconstruct", "--help"]) == 0
+    assert ".parquet" in capsys.readouterr().out
+    assert cli.main([]) == 2
+    assert cli.main(["reconstruct", "settings.yaml"]) == 2
+    assert "required" in capsys.readouterr().err
+    assert cli.main(["demo", "--triggers", "0"]) == 2
+
+
+def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
+    """The triggers of a file as objects, waveform triggers first."""
+    data = read_trigger_file(path)
+    objects: list[object] = []
+    for i, row in enumerate(data.tarvo_triggers):
+        t = orvane.TarvoTrigger()
+        t.channel, t.trigger_time_s, t.trigger_time_ticks = (int(row[k]) for k in range(3))
+        t.baseline, t.intsum = float(row["baseline"]), float(row["intsum"])
+        t.waveform = data.waveform(i).tolist()
+        objects.append(t)
+    for row in data.multipmt_triggers:
+        m = orvane.MultiPMTTrigger()
+        m.time, m.channel = float(row["time"]), int(row["channel"])
+        m.time_over_threshold, m.adc_sample = float(row[2]), int(row["adc_sample"])
+        objects.append(m)
+    return objects
+
+
+def test_chunked_reconstruction_equals_one_library_call(
+    orvane: ModuleType, triggers: Path, tmp_path: Path
+) -> None:
+    out = tmp_path / "hits.npy"
+    argv = ["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]
+    assert cli.main([*argv, "--chunk-size", "37", "-q"]) == 0
+    hits = read_hit_file(out)
+    reco = orvane.ChargeReconstruction(str(example_settings()))
+    expected = orvane.hit_list_to_numpy(reco.reconstruct(_object_triggers(orvane, triggers)))
+    assert len(hits) == len(expected) > 400
+    for name in expected.dtype.names:
+        assert np.array_equal(hits[name], expected[name]), name
+    positions = (hits["id"] >> 4) & 0x0FFFFFFF
+    assert positions.max() >= 300  # multi-PMT triggers stand after the 300 waveform triggers
+
+
+@pytest.mark.parametrize("fmt", ["csv", "parquet"])
+def test_formats_hold_the_same_hits(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    fmt: str,
+) -> None:
+    if fmt == "parquet":
+        pytest.importorskip("pyarrow")
+    settings = str(example_settings())
+    assert cli.main(["reconstruct", settings, str(triggers), "-o", str(tmp_path / "a.npy")]) == 0
+    other = tmp_path / f"a.{fmt}"
+    capsys.readouterr()
+    assert cli.main(["reconstruct", settings, str(triggers), "-o", str(other), "-q"]) == 0
+    assert capsys.readouterr() == ("", "")
+    reference = read_hit_file(tmp_path / "a.npy")
+    back = read_hit_file(other)
+    for name in reference.dtype.names:
+        assert np.array_equal(back[name], reference[name]), name
+
+
+def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    run, hits = tmp_path / "empty.npz", tmp_path / "hits.csv"
+    assert cli.main(["simulate", "-o", str(run), "--tarvo", "0", "--multipmt", "0", "-q"]) == 0
+    assert cli.main(["reconstruct", str(example_settings()), str(run), "-o", str(hits)]) == 0
+    assert capsys.readouterr().out.startswith(f"wrote 0 hits from 0 triggers to {hits}")
+    assert hits.read_text() == "channel,id,time,charge,time_uncertainty,charge_uncertainty\n"
+
+
+def test_columnar_methods_equal_the_object_fallback(orvane: ModuleType, triggers: Path) -> None:
+    from orvane_tools import _fallback
+    from orvane_tools._extension import run_info_object
+
+    reco = orvane.ChargeReconstruction(str(example_settings()))
+    if not hasattr(reco, "reconstruct_tarvo_numpy"):
+        pytest.skip("this build of the extension has no columnar methods")
+    data = read_trigger_file(triggers)
+    run = run_info_object(orvane, data.run_info[0])
+    rows, samples, offsets = data.tarvo_triggers[5:90], data.tarvo_samples, data.tarvo_offsets
+    part = (rows, samples[offsets[5] : offsets[90]], offsets[5:91] - offsets[5])
+    pairs = [
+        (
+            reco.reconstruct_tarvo_numpy(*part[:2], offsets=part[2], first_trigger=5, run_info=run),
+            _fallback.reconstruct_tarvo_rows(orvane, reco, *part, 5, run),
+        ),
+        (
+            reco.reconstruct_multipmt_numpy(
+                data.multipmt_triggers, first_trigger=300, run_info=run
+            ),
+            _fallback.reconstruct_multipmt_rows(orvane, reco, data.multipmt_triggers, 300, run),
+        ),
+    ]
+    for columnar, fallback in pairs:
+        assert columnar.tobytes() == fallback.tobytes()
+
+
+def _write_bad_key_settings(tmp_path: Path) -> Path:
+    text = example_settings().read_text().replace("    slope: 0.0033", "    slop: 0.0033")
+    path = tmp_path / "settings.yaml"
+    path.write_text(text)
+    shutil.copy(example_settings().with_name("multipmt_charge_lut.txt"), tmp_path)
+    return path
+
+
+def _write_short_waveform(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = dict(archive)
+    arrays["tarvo_offsets"] = arrays["tarvo_offsets"].copy()
+    arrays["tarvo_offsets"][1] = 2  # the first waveform has 2 samples, the second the rest
+    path = tmp_path / "short.npz"
+    np.savez(path, **arrays)
+    return path
+
+
+def _write_missing_key(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = {k: archive[k] for k in archive.files if k != "multipmt_triggers"}
+    path = tmp_path / "incomplete.npz"
+    np.savez(path, **arrays)
+    return path
+
+
+# Each case: (arguments made from tmp_path and a good trigger file, hit file name, messages).
+Case = Callable[[Path, Path], list[str]]
+SETTINGS = "{settings}"
+USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
+    "missing-triggers": (
+        lambda d, t: [SETTINGS, str(d / "nope.npz")],
+        "hits.npy",
+        ["cannot read the trigger file", "No such file or directory"],
+    ),
+    "missing-settings": (
+        lambda d, t: [str(d / "nope.yaml"), str(t)],
+        "hits.npy",
+        ["cannot read the settings file", "no such file"],
+    ),
+    "bad-settings-key": (
+        lambda d, t: [str(_write_bad_key_settings(d)), str(t)],
+        "hits.npy",
+        ["cannot be used", "slope"],
+    ),
+    "settings-as-triggers": (
+        lambda d, t: [SETTINGS, SETTINGS],
+        "hits.npy",
+        ["is not a valid trigger file: it is not an .npz archive"],
+    ),
+    "arguments-swapped": (
+        lambda d, t: [str(t), SETTINGS],
+        "hits.npy",
+        ["is a NumPy file, not a settings file"],
+    ),
+    "missing-key": (
+        lambda d, t: [SETTINGS, str(_write_missing_key(d, t))],
+        "hits.npy",
+        ["missing key 'multipmt_triggers'"],
+    ),
+    "unknown-hit-format": (
+        lambda d, t: [SETTINGS, str(t)],
+        "hits.txt",
+        ["cannot write the hit file", "must end in .npy, .csv, .parquet"],
+    ),
+    "missing-output-directory": (
+        lambda d, t: [SETTINGS, str(t)],
+        "no/such/dir/hits.npy",
+        ["cannot write the hit file", "No such directory"],
+    ),
+    "library-refuses-data": (
+        lambda d, t: [SETTINGS, str(_write_short_waveform(d, t))],
+        "hits.csv",
+        ["cannot be reconstructed", "at least 3 samples"],
+    ),
+}
+
+
+@pytest.mark.parametrize("case", list(USER_ERRORS), ids=list(USER_ERRORS))
+def test_user_errors(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    case: str,
+) -> None:
+    make_args, output, messages = USER_ERRORS[case]
+    settings = str(example_settings())
+    args = [a.replace(SETTINGS, settings) for a in make_args(tmp_path, triggers)]
+    out = tmp_path / output
+    if out.parent.is_dir():
+        out.write_bytes(b"previous hits")
+    before = _outputs(tmp_path)
+    assert cli.main(["reconstruct", *args, "-o", str(out)]) == 1
+    captured = capsys.readouterr()
+    assert captured.out == ""
+    assert "Traceback" not in captured.err
+    assert "\n\n" not in captured.err.strip()  # one paragraph
+    message = " ".join(captured.err.split())
+    assert message.startswith("orvane reconstruct: error: ")
+    for expected in messages:
+        assert expected in message
+    assert _outputs(tmp_path) == before  # no temporary file left, nothing new
+    if out.exists():
+        assert out.read_bytes() == b"previous hits"
+
+
+def test_parquet_without_pyarrow(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    monkeypatch.setitem(sys.modules, "pyarrow", None)
+    out = tmp_path / "hits.parquet"
+    assert cli.main(["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]) == 1
+    assert "pip install 'orvane[parquet]'" in " ".join(capsys.readouterr().err.split())
+    assert _outputs(tmp_path) == []
+
+
+def test_interrupt_leaves_nothing(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    def interrupted(*args: object, **kwargs: object) -> None:
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(cli, "write_hit_file", interrupted)
+    out = tmp_path / "hits.npy"
+    assert cli.main(["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]) == 130
+    assert capsys.readouterr().err == "orvane reconstruct: interrupted\n"
+    assert _outputs(tmp_path) == []
+
+
+@pytest.mark.parametrize("where", ["before", "after"])
+def test_debug_shows_the_traceback(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], where: str
+) -> None:
+    args = ["simulate", "-o", str(tmp_path / "x" / "run.npz")]
+    argv = ["--debug", *args] if where == "before" else [*args, "--debug"]
+    assert cli.main(argv) == 1
+    err = capsys.readouterr().err
+    assert "Traceback (most recent call last)" in err
+    assert " ".join(err.split()).endswith("No such directory: " + str(tmp_path / "x"))
+
+
+def test_simulate_user_error(capsys: pytest.CaptureFixture[str], tmp_path: Path) -> None:
+    assert cli.main(["simulate", "-o", str(tmp_path / "a.npz"), "--npe", "0"]) == 1
+    err = " ".join(capsys.readouterr().err.split())
+    assert err.startswith("orvane simulate: error: cannot simulate: a fixed count of 0")
+    assert _outputs(tmp_path) == []
+
+
+def test_error_message_walks_the_cause_chain() -> None:
+    try:
+        try:
+            try:
+                open("/nonexistent/settings.yaml")  # noqa: SIM115
+            except OSError as exc:
+                raise RuntimeError("Failed to load yaml file /nonexistent/settings.yaml") from exc
+        except RuntimeError as exc:
+            raise UserError("the settings file settings.yaml cannot be used") from exc
+    except UserError as exc:
+        message = format_error(exc, prog="orvane x", width=1000)
+    assert message == (
+        "orvane x: error: the settings file settings.yaml cannot be used: Failed to load yaml "
+        "file /nonexistent/settings.yaml: No such file or directory: /nonexistent/settings.yaml"
+    )
+
+
+def test_demo_summary(
+    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--seed", "3"]) == 0
+    out = capsys.readouterr().out
+    assert out.startswith("orvane demo: 2000 simulated triggers (seed 3)")
+    for row in ("triggers", "hits", "throughput", "charge bias at 1 PE", "time resolution"):
+        assert row in out
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "-q"]) == 0
+    assert capsys.readouterr().out == ""
+
+
+def test_demo_plot(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    pytest.importorskip("matplotlib")
+    plot = tmp_path / "spectrum.png"
+    assert cli.main(["demo", "--triggers", "2000", "--plot", str(plot)]) == 0
+    assert f"charge spectrum written to {plot}" in capsys.readouterr().out
+    assert plot.read_bytes().startswith(b"\x89PNG")
+    assert _outputs(tmp_path) == ["spectrum.png"]
+
+
+def test_demo_without_matplotlib(
+    orvane: ModuleType,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    plot = tmp_path / "spectrum.png"
+    assert cli.main(["demo", "--triggers", "200", "--plot", str(plot)]) == 0
+    assert "matplotlib is not installed" in capsys.readouterr().out
+    assert _outputs(tmp_path) == []
+
+
+def test_example_settings_are_calibrated_to_the_simulator(orvane: ModuleType) -> None:
+    summary = run_demo(triggers=40_000, seed=5, plot=None, quiet=True)
+    for name, kind in summary.kinds.items():
+        assert kind.hits > 0.8 * kind.triggers, name
+        assert abs(kind.mean_charge_bias) < 0.02, name
+        assert abs(kind.charge_bias_1pe) < 0.01, name
+        assert kind.charge_resolution_1pe < 0.1, name
+        assert abs(kind.time_bias) < 0.1e-9, name
+        assert kind.time_resolution < 1.2e-9, name
+
+
+class _Terminal(io.StringIO):
+    def isatty(self) -> bool:
+        return True
+
+
+@pytest.mark.parametrize("stream_type", [_Terminal, io.StringIO], ids=["terminal", "pipe"])
+def test_progress_bar(stream_type: type[io.StringIO]) -> None:
+    stream = stream_type()
+    with ProgressBar(10, "work", stream=stream) as bar:
+        bar.update(4)
+        bar.update(6)
+    text = stream.getvalue()
+    if stream_type is io.StringIO:
+        assert text == ""
+    else:
+        assert text.startswith("\rwork [") and text.endswith("\n")
+        assert "100% 10/10" in text.splitlines()[-1]
+
+
+def test_as_a_process(tmp_path: Path) -> None:
+    run = subprocess.run(
+        [sys.executable, "-m", "orvane_tools", "reconstruct", "s.yaml", "t.npz", "-o", "h.npy"],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert run.returncode == 1
+    assert run.stdout == ""
+    assert run.stderr.startswith("orvane reconstruct: error: ")
+    assert "Traceback" not in run.stderr
+    assert _outputs(tmp_path) == []
+
+
+def test_console_script() -> None:
+    script = Path(sys.executable).with_name("orvane")
+    if not script.exists():
+        pytest.skip("the package is not installed with its console script here")
+    run = subprocess.run([str(script), "--version"], capture_output=True, text=True, check=False)
+    assert run.returncode == 0
+    assert run.stdout.startswith("orvane ")
