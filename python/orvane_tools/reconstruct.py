@@ -14,7 +14,6 @@ from typing import Callable
 
 import numpy as np
 
-from . import _fallback
 from ._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
 from ._errors import UserError
 from ._extension import check_extension_dtypes, load_extension, run_info_object
@@ -69,10 +68,6 @@ def load_reconstruction(settings: str | os.PathLike) -> object:
         raise UserError(f"the settings file {path} cannot be used") from exc
 
 
-def _columnar(reco: object) -> bool:
-    return hasattr(reco, "reconstruct_tarvo_numpy") and hasattr(reco, "reconstruct_multipmt_numpy")
-
-
 def reconstruct_triggers(
     reco: object,
     data: TriggerData,
@@ -94,7 +89,6 @@ def reconstruct_triggers(
         )
     orvane = load_extension()
     run_info = run_info_object(orvane, data.run_info[0])
-    columnar = _columnar(reco)
     parts = []
 
     start = time.perf_counter()
@@ -105,14 +99,9 @@ def reconstruct_triggers(
         rows = data.tarvo_triggers[lo:hi]
         samples = data.tarvo_samples[first:last]
         offsets = data.tarvo_offsets[lo : hi + 1] - first
-        if columnar:
-            hits = reco.reconstruct_tarvo_numpy(
-                rows, samples, offsets=offsets, first_trigger=lo, run_info=run_info
-            )
-        else:
-            hits = _fallback.reconstruct_tarvo_rows(
-                orvane, reco, rows, samples, offsets, lo, run_info
-            )
+        hits = reco.reconstruct_tarvo_numpy(
+            rows, samples, offsets=offsets, first_trigger=lo, run_info=run_info
+        )
         parts.append(hits)
         if on_progress is not None:
             on_progress(hi - lo)
@@ -123,18 +112,16 @@ def reconstruct_triggers(
     for lo in range(0, m, chunk_size):
         hi = min(lo + chunk_size, m)
         rows = data.multipmt_triggers[lo:hi]
-        if columnar:
-            hits = reco.reconstruct_multipmt_numpy(rows, first_trigger=n + lo, run_info=run_info)
-        else:
-            hits = _fallback.reconstruct_multipmt_rows(orvane, reco, rows, n + lo, run_info)
+        hits = reco.reconstruct_multipmt_numpy(rows, first_trigger=n + lo, run_info=run_info)
         parts.append(hits)
         if on_progress is not None:
             on_progress(hi - lo)
     multipmt_seconds = time.perf_counter() - start
 
-    hits = np.concatenate(parts) if parts else np.zeros(0, dtype=HIT_DTYPE)
+    # An explicit dtype keeps the padded row layout of the extension's hit rows.
+    hits = np.concatenate(parts, dtype=HIT_DTYPE) if parts else np.zeros(0, dtype=HIT_DTYPE)
     return ReconstructionResult(
-        hits=np.asarray(hits, dtype=HIT_DTYPE),
+        hits=hits,
         n_tarvo=n,
         n_multipmt=m,
         tarvo_seconds=tarvo_seconds,

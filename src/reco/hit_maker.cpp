@@ -22,8 +22,12 @@ bool HitMaker::make_hit(const HitFeatures& features, bool no_discard, Hit& hit) 
     if (!features.has_channel() || !features.has_id()) {
         return no_discard;
     }
-    for (const auto& reconstructor : reconstructors_) {
-        reconstructor->reconstruct(features, hit);
+    // By index over the reconstructors present when the record starts: a Python callable may
+    // append to this list while it runs, which must neither invalidate the iteration nor make
+    // the new reconstructor act on a record already half made.
+    const std::size_t count = reconstructors_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        reconstructors_[i]->reconstruct(features, hit);
     }
     return no_discard || hit.is_valid();
 }

@@ -186,3 +186,20 @@ def test_callable_after_settings_reconstructors(settings_file) -> None:
     hits = maker.make_hits([make_features(trigger_time=2.5, adc_sample=4.0)])
     assert seen == [2.5]
     assert [(h.time, h.charge) for h in hits] == [(2.5, 2.0)]
+
+
+def test_a_callable_adding_reconstructors_while_running_is_safe() -> None:
+    maker = orvane.HitMaker()
+    calls: list[int] = []
+
+    def grow(features: orvane.HitFeatures, hit: orvane.Hit) -> orvane.Hit:
+        calls.append(len(calls))
+        # Enough appends to force the reconstructor list to reallocate mid-record.
+        for _ in range(64):
+            maker.add_reconstructor_from_callable(lambda f, h: h)
+        return _measure(features, hit)
+
+    maker.add_reconstructor_from_callable(grow)
+    hits = maker.make_hits([make_features(channel=1, id_=2, trigger_time=3.0)])
+    assert len(hits) == 1 and hits[0].time == 3.0
+    assert calls == [0]  # the reconstructors added during the record did not act on it

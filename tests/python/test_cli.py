@@ -128,32 +128,6 @@ def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
     assert hits.read_text() == "channel,id,time,charge,time_uncertainty,charge_uncertainty\n"
 
 
-def test_columnar_methods_equal_the_object_fallback(orvane: ModuleType, triggers: Path) -> None:
-    from orvane_tools import _fallback
-    from orvane_tools._extension import run_info_object
-
-    reco = orvane.ChargeReconstruction(str(example_settings()))
-    if not hasattr(reco, "reconstruct_tarvo_numpy"):
-        pytest.skip("this build of the extension has no columnar methods")
-    data = read_trigger_file(triggers)
-    run = run_info_object(orvane, data.run_info[0])
-    rows, samples, offsets = data.tarvo_triggers[5:90], data.tarvo_samples, data.tarvo_offsets
-    part = (rows, samples[offsets[5] : offsets[90]], offsets[5:91] - offsets[5])
-    pairs = [
-        (
-            reco.reconstruct_tarvo_numpy(*part[:2], offsets=part[2], first_trigger=5, run_info=run),
-            _fallback.reconstruct_tarvo_rows(orvane, reco, *part, 5, run),
-        ),
-        (
-            reco.reconstruct_multipmt_numpy(
-                data.multipmt_triggers, first_trigger=300, run_info=run
-            ),
-            _fallback.reconstruct_multipmt_rows(orvane, reco, data.multipmt_triggers, 300, run),
-        ),
-    ]
-    for columnar, fallback in pairs:
-        assert columnar.tobytes() == fallback.tobytes()
-
 
 def _write_bad_key_settings(tmp_path: Path) -> Path:
     text = example_settings().read_text().replace("    slope: 0.0033", "    slop: 0.0033")
