@@ -32,6 +32,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import numpy as np
+
 import orvane
 
 SECONDS_PER_TICK = 4e-9

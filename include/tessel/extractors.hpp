@@ -50,8 +50,7 @@ public:
                           const RunInfo& run_info) const;
     /// Fills `out` (a fresh record) and returns true, or returns false when the trigger is
     /// dropped.  Throws std::invalid_argument for fewer than 3 samples unless dropped first.
-    bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                 HitFeatures& out) const;
+    bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info, HitFeatures& out) const;
 
     /// Rising-edge position in samples: 0 and n mark an edge at the start and at the end.
     [[nodiscard]] double diff_max(const std::vector<std::uint16_t>& waveform) const;

@@ -59,8 +59,8 @@ public:
                 "Default constructed or moved from object, no settings available!");
         }
         if (!instances_.contains(name)) {
-            throw std::out_of_range("Instance " + name + " is not defined in " +
-                                    file_.native() + "!");
+            throw std::out_of_range("Instance " + name + " is not defined in " + file_.native() +
+                                    "!");
         }
         const auto class_name = static_cast<std::string>(instances_[name]["class"]);
         const auto builder = class_table_.find(class_name);

@@ -15,10 +15,14 @@ public:
     using Updater = bool (Hit::*)(double, double);
 
     Hit() = default;
-    Hit(std::int32_t channel, std::uint64_t id, double time, double charge,
-        double time_uncertainty, double charge_uncertainty) noexcept
-        : channel_(channel), id_(id), time_(time), charge_(charge),
-          time_uncertainty_(time_uncertainty), charge_uncertainty_(charge_uncertainty) {}
+    Hit(std::int32_t channel, std::uint64_t id, double time, double charge, double time_uncertainty,
+        double charge_uncertainty) noexcept
+        : channel_(channel),
+          id_(id),
+          time_(time),
+          charge_(charge),
+          time_uncertainty_(time_uncertainty),
+          charge_uncertainty_(charge_uncertainty) {}
 
     /// Channel >= 0 and both uncertainties neither NaN nor +infinity (-infinity passes).
     [[nodiscard]] bool is_valid() const noexcept {

@@ -26,32 +26,68 @@ public:
 
     [[nodiscard]] std::uint8_t flags() const noexcept { return flags_; }
 
-    void set_channel(std::int32_t v) noexcept { channel_ = v; flags_ |= CHANNEL; }
-    void set_pmt_type(std::int32_t v) noexcept { pmt_type_ = v; flags_ |= PMT_TYPE; }
-    void set_id(std::uint64_t v) noexcept { id_ = v; flags_ |= ID; }
-    void set_trigger_time(double v) noexcept { trigger_time_ = v; flags_ |= TRIGGER_TIME; }
-    void set_waveform_integral(double v) noexcept { waveform_integral_ = v; flags_ |= WAVEFORM_INTEGRAL; }
-    void set_time_over_threshold(double v) noexcept { time_over_threshold_ = v; flags_ |= TIME_OVER_THRESHOLD; }
-    void set_adc_sample(double v) noexcept { adc_sample_ = v; flags_ |= ADC_SAMPLE; }
-    void set_rising_edge_time(double v) noexcept { rising_edge_time_ = v; flags_ |= RISING_EDGE_TIME; }
+    void set_channel(std::int32_t v) noexcept {
+        channel_ = v;
+        flags_ |= CHANNEL;
+    }
+    void set_pmt_type(std::int32_t v) noexcept {
+        pmt_type_ = v;
+        flags_ |= PMT_TYPE;
+    }
+    void set_id(std::uint64_t v) noexcept {
+        id_ = v;
+        flags_ |= ID;
+    }
+    void set_trigger_time(double v) noexcept {
+        trigger_time_ = v;
+        flags_ |= TRIGGER_TIME;
+    }
+    void set_waveform_integral(double v) noexcept {
+        waveform_integral_ = v;
+        flags_ |= WAVEFORM_INTEGRAL;
+    }
+    void set_time_over_threshold(double v) noexcept {
+        time_over_threshold_ = v;
+        flags_ |= TIME_OVER_THRESHOLD;
+    }
+    void set_adc_sample(double v) noexcept {
+        adc_sample_ = v;
+        flags_ |= ADC_SAMPLE;
+    }
+    void set_rising_edge_time(double v) noexcept {
+        rising_edge_time_ = v;
+        flags_ |= RISING_EDGE_TIME;
+    }
 
     [[nodiscard]] bool has_channel() const noexcept { return (flags_ & CHANNEL) != 0; }
     [[nodiscard]] bool has_pmt_type() const noexcept { return (flags_ & PMT_TYPE) != 0; }
     [[nodiscard]] bool has_id() const noexcept { return (flags_ & ID) != 0; }
     [[nodiscard]] bool has_trigger_time() const noexcept { return (flags_ & TRIGGER_TIME) != 0; }
-    [[nodiscard]] bool has_waveform_integral() const noexcept { return (flags_ & WAVEFORM_INTEGRAL) != 0; }
-    [[nodiscard]] bool has_time_over_threshold() const noexcept { return (flags_ & TIME_OVER_THRESHOLD) != 0; }
+    [[nodiscard]] bool has_waveform_integral() const noexcept {
+        return (flags_ & WAVEFORM_INTEGRAL) != 0;
+    }
+    [[nodiscard]] bool has_time_over_threshold() const noexcept {
+        return (flags_ & TIME_OVER_THRESHOLD) != 0;
+    }
     [[nodiscard]] bool has_adc_sample() const noexcept { return (flags_ & ADC_SAMPLE) != 0; }
-    [[nodiscard]] bool has_rising_edge_time() const noexcept { return (flags_ & RISING_EDGE_TIME) != 0; }
+    [[nodiscard]] bool has_rising_edge_time() const noexcept {
+        return (flags_ & RISING_EDGE_TIME) != 0;
+    }
 
     [[nodiscard]] std::int32_t get_channel() const { return checked(channel_, CHANNEL); }
     [[nodiscard]] std::int32_t get_pmt_type() const { return checked(pmt_type_, PMT_TYPE); }
     [[nodiscard]] std::uint64_t get_id() const { return checked(id_, ID); }
     [[nodiscard]] double get_trigger_time() const { return checked(trigger_time_, TRIGGER_TIME); }
-    [[nodiscard]] double get_waveform_integral() const { return checked(waveform_integral_, WAVEFORM_INTEGRAL); }
-    [[nodiscard]] double get_time_over_threshold() const { return checked(time_over_threshold_, TIME_OVER_THRESHOLD); }
+    [[nodiscard]] double get_waveform_integral() const {
+        return checked(waveform_integral_, WAVEFORM_INTEGRAL);
+    }
+    [[nodiscard]] double get_time_over_threshold() const {
+        return checked(time_over_threshold_, TIME_OVER_THRESHOLD);
+    }
     [[nodiscard]] double get_adc_sample() const { return checked(adc_sample_, ADC_SAMPLE); }
-    [[nodiscard]] double get_rising_edge_time() const { return checked(rising_edge_time_, RISING_EDGE_TIME); }
+    [[nodiscard]] double get_rising_edge_time() const {
+        return checked(rising_edge_time_, RISING_EDGE_TIME);
+    }
 
 private:
     /// Throws the "<feature> not set!" runtime error of `flag`.

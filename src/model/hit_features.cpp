@@ -6,14 +6,22 @@ namespace tessel {
 
 void HitFeatures::throw_unset(Flag flag) {
     switch (flag) {
-        case CHANNEL: throw std::runtime_error("Channel not set!");
-        case PMT_TYPE: throw std::runtime_error("PMT type not set!");
-        case ID: throw std::runtime_error("ID not set!");
-        case TRIGGER_TIME: throw std::runtime_error("Trigger time not set!");
-        case WAVEFORM_INTEGRAL: throw std::runtime_error("Waveform integral not set!");
-        case TIME_OVER_THRESHOLD: throw std::runtime_error("Time over threshold not set!");
-        case ADC_SAMPLE: throw std::runtime_error("ADC sample not set!");
-        case RISING_EDGE_TIME: throw std::runtime_error("Rising edge time not set!");
+        case CHANNEL:
+            throw std::runtime_error("Channel not set!");
+        case PMT_TYPE:
+            throw std::runtime_error("PMT type not set!");
+        case ID:
+            throw std::runtime_error("ID not set!");
+        case TRIGGER_TIME:
+            throw std::runtime_error("Trigger time not set!");
+        case WAVEFORM_INTEGRAL:
+            throw std::runtime_error("Waveform integral not set!");
+        case TIME_OVER_THRESHOLD:
+            throw std::runtime_error("Time over threshold not set!");
+        case ADC_SAMPLE:
+            throw std::runtime_error("ADC sample not set!");
+        case RISING_EDGE_TIME:
+            throw std::runtime_error("Rising edge time not set!");
     }
     throw std::logic_error("unknown feature flag");
 }

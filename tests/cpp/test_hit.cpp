@@ -45,18 +45,18 @@ TEST_P(HitValidity, FollowsTheOrderedComparisonRule) {
     EXPECT_EQ(hit.is_valid(), c.valid);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, HitValidity,
-    testing::Values(ValidityCase{"finite", 0, 1.0, 1.0, true},
-                    ValidityCase{"minus_infinity_passes", 0, -inf, 1.0, true},
-                    ValidityCase{"largest_finite_passes", 0, std::numeric_limits<double>::max(),
-                                 1.0, true},
-                    ValidityCase{"infinite_charge", 0, 1.0, inf, false},
-                    ValidityCase{"nan_time", 0, nan, 1.0, false},
-                    ValidityCase{"nan_charge", 3, 1.0, nan, false},
-                    ValidityCase{"negative_channel", -5, 1.0, 1.0, false},
-                    ValidityCase{"no_channel", -1, 1.0, 1.0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, HitValidity,
+                         testing::Values(ValidityCase{"finite", 0, 1.0, 1.0, true},
+                                         ValidityCase{"minus_infinity_passes", 0, -inf, 1.0, true},
+                                         ValidityCase{"largest_finite_passes", 0,
+                                                      std::numeric_limits<double>::max(), 1.0,
+                                                      true},
+                                         ValidityCase{"infinite_charge", 0, 1.0, inf, false},
+                                         ValidityCase{"nan_time", 0, nan, 1.0, false},
+                                         ValidityCase{"nan_charge", 3, 1.0, nan, false},
+                                         ValidityCase{"negative_channel", -5, 1.0, 1.0, false},
+                                         ValidityCase{"no_channel", -1, 1.0, 1.0, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Hit, UpdateKeepsTheOldValueOnTiesAndTakesSmallerUncertainties) {
     Hit hit;

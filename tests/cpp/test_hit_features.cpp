@@ -34,7 +34,8 @@ struct FeatureCase {
 const FeatureCase feature_cases[] = {
     {"channel", [](HitFeatures& f) { f.set_channel(-3); },
      [](const HitFeatures& f) { return f.has_channel(); },
-     [](const HitFeatures& f) { return f.get_channel(); }, "Channel not set!", HitFeatures::CHANNEL},
+     [](const HitFeatures& f) { return f.get_channel(); }, "Channel not set!",
+     HitFeatures::CHANNEL},
     {"pmt_type", [](HitFeatures& f) { f.set_pmt_type(-3); },
      [](const HitFeatures& f) { return f.has_pmt_type(); },
      [](const HitFeatures& f) { return f.get_pmt_type(); }, "PMT type not set!",

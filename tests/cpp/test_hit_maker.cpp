@@ -16,7 +16,10 @@ using tessel::HitMaker;
 class Fixed final : public tessel::Reconstructor {
 public:
     Fixed(double time, double time_unc, double charge, double charge_unc, int* calls = nullptr)
-        : time_(time), time_unc_(time_unc), charge_(charge), charge_unc_(charge_unc),
+        : time_(time),
+          time_unc_(time_unc),
+          charge_(charge),
+          charge_unc_(charge_unc),
           calls_(calls) {}
     void reconstruct(const HitFeatures&, Hit& hit) const override {
         if (calls_ != nullptr) {
@@ -33,9 +36,7 @@ private:
 
 class Throwing final : public tessel::Reconstructor {
 public:
-    void reconstruct(const HitFeatures&, Hit&) const override {
-        throw std::runtime_error("boom");
-    }
+    void reconstruct(const HitFeatures&, Hit&) const override { throw std::runtime_error("boom"); }
 };
 
 HitFeatures record(int channel, std::uint64_t id, bool with_channel = true, bool with_id = true) {

@@ -8,6 +8,7 @@ from collections.abc import Callable
 from pathlib import Path
 
 import pytest
+
 from builders import LINEAR_SETTINGS
 
 REPO_ROOT = Path(__file__).resolve().parents[2]

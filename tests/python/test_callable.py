@@ -7,8 +7,9 @@ import math
 import weakref
 from collections.abc import Callable
 
-import orvane
 import pytest
+
+import orvane
 from builders import make_features
 
 

@@ -12,6 +12,7 @@ from typing import Callable
 
 import numpy as np
 import pytest
+
 from orvane_tools import cli, read_hit_file, read_trigger_file
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
@@ -126,7 +127,6 @@ def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
     assert cli.main(["reconstruct", str(example_settings()), str(run), "-o", str(hits)]) == 0
     assert capsys.readouterr().out.startswith(f"wrote 0 hits from 0 triggers to {hits}")
     assert hits.read_text() == "channel,id,time,charge,time_uncertainty,charge_uncertainty\n"
-
 
 
 def _write_bad_key_settings(tmp_path: Path) -> Path:

@@ -8,10 +8,11 @@ from collections.abc import Callable
 from pathlib import Path
 
 import numpy as np
-import orvane
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
+
+import orvane
 
 # Charge from the integral (negative integrals outside the window, a negative covariance that
 # makes some uncertainties NaN), time from the rising edge, and both from the multi-PMT values:

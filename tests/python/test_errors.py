@@ -6,8 +6,9 @@ import re
 from collections.abc import Callable
 from pathlib import Path
 
-import orvane
 import pytest
+
+import orvane
 from builders import LINEAR_SETTINGS
 
 CONSTRUCTORS: list[tuple[str, Callable[[Path], object]]] = [

@@ -2,8 +2,9 @@
 
 from __future__ import annotations
 
-import orvane
 import pytest
+
+import orvane
 
 REGISTRATION_ORDER = [
     "hit_dtype",

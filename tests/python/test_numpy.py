@@ -7,11 +7,12 @@ import re
 import struct
 
 import numpy as np
-import orvane
 import pytest
-from builders import make_features
 from hypothesis import given
 from hypothesis import strategies as st
+
+import orvane
+from builders import make_features
 
 HIT_FIELDS = [
     ("channel", "<i4", 0),

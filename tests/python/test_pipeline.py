@@ -6,10 +6,11 @@ import os
 from collections.abc import Callable
 from pathlib import Path
 
-import orvane
 import pytest
-from builders import make_features, make_multipmt, make_tarvo
 from conftest import EXAMPLE_SETTINGS
+
+import orvane
+from builders import make_features, make_multipmt, make_tarvo
 
 SIMULATION_RUN = 15731968
 

@@ -5,8 +5,9 @@ from __future__ import annotations
 import math
 
 import numpy as np
-import orvane
 import pytest
+
+import orvane
 
 INF = math.inf
 NAN = math.nan

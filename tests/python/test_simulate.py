@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import numpy as np
 import pytest
+
 from orvane_tools import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE, TriggerData
 from orvane_tools import simulate as sim
 from orvane_tools.simulate import SimulationConfig, simulate

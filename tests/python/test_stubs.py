@@ -7,8 +7,9 @@ import importlib.util
 from pathlib import Path
 from types import ModuleType
 
-import orvane
 import pytest
+
+import orvane
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
 GENERATOR = REPO_ROOT / "scripts" / "generate_stubs.py"

@@ -8,6 +8,7 @@ from pathlib import Path
 
 import numpy as np
 import pytest
+
 from orvane_tools import (
     HIT_DTYPE,
     TriggerData,

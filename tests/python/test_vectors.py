@@ -4,8 +4,9 @@ from __future__ import annotations
 
 from collections.abc import Callable, Iterable
 
-import orvane
 import pytest
+
+import orvane
 from builders import make_features
 
 
