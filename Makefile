@@ -10,7 +10,7 @@ VENV2 := .venv-2
 JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all deps venv venv2 demo test test-cpp test-asan test-python test-python2 stubs bench clean
+.PHONY: all deps venv venv2 demo test test-cpp test-asan test-python test-python2 lint stubs bench clean
 
 all: test
 
@@ -51,7 +51,13 @@ test-python: venv
 test-python2: venv2
 	@if [ -n "$(PYTHON2)" ]; then $(VENV2)/bin/python -m pytest -q; fi
 
-test: test-cpp test-asan test-python test-python2
+# Formatting and lint: the C++ follows .clang-format, the Python is ruff-clean.
+lint: venv
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.hpp')
+	$(VENV)/bin/ruff check .
+	$(VENV)/bin/ruff format --check .
+
+test: test-cpp test-asan test-python test-python2 lint
 
 # Regenerates python/orvane.pyi from the module as built from this tree (the venv's install).
 stubs: venv

@@ -3,7 +3,7 @@
 # available).  Quiet when everything is already there.
 set -euo pipefail
 
-packages=(g++ make libyaml-cpp-dev libgtest-dev libbenchmark-dev)
+packages=(g++ make git clang-format libyaml-cpp-dev libgtest-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
