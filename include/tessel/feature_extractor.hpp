@@ -28,6 +28,8 @@ public:
     [[nodiscard]] std::vector<HitFeatures> extract_features(
         const TriggerList& triggers, const RunInfo& run_info = RunInfo::simulation_run()) const;
 
+    /// The extractors, for batch paths.  Like every operation but destruction and assignment,
+    /// they need an extractor that has not been moved from.
     [[nodiscard]] const TarvoExtractor& tarvo_extractor() const noexcept;
     [[nodiscard]] const MultiPMTExtractor& multipmt_extractor() const noexcept;
 
