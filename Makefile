@@ -57,7 +57,7 @@ lint: venv
 	$(VENV)/bin/ruff check .
 	$(VENV)/bin/ruff format --check .
 
-test: test-cpp test-asan test-python test-python2 lint
+test: lint test-cpp test-asan test-python test-python2
 
 # Regenerates python/orvane.pyi from the module as built from this tree (the venv's install).
 stubs: venv
