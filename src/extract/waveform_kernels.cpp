@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The loops below are written with fixed-width inner blocks so that GCC vectorises them with
-// plain SSE2 at -O2 as well as at -O3; they need no target flags.
+// plain SSE2 at -O2 as well as at -O3; they need no target flags.  The edge search uses SSE2
+// intrinsics (the x86-64 baseline) where available, and the blocked loops elsewhere.
 
 namespace tessel::waveform {
 
@@ -76,6 +81,87 @@ std::size_t first_largest_difference(const std::uint16_t* w, std::size_t diffs) 
     }
     return best_index;
 }
+
+#if defined(__SSE2__)
+
+/// Differences per SSE2 vector.
+constexpr std::size_t kVectorDiffs = 8;
+
+/// Rises max(0, w[j + 1] - w[j]) of the 8 differences that start at w[0]; reads w[0] to w[8].
+inline __m128i vector_rise(const std::uint16_t* w) noexcept {
+    const __m128i cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 1));
+    return _mm_subs_epu16(next, cur);
+}
+
+/// Largest rise of `diffs` >= 8 differences.  The lanes hold rises biased by 0x8000, so that
+/// the signed 16-bit maximum orders them as unsigned values.
+std::uint16_t largest_rise(const std::uint16_t* w, std::size_t diffs) noexcept {
+    const __m128i bias = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+    __m128i acc0 = bias;
+    __m128i acc1 = bias;
+    __m128i acc2 = bias;
+    __m128i acc3 = bias;
+    std::size_t i = 0;
+    for (; i + 4 * kVectorDiffs <= diffs; i += 4 * kVectorDiffs) {
+        acc0 = _mm_max_epi16(acc0, _mm_xor_si128(vector_rise(w + i), bias));
+        acc1 = _mm_max_epi16(acc1, _mm_xor_si128(vector_rise(w + i + kVectorDiffs), bias));
+        acc2 = _mm_max_epi16(acc2, _mm_xor_si128(vector_rise(w + i + 2 * kVectorDiffs), bias));
+        acc3 = _mm_max_epi16(acc3, _mm_xor_si128(vector_rise(w + i + 3 * kVectorDiffs), bias));
+    }
+    for (; i + kVectorDiffs <= diffs; i += kVectorDiffs) {
+        acc0 = _mm_max_epi16(acc0, _mm_xor_si128(vector_rise(w + i), bias));
+    }
+    if (i < diffs) {
+        // The last differences as the vector that ends with the last one (overlapping is
+        // harmless for a maximum).
+        acc1 = _mm_max_epi16(acc1, _mm_xor_si128(vector_rise(w + diffs - kVectorDiffs), bias));
+    }
+    __m128i acc = _mm_max_epi16(_mm_max_epi16(acc0, acc1), _mm_max_epi16(acc2, acc3));
+    acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+    acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+    acc = _mm_max_epi16(acc, _mm_shufflelo_epi16(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<std::uint16_t>(static_cast<unsigned>(_mm_cvtsi128_si32(acc)) ^ 0x8000U);
+}
+
+/// Index of the first of `diffs` >= 8 differences whose rise is `target`, which one of them
+/// has.
+std::size_t first_rise(const std::uint16_t* w, std::size_t diffs, std::uint16_t target) noexcept {
+    const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(target));
+    const auto match = [&](std::size_t start) {
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi16(vector_rise(w + start), wanted)));
+    };
+    std::size_t i = 0;
+    // Four vectors per test while they fit.
+    for (; i + 4 * kVectorDiffs <= diffs; i += 4 * kVectorDiffs) {
+        const __m128i hit0 = _mm_cmpeq_epi16(vector_rise(w + i), wanted);
+        const __m128i hit1 = _mm_cmpeq_epi16(vector_rise(w + i + kVectorDiffs), wanted);
+        const __m128i hit2 = _mm_cmpeq_epi16(vector_rise(w + i + 2 * kVectorDiffs), wanted);
+        const __m128i hit3 = _mm_cmpeq_epi16(vector_rise(w + i + 3 * kVectorDiffs), wanted);
+        const __m128i any = _mm_or_si128(_mm_or_si128(hit0, hit1), _mm_or_si128(hit2, hit3));
+        if (_mm_movemask_epi8(any) != 0) {
+            // The compare lanes narrowed to bytes: one bit per difference, in order.
+            const auto low = static_cast<std::uint64_t>(
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(hit0, hit1))));
+            const auto high = static_cast<std::uint64_t>(
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(hit2, hit3))));
+            return i + static_cast<std::size_t>(std::countr_zero(low | (high << 16U)));
+        }
+    }
+    for (; i + kVectorDiffs <= diffs; i += kVectorDiffs) {
+        const unsigned mask = match(i);
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(mask)) / 2;
+        }
+    }
+    // The match lies among the last differences; in the vector that ends with the last one,
+    // the lanes already seen hold none, so its first match is the first overall.
+    const std::size_t last = diffs - kVectorDiffs;
+    return last + static_cast<std::size_t>(std::countr_zero(match(last))) / 2;
+}
+
+#endif  // __SSE2__
 
 /// Exponent of the largest power of two, at most 2^0, that divides the finite `value`.
 int unit_exponent(float value) noexcept {
@@ -161,6 +247,18 @@ double integral(std::span<const std::uint16_t> samples, float baseline) noexcept
 std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
     const std::uint16_t* w = samples.data();
     const std::size_t diffs = samples.size() - 1;
+#if defined(__SSE2__)
+    if (diffs < kVectorDiffs) {
+        return first_largest_difference(w, diffs);
+    }
+    // When any difference is positive the largest difference is the largest rise.
+    const std::uint16_t top = largest_rise(w, diffs);
+    if (top == 0) {
+        // Nothing rises: a flat or falling waveform, where the differences' signs matter.
+        return first_largest_difference(w, diffs);
+    }
+    return first_rise(w, diffs, top);
+#else
     if (diffs < kNarrowBlock) {
         return first_largest_difference(w, diffs);
     }
@@ -198,6 +296,7 @@ std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
     // Second pass, within one block: the first difference equal to the largest rise.
     return best_block + (best_is_wide ? block_first_rise<kWideBlock>(w + best_block, best)
                                       : block_first_rise<kNarrowBlock>(w + best_block, best));
+#endif
 }
 
 double unit_spaced_vertex(std::size_t k, double y1, double y2, double y3) noexcept {
