@@ -182,8 +182,8 @@ std::size_t run(bool keep_lock, Work&& work) {
 }
 
 /// A new array of `capacity` rows, filled by `fill` (which returns the rows written) and cut to
-/// that count.  The array is created at its largest size (one row per input row: at most one
-/// record per trigger and one hit per record) and shrunk in place, so no second copy of the
+/// that count.  The array is created at its largest size (`TriggerStep::max_records()` rows per
+/// input row, one hit per record at most) and shrunk in place, so no second copy of the
 /// output ever exists; nothing reaches the caller if `fill` throws.
 template <class Row, class Fill>
 py::array_t<Row> output_rows(std::size_t capacity, Fill&& fill) {
@@ -258,12 +258,14 @@ py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
     const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.step(run_info);
-    return output_rows<HitFeaturesNumpyRow>(in.rows.size(), [&](HitFeaturesNumpyRow* out) {
-        return run(false, [&] {
-            const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
-            return tessel::extract_rows(step, input, {0, input.size()}, out).written;
+    return output_rows<HitFeaturesNumpyRow>(
+        in.rows.size() * step.max_records(), [&](HitFeaturesNumpyRow* out) {
+            return run(false, [&] {
+                const auto input =
+                    tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+                return tessel::extract_rows(step, input, {0, input.size()}, out).written;
+            });
         });
-    });
 }
 
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
@@ -274,7 +276,8 @@ py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExt
         triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
     const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
     const tessel::TriggerStep step = self.step(run_info);
-    return output_rows<HitFeaturesNumpyRow>(view.size(), [&](HitFeaturesNumpyRow* out) {
+    return output_rows<
+        HitFeaturesNumpyRow>(view.size() * step.max_records(), [&](HitFeaturesNumpyRow* out) {
         return run(false, [&] {
             tessel::check_trigger_positions(first_trigger, view.size());
             return tessel::extract_rows(step, view, first_trigger, {0, view.size()}, out).written;
@@ -308,7 +311,7 @@ py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruct
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
-    return output_rows<HitNumpyRow>(in.rows.size(), [&](HitNumpyRow* out) {
+    return output_rows<HitNumpyRow>(in.rows.size() * step.max_records(), [&](HitNumpyRow* out) {
         return run(keep_lock, [&] {
             const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
             return tessel::reconstruct_rows(step, calls, input, {0, input.size()}, out).written;
@@ -326,7 +329,7 @@ py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstr
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
-    return output_rows<HitNumpyRow>(view.size(), [&](HitNumpyRow* out) {
+    return output_rows<HitNumpyRow>(view.size() * step.max_records(), [&](HitNumpyRow* out) {
         return run(keep_lock, [&] {
             tessel::check_trigger_positions(first_trigger, view.size());
             return tessel::reconstruct_rows(step, calls, view, first_trigger, {0, view.size()}, out)
