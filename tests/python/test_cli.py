@@ -3,7 +3,9 @@
 from __future__ import annotations
 
 import io
+import os
 import shutil
+import signal
 import subprocess
 import sys
 from pathlib import Path
@@ -13,10 +15,11 @@ from typing import Callable
 import numpy as np
 import pytest
 
-from orvane_tools import cli, read_hit_file, read_trigger_file
+from orvane_tools import HIT_DTYPE, cli, read_hit_file, read_trigger_file, write_hit_file
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
+from orvane_tools.hitfile import HitFileWriter
 from orvane_tools.progress import ProgressBar
 
 
@@ -219,10 +222,11 @@ def test_user_errors(
     settings = str(example_settings())
     args = [a.replace(SETTINGS, settings) for a in make_args(tmp_path, triggers)]
     out = tmp_path / output
-    if out.parent.is_dir():
-        out.write_bytes(b"previous hits")
+    if out.parent.is_dir():  # a previous hit file, which --overwrite would replace on success
+        write_hit_file(out, np.zeros(2, HIT_DTYPE)) if out.suffix != ".txt" else out.touch()
+    previous = out.read_bytes() if out.exists() else None
     before = _outputs(tmp_path)
-    assert cli.main(["reconstruct", *args, "-o", str(out)]) == 1
+    assert cli.main(["reconstruct", *args, "-o", str(out), "--overwrite"]) == 1
     captured = capsys.readouterr()
     assert captured.out == ""
     assert "Traceback" not in captured.err
@@ -232,8 +236,8 @@ def test_user_errors(
     for expected in messages:
         assert expected in message
     assert _outputs(tmp_path) == before  # no temporary file left, nothing new
-    if out.exists():
-        assert out.read_bytes() == b"previous hits"
+    if previous is not None:
+        assert out.read_bytes() == previous
 
 
 def test_parquet_without_pyarrow(
@@ -250,21 +254,47 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
+def _interrupt() -> None:
+    raise KeyboardInterrupt
+
+
+@pytest.mark.parametrize(
+    ("stop", "status", "message"),
+    [
+        (_interrupt, 130, "interrupted"),
+        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "terminated"),
+    ],
+    ids=["ctrl-c", "sigterm"],
+)
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
     triggers: Path,
     tmp_path: Path,
     capsys: pytest.CaptureFixture[str],
     monkeypatch: pytest.MonkeyPatch,
+    stop: Callable[[], None],
+    status: int,
+    message: str,
 ) -> None:
-    def interrupted(*args: object, **kwargs: object) -> None:
-        raise KeyboardInterrupt
+    # Stopped in the second input's chunks: the first output is finished, not yet in place.
+    calls = []
+    append = HitFileWriter.append
 
-    monkeypatch.setattr(cli, "write_hit_file", interrupted)
-    out = tmp_path / "hits.npy"
-    assert cli.main(["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]) == 130
-    assert capsys.readouterr().err == "orvane reconstruct: interrupted\n"
-    assert _outputs(tmp_path) == []
+    def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
+        calls.append(1)
+        if len(calls) == 8:
+            stop()
+        append(self, hits)
+
+    monkeypatch.setattr(HitFileWriter, "append", stopping)
+    second = tmp_path / "second.npz"
+    shutil.copy(triggers, second)
+    out = tmp_path / "out"
+    argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
+    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
+    assert capsys.readouterr().err == f"orvane reconstruct: {message}\n"
+    assert _outputs(tmp_path) == ["second.npz"]
+    assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
 
 
 @pytest.mark.parametrize("where", ["before", "after"])
@@ -363,8 +393,8 @@ def test_progress_bar(stream_type: type[io.StringIO]) -> None:
     if stream_type is io.StringIO:
         assert text == ""
     else:
-        assert text.startswith("\rwork [") and text.endswith("\n")
-        assert "100% 10/10" in text.splitlines()[-1]
+        last = text.rstrip("\n").split("\r")[-1]
+        assert last.startswith("work: 100%") and "10/10" in last and text.endswith("\n")
 
 
 def test_as_a_process(tmp_path: Path) -> None:
