@@ -400,11 +400,12 @@ def _run_distributed(
     chunk_size: int,
     progress: Progress,
     threads: int,
+    triggers_per_task: int,
 ) -> None:
     from distributed import as_completed
 
     token = uuid.uuid4().hex[:12]
-    per_task = max(chunk_size, TASK_TRIGGERS // chunk_size * chunk_size)
+    per_task = -(-max(triggers_per_task, 1) // chunk_size) * chunk_size
     specs: list[tuple[int, str, int, int, Path]] = []
     for j, job in enumerate(jobs):
         # A deflated member can only be read front to back: one task per kind and file.
@@ -493,6 +494,7 @@ def reconstruct_files(
     progress: Callable[[int, int], Progress] | None = None,
     command_line: list[str] | None = None,
     threads: int = 1,
+    triggers_per_task: int = TASK_TRIGGERS,
 ) -> RunSummary:
     """Reconstruct trigger files into hit files, each with its provenance.
 
@@ -520,6 +522,11 @@ def reconstruct_files(
         with the number of triggers of each chunk once its hits are written.
     command_line:
         Recorded in the provenance (the command passes ``sys.argv``).
+    threads:
+        Threads per call into the library.
+    triggers_per_task:
+        With a client, triggers per task (rounded up to whole chunks); a deflated input is
+        read front to back, so it makes one task per trigger kind.
 
     Returns
     -------
@@ -565,7 +572,9 @@ def reconstruct_files(
         if client is None:
             _run_local(jobs, reco, fmt, common, chunk_size, report, threads)
         else:
-            _run_distributed(client, jobs, settings, fmt, common, chunk_size, report, threads)
+            _run_distributed(
+                client, jobs, settings, fmt, common, chunk_size, report, threads, triggers_per_task
+            )
         for job in jobs:
             assert job.pending is not None
             sidecar = commit_hit_file(job.pending, fmt, job.provenance)
