@@ -1077,6 +1077,7 @@ def numpy_to_hit_list(np_array: numpy.typing.ArrayLike) -> VectorHit:
     VectorHit
         List of Hit objects.
     """
+__version__: str = '0.1.0'
 hit_dtype: numpy.dtype[numpy.void]
 hit_features_dtype: numpy.dtype[numpy.void]
 multipmt_trigger_dtype: numpy.dtype[numpy.void]

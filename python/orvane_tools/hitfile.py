@@ -262,7 +262,9 @@ def read_hit_file(path: str | os.PathLike) -> np.ndarray:
             body = stream.read()
         hits = np.zeros(0, dtype=HIT_DTYPE)
         if body.strip():
-            hits = np.loadtxt(io.StringIO(body), delimiter=",", dtype=HIT_DTYPE, ndmin=1)
+            hits = zeroed_rows(
+                np.loadtxt(io.StringIO(body), delimiter=",", dtype=HIT_DTYPE, ndmin=1)
+            )
     else:
         _, pq = _pyarrow()
         table = pq.read_table(str(path))
@@ -324,7 +326,7 @@ def is_hit_file(path: str | os.PathLike, fmt: str) -> bool:
                 (2, 0): np.lib.format.read_array_header_2_0,
             }[version]
             shape, _, dtype = reader(stream)
-        except (ValueError, KeyError, EOFError, SyntaxError):
+        except Exception:  # noqa: BLE001 - a header that cannot be parsed is not a hit file
             return False
         return dtype == HIT_DTYPE and len(shape) == 1
     if fmt == "csv":

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import hashlib
 import io
 import os
 import shutil
@@ -19,7 +20,7 @@ from orvane_tools import HIT_DTYPE, cli, read_hit_file, read_trigger_file, write
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
-from orvane_tools.hitfile import HitFileWriter
+from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
 
@@ -122,6 +123,49 @@ def test_formats_hold_the_same_hits(
     back = read_hit_file(other)
     for name in reference.dtype.names:
         assert np.array_equal(back[name], reference[name]), name
+
+
+@pytest.mark.parametrize("fmt", ["npy", "csv", "parquet"])
+def test_outputs_are_determined_and_carry_provenance(
+    orvane: ModuleType, triggers: Path, tmp_path: Path, fmt: str
+) -> None:
+    if fmt == "parquet":
+        pytest.importorskip("pyarrow")
+    settings = example_settings()
+    outputs = []
+    for chunk in ("37", "65536"):
+        out = tmp_path / chunk / f"hits.{fmt}"
+        out.parent.mkdir()
+        argv = ["reconstruct", str(settings), str(triggers), "-o", str(out), "-q"]
+        assert cli.main([*argv, "--chunk-size", chunk]) == 0
+        outputs.append(out)
+    (hits, first), (again, second) = map(read_hits_with_provenance, outputs)
+    assert hits.tobytes() == again.tobytes()
+    volatile = ("time", "host", "command_line")
+    assert {k: v for k, v in first.items() if k not in volatile} == {
+        k: v for k, v in second.items() if k not in volatile
+    }
+    if fmt != "parquet":  # every byte, the padding of .npy rows included
+        assert outputs[0].read_bytes() == outputs[1].read_bytes()
+        rows = np.frombuffer(outputs[0].read_bytes()[-48 * len(hits) :], np.uint8)
+        assert not rows.reshape(-1, 48)[:, 4:8].any()
+    lut = settings.with_name("multipmt_charge_lut.txt")
+    assert first["orvane_version"] == orvane.__version__
+    assert first["settings"]["text"] == settings.read_text()
+    assert first["settings"]["sha256"] == hashlib.sha256(settings.read_bytes()).hexdigest()
+    assert [t["sha256"] for t in first["tables"]] == [hashlib.sha256(lut.read_bytes()).hexdigest()]
+    assert first["inputs"] == [
+        {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
+    ]
+    assert first["run_info"]["run_number"] == 15731968 and first["hits"] == len(hits)
+    if fmt == "parquet":  # the settings text in it rebuilds the same reconstruction
+        rebuilt = tmp_path / "rebuilt" / "settings.yaml"
+        rebuilt.parent.mkdir()
+        rebuilt.write_text(first["settings"]["text"])
+        shutil.copy(lut, rebuilt.parent)
+        out = tmp_path / "rebuilt" / "hits.npy"
+        assert cli.main(["reconstruct", str(rebuilt), str(triggers), "-o", str(out), "-q"]) == 0
+        assert read_hit_file(out).tobytes() == hits.tobytes()
 
 
 def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
@@ -238,6 +282,121 @@ def test_user_errors(
     assert _outputs(tmp_path) == before  # no temporary file left, nothing new
     if previous is not None:
         assert out.read_bytes() == previous
+
+
+def _copy(source: Path, target: Path) -> Path:
+    shutil.copy(source, target)
+    return target
+
+
+def _link(source: Path, target: Path) -> Path:
+    os.link(source, target)
+    return target
+
+
+def _settings_copy(folder: Path, settings: Path) -> Path:
+    _copy(settings.with_name("multipmt_charge_lut.txt"), folder / "multipmt_charge_lut.txt")
+    return _copy(settings, folder / "s.csv")
+
+
+# Each case: (command line made from a folder, a trigger file and the settings; the file that
+# must stay as it is; message).  Every case runs with --overwrite except the first.
+Refusal = Callable[[Path, Path, Path], tuple[list[str], Path]]
+REFUSALS: dict[str, tuple[Refusal, str]] = {
+    "existing-output": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_hits(d / "h.csv"))],
+            d / "h.csv",
+        ),
+        "h.csv exists; pass --overwrite to replace it",
+    ),
+    "output-is-input": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(_copy(t, d / "t.npy")), "-o", str(d / "t.npy")],
+            d / "t.npy",
+        ),
+        "it is the input",
+    ),
+    "output-is-a-link-to-input": (
+        lambda d, t, s: (
+            [
+                "reconstruct",
+                str(s),
+                str(_copy(t, d / "t.npz")),
+                "-o",
+                str(_link(d / "t.npz", d / "h.npy")),
+            ],
+            d / "h.npy",
+        ),
+        "it is the input",
+    ),
+    "output-is-the-settings": (
+        lambda d, t, s: (
+            ["reconstruct", str(_settings_copy(d, s)), str(t), "-o", str(d / "s.csv")],
+            d / "s.csv",
+        ),
+        "it is the input",
+    ),
+    "output-is-a-link-to-the-lut": (
+        lambda d, t, s: (
+            [
+                "reconstruct",
+                str(_settings_copy(d, s)),
+                str(t),
+                "-o",
+                str(_link(d / "multipmt_charge_lut.txt", d / "l.csv")),
+            ],
+            d / "l.csv",
+        ),
+        "it is the input",
+    ),
+    "output-is-yaml": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_copy(s, d / "h.csv"))],
+            d / "h.csv",
+        ),
+        "it is not a .csv hit file",
+    ),
+    "output-is-another-array": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_array(d / "h.npy"))],
+            d / "h.npy",
+        ),
+        "it is not a .npy hit file",
+    ),
+    "simulate-over-settings": (
+        lambda d, t, s: (["simulate", "-o", str(_copy(s, d / "s.yaml"))], d / "s.yaml"),
+        "it is not a trigger file",
+    ),
+}
+
+
+def _hits(path: Path) -> Path:
+    write_hit_file(path, np.zeros(1, HIT_DTYPE))
+    return path
+
+
+def _array(path: Path) -> Path:
+    np.save(path, np.zeros(3))
+    return path
+
+
+@pytest.mark.parametrize("case", list(REFUSALS))
+def test_refuses_to_write_over(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    case: str,
+) -> None:
+    make, message = REFUSALS[case]
+    argv, kept = make(tmp_path, triggers, example_settings())
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    flags = [] if case == "existing-output" else ["--overwrite"]
+    assert cli.main([*argv, *flags]) == 1
+    assert message in " ".join(capsys.readouterr().err.split())
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
+    assert kept.name in before
 
 
 def test_parquet_without_pyarrow(
