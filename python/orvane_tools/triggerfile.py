@@ -427,7 +427,7 @@ class TriggerFileReader:
                 else:
                     raise ValueError(f"unsupported .npy format version {version}")
                 header_size = stream.tell()
-        except Exception as exc:  # noqa: BLE001 - whatever reading damaged bytes raises
+        except Exception as exc:
             raise _fail(name, f"{where} has no readable NumPy array header") from exc
         shape, fortran_order, dtype = header
         if dtype.hasobject:

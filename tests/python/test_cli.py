@@ -16,7 +16,14 @@ from typing import Callable
 import numpy as np
 import pytest
 
-from orvane_tools import HIT_DTYPE, cli, read_hit_file, read_trigger_file, write_hit_file
+from orvane_tools import (
+    HIT_DTYPE,
+    cli,
+    read_hit_file,
+    read_trigger_file,
+    write_hit_file,
+    write_trigger_file,
+)
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
@@ -203,6 +210,14 @@ def _write_missing_key(tmp_path: Path, triggers: Path) -> Path:
     return path
 
 
+def _write_run_number(tmp_path: Path, triggers: Path, run_number: int) -> Path:
+    data = read_trigger_file(triggers)
+    data.run_info["run_number"] = run_number
+    path = tmp_path / "run.npz"
+    write_trigger_file(path, data)
+    return path
+
+
 # Each case: (arguments made from tmp_path and a good trigger file, hit file name, messages).
 Case = Callable[[Path, Path], list[str]]
 SETTINGS = "{settings}"
@@ -246,6 +261,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         lambda d, t: [SETTINGS, str(t)],
         "no/such/dir/hits.npy",
         ["cannot write the hit file", "No such directory"],
+    ),
+    "run-number-beyond-32-bits": (
+        lambda d, t: [SETTINGS, str(_write_run_number(d, t, 2**32))],
+        "hits.npy",
+        ["the run number 4294967296 of", "does not fit the 32 bits"],
     ),
     "library-refuses-data": (
         lambda d, t: [SETTINGS, str(_write_short_waveform(d, t))],
