@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import logging
 import sys
 import time
 from collections.abc import Iterator
@@ -112,7 +113,11 @@ def _client(args: argparse.Namespace) -> Iterator[Any]:
             yield client
         return
     cluster = LocalCluster(
-        n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=None
+        n_workers=args.workers,
+        threads_per_worker=1,
+        processes=True,
+        dashboard_address=None,
+        silence_logs=logging.ERROR,
     )
     with cluster, Client(cluster) as client:
         yield client

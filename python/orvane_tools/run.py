@@ -125,14 +125,15 @@ def plan_outputs(
 ) -> tuple[list[Path], str]:
     """Where each input's hits go, and their format.
 
-    One input and ``output`` not a folder: ``output`` is the hit file, its format named by its
-    suffix.  Otherwise ``output`` is a folder (created if missing) and input ``X/name.npz``
+    One input and ``output`` not a folder (an existing one, or a name ending in ``/``):
+    ``output`` is the hit file, its format named by its suffix.  Otherwise ``output`` is a folder (created if missing) and input ``X/name.npz``
     goes to ``output/name.FORMAT`` (``fmt``, default Parquet).
     """
     out = Path(output)
     if fmt is not None and fmt not in FORMATS:
         raise UserError(f"unknown hit file format {fmt!r}; choose one of {', '.join(FORMATS)}")
-    if len(inputs) == 1 and not out.is_dir():
+    folder = out.is_dir() or os.fspath(output).endswith(("/", os.sep))
+    if len(inputs) == 1 and not folder:
         try:
             named = check_hit_file_format(out)
         except (ValueError, ImportError) as exc:
@@ -366,8 +367,13 @@ def _segment_task(
     chunk_size: int,
     spool: str,
     threads: int,
+    alive: str,
 ) -> int:
-    """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``."""
+    """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
+
+    ``alive`` is the run's temporary output file: once the run has failed it is gone, and the
+    spool, which nobody would read or remove, is not put in place.
+    """
     key = (settings, settings_sha256)
     reco = _WORKER_RECONSTRUCTIONS.get(key)
     if reco is None:
@@ -385,7 +391,8 @@ def _segment_task(
             ):
                 out.write(zeroed_rows(hits).data)
                 count += len(hits)
-        pending.commit()
+        if os.path.exists(alive):
+            pending.commit()
     finally:
         pending.discard()
     return count
@@ -425,6 +432,7 @@ def _run_distributed(
     workers = max(len(client.scheduler_info().get("workers", {})), 1)
     window = 2 * workers + 2
     index: dict[str, int] = {}
+    live: dict[str, Any] = {}
     queue = as_completed()
     submitted = 0
 
@@ -442,9 +450,11 @@ def _run_distributed(
             chunk_size,
             str(spool),
             threads,
+            str(jobs[j].pending.tmp),
             key=f"orvane-segment-{token}-{submitted}",
         )
         index[future.key] = submitted
+        live[future.key] = future
         queue.add(future)
         submitted += 1
 
@@ -452,29 +462,34 @@ def _run_distributed(
         submit_next()
     finished: dict[int, int] = {}
     next_spec = 0
-    for future in queue:
-        finished[index[future.key]] = future.result()
-        del future
-        while next_spec in finished:
-            finished.pop(next_spec)
-            j, kind, lo, hi, spool = specs[next_spec]
-            job = jobs[j]
-            if job.writer is None:
-                _start_output(job, fmt)
-            assert job.writer is not None
-            with open(spool, "rb") as stream:
-                while True:
-                    hits = np.fromfile(stream, dtype=HIT_DTYPE, count=chunk_size)
-                    if not len(hits):
-                        break
-                    job.writer.append(hits)
-            os.unlink(spool)
-            progress(hi - lo)
-            next_spec += 1
-            if next_spec == len(specs) or specs[next_spec][0] != j:
-                _finish_output(job, common)
-            if submitted < len(specs):
-                submit_next()
+    try:
+        for future in queue:  # each task's hits go to its output in trigger order
+            finished[index[future.key]] = future.result()
+            live.pop(future.key, None)
+            del future
+            while next_spec in finished:
+                finished.pop(next_spec)
+                j, _, lo, hi, spool = specs[next_spec]
+                job = jobs[j]
+                if job.writer is None:
+                    _start_output(job, fmt)
+                assert job.writer is not None
+                with open(spool, "rb") as stream:
+                    while True:
+                        hits = np.fromfile(stream, dtype=HIT_DTYPE, count=chunk_size)
+                        if not len(hits):
+                            break
+                        job.writer.append(hits)
+                os.unlink(spool)
+                progress(hi - lo)
+                next_spec += 1
+                if next_spec == len(specs) or specs[next_spec][0] != j:
+                    _finish_output(job, common)
+                if submitted < len(specs):
+                    submit_next()
+    except BaseException:
+        client.cancel(list(live.values()))  # tasks not yet started never run
+        raise
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
             job.sha256 = job.sha256 or (lambda p=job.summary.input: sha256_file(p))
