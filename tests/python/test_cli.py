@@ -94,11 +94,15 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
     return objects
 
 
+@pytest.mark.parametrize("compress", [False, True], ids=["stored", "deflated"])
 def test_chunked_reconstruction_equals_one_library_call(
-    orvane: ModuleType, triggers: Path, tmp_path: Path
+    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool
 ) -> None:
-    out = tmp_path / "hits.npy"
-    argv = ["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]
+    out, source = tmp_path / "hits.npy", triggers
+    if compress:  # deflated members are streamed front to back
+        source = tmp_path / "deflated.npz"
+        write_trigger_file(source, read_trigger_file(triggers), compress=True)
+    argv = ["reconstruct", str(example_settings()), str(source), "-o", str(out)]
     assert cli.main([*argv, "--chunk-size", "37", "-q"]) == 0
     hits = read_hit_file(out)
     reco = orvane.ChargeReconstruction(str(example_settings()))
@@ -418,6 +422,9 @@ def test_refuses_to_write_over(
     assert message in " ".join(capsys.readouterr().err.split())
     assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
     assert kept.name in before
+    if case == "existing-output":  # a hit file of the same format is replaced when asked
+        assert cli.main([*argv, "--overwrite", "-q"]) == 0
+        assert len(read_hit_file(kept)) > 400
 
 
 def test_parquet_without_pyarrow(
