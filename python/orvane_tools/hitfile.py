@@ -111,13 +111,11 @@ def zeroed_rows(hits: np.ndarray) -> np.ndarray:
 class HitFileWriter:
     """Writes hit rows to ``path`` (a new file, usually a temporary one) chunk by chunk.
 
-    ``fmt`` is ``npy``, ``csv`` or ``parquet``; ``metadata`` goes into a Parquet file's
-    key-value metadata.  Call :meth:`append` for each chunk, then :meth:`close`.
+    ``fmt`` is ``npy``, ``csv`` or ``parquet``.  Call :meth:`append` for each chunk, then
+    :meth:`close`.
     """
 
-    def __init__(
-        self, path: str | os.PathLike, fmt: str, metadata: dict[str, str] | None = None
-    ) -> None:
+    def __init__(self, path: str | os.PathLike, fmt: str) -> None:
         if fmt not in FORMATS:
             raise ValueError(f"unknown hit file format {fmt!r}")
         self.path = Path(path)
@@ -130,7 +128,7 @@ class HitFileWriter:
             schema = pa.schema(
                 [(name, pa.from_numpy_dtype(HIT_DTYPE[name])) for name in HIT_DTYPE.names]
             )
-            self._schema = schema.with_metadata(metadata or {})
+            self._schema = schema
             self._parquet = pq.ParquetWriter(str(self.path), self._schema)
         else:
             self._stream = open(self.path, "wb")  # noqa: SIM115 - closed by close()
@@ -159,9 +157,14 @@ class HitFileWriter:
             self._stream.write(text.getvalue().encode("ascii"))
         self.count += len(hits)
 
-    def close(self) -> None:
-        """Finish the file: the ``.npy`` header gets its row count, Parquet its footer."""
+    def close(self, metadata: dict[str, str] | None = None) -> None:
+        """Finish the file: the ``.npy`` header gets its row count, Parquet its footer.
+
+        ``metadata`` goes into a Parquet file's key-value metadata (other formats ignore it).
+        """
         if self._parquet is not None:
+            if metadata:
+                self._parquet.add_key_value_metadata(metadata)
             self._parquet.close()
             self._parquet = None
         if self._stream is not None:
@@ -213,11 +216,11 @@ def write_hit_file(
         metadata = None
         if provenance is not None and fmt == "parquet":
             metadata = {PROVENANCE_KEY: provenance_json(provenance)}
-        writer = HitFileWriter(pending.tmp, fmt, metadata)
+        writer = HitFileWriter(pending.tmp, fmt)
         try:
             writer.append(hits)
         finally:
-            writer.close()
+            writer.close(metadata)
         commit_hit_file(pending, fmt, provenance)
     finally:
         pending.discard()

@@ -126,8 +126,9 @@ def plan_outputs(
     """Where each input's hits go, and their format.
 
     One input and ``output`` not a folder (an existing one, or a name ending in ``/``):
-    ``output`` is the hit file, its format named by its suffix.  Otherwise ``output`` is a folder (created if missing) and input ``X/name.npz``
-    goes to ``output/name.FORMAT`` (``fmt``, default Parquet).
+    ``output`` is the hit file, its format named by its suffix.  Otherwise ``output`` is a
+    folder (created if missing) and input ``X/name.npz`` goes to ``output/name.FORMAT``
+    (``fmt``, default Parquet).
     """
     out = Path(output)
     if fmt is not None and fmt not in FORMATS:
@@ -321,9 +322,7 @@ def _finish_output(job: _Job, common: dict[str, Any]) -> None:
         common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt
     )
     document["hits"] = job.writer.count
-    if job.writer.fmt == "parquet" and job.writer._parquet is not None:
-        job.writer._parquet.add_key_value_metadata({PROVENANCE_KEY: provenance_json(document)})
-    job.writer.close()
+    job.writer.close({PROVENANCE_KEY: provenance_json(document)})
     s.hits = job.writer.count
     job.provenance = document
 
