@@ -610,3 +610,22 @@ def test_console_script() -> None:
     run = subprocess.run([str(script), "--version"], capture_output=True, text=True, check=False)
     assert run.returncode == 0
     assert run.stdout.startswith("orvane ")
+
+
+def test_provenance_finds_every_table(tmp_path: Path) -> None:
+    from orvane_tools.provenance import settings_tables
+
+    settings = tmp_path / "conf" / "settings.yaml"
+    settings.parent.mkdir()
+    settings.write_text(
+        "extractors: {channels: {table: channels.csv}}\n"
+        "reco:\n"
+        "  a: {class: LUTReco, lut_file: luts/a.txt}\n"
+        "  b: {class: LinearReco, lut_file: not-a-table.txt}\n"
+        "  c: {class: ChannelLinearReco, table: ../shared/gains.csv}\n"
+    )
+    assert settings_tables(settings) == [
+        ("extractors.channels.table", settings.parent / "channels.csv"),
+        ("reco.a.lut_file", settings.parent / "luts/a.txt"),
+        ("reco.c.table", settings.parent / "../shared/gains.csv"),
+    ]
