@@ -21,6 +21,7 @@ from ._dtypes import (
 )
 from ._errors import UserError
 from .hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
+from .run import reconstruct_files
 from .simulate import SimulationConfig
 from .triggerfile import (
     TriggerData,
@@ -52,6 +53,7 @@ __all__ = [
     "read_hit_file",
     "read_hits_with_provenance",
     "read_trigger_file",
+    "reconstruct_files",
     "write_hit_file",
     "write_trigger_file",
 ]
