@@ -350,16 +350,19 @@ class TriggerFileReader:
             self._archive = zipfile.ZipFile(self._file)
         except (*_READ_ERRORS, OSError, RuntimeError) as exc:
             raise _fail(name, "the .npz archive cannot be read") from exc
-        infos = {}
-        for info in self._archive.infolist():
-            key = info.filename.removesuffix(".npy")
-            if key in _LAYOUT:
-                infos[key] = info
+        # Every array member is indexed (numpy.load sees them all); the known ones are checked.
+        infos = {
+            info.filename.removesuffix(".npy"): info
+            for info in self._archive.infolist()
+            if info.filename.endswith(".npy")
+        }
         missing = [key for key in _REQUIRED_KEYS if key not in infos]
         if missing:
             raise _fail(name, "missing key " + ", ".join(f"'{k}'" for k in missing))
         self.members = {key: self._index(key, info) for key, info in infos.items()}
         for key, member in self.members.items():
+            if key not in _LAYOUT:
+                continue
             dtype, ndim = _LAYOUT[key]
             if dtype is None:
                 if member.dtype.kind != "U" or member.info.file_size > _MAX_FORMAT_BYTES:
