@@ -31,8 +31,9 @@ the file.  Hit ids number the waveform triggers first and the multi-PMT triggers
 With --workers or --scheduler the chunks run on a Dask cluster (pip install
 'orvane[distributed]'); the hits are the same as in one process.
 
-An existing hit file is replaced only with --overwrite, and only by one of the same format;
-an input is never written over.  Outputs appear only when the whole run succeeded.
+An existing hit file is replaced only with --overwrite, and only if it is a hit file of the
+same format; an input is never written over.  Outputs appear only when the whole run has
+succeeded: a failure, Ctrl-C or SIGTERM leaves none behind.
 """
 
 

@@ -424,7 +424,7 @@ def _run_distributed(
             job.spools.append(spool)
             specs.append((j, kind, lo, hi, spool))
         digest = client.submit(
-            sha256_file, str(job.summary.input), key=f"orvane-sha256-{token}-{j}"
+            sha256_file, os.path.abspath(job.summary.input), key=f"orvane-sha256-{token}-{j}"
         )
         job.sha256 = digest.result  # the bound method keeps the future alive
     settings_sha256 = common["settings"]["sha256"]
@@ -438,18 +438,19 @@ def _run_distributed(
     def submit_next() -> None:
         nonlocal submitted
         j, kind, lo, hi, spool = specs[submitted]
+        # Absolute paths: a worker elsewhere has a working directory of its own.
         future = client.submit(
             _segment_task,
-            str(settings),
+            os.path.abspath(settings),
             settings_sha256,
-            str(jobs[j].summary.input),
+            os.path.abspath(jobs[j].summary.input),
             kind,
             lo,
             hi,
             chunk_size,
-            str(spool),
+            os.path.abspath(spool),
             threads,
-            str(jobs[j].pending.tmp),
+            os.path.abspath(jobs[j].pending.tmp),
             key=f"orvane-segment-{token}-{submitted}",
         )
         index[future.key] = submitted
