@@ -265,8 +265,12 @@ class _Sequential:
     def __init__(self, archive: zipfile.ZipFile, member: _Member) -> None:
         self.archive = archive
         self.member = member
-        self.stream = archive.open(member.info)
-        self.stream.read(member.info.file_size - member.length * member.dtype.itemsize)
+        self._open()
+
+    def _open(self) -> None:
+        info = self.member.info
+        self.stream = self.archive.open(info)
+        self.stream.read(info.file_size - self.member.length * self.member.dtype.itemsize)
         self.position = 0
         self.last: bytes | None = None
 
@@ -276,9 +280,9 @@ class _Sequential:
             view[:itemsize] = self.last
             view = view[itemsize:]
             lo += 1
-        if lo < self.position:
+        if lo < self.position:  # backwards: decompress again from the start
             self.stream.close()
-            self.__init__(self.archive, self.member)  # type: ignore[misc]
+            self._open()
         skip = (lo - self.position) * itemsize
         while skip > 0:
             got = len(self.stream.read(min(skip, _SKIP_BLOCK)))
