@@ -43,7 +43,7 @@ from .hitfile import (
 )
 from .provenance import input_provenance, run_provenance, settings_tables
 from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction
-from .triggerfile import TriggerFileError, TriggerFileReader
+from .triggerfile import TriggerFileError, TriggerFileReader, checked_sha256
 
 #: A Dask task covers at least this many triggers (whole chunks), to keep task overhead small.
 TASK_TRIGGERS = 1 << 18
@@ -288,7 +288,8 @@ def _segments(job: _Job, size: int) -> list[tuple[str, int, int]]:
 
 
 class _Hasher(threading.Thread):
-    """SHA-256 of an input, computed beside the reconstruction (hashlib releases the lock)."""
+    """SHA-256 of an input (its stored members' CRC-32 checked), computed beside the
+    reconstruction (hashlib and zlib release the interpreter lock)."""
 
     def __init__(self, path: Path) -> None:
         super().__init__(daemon=True)
@@ -298,12 +299,14 @@ class _Hasher(threading.Thread):
 
     def run(self) -> None:
         try:
-            self.digest = sha256_file(self.path)
+            self.digest = checked_sha256(self.path)
         except BaseException as exc:  # noqa: BLE001 - handed to the waiting thread
             self.error = exc
 
     def result(self) -> str:
         self.join()
+        if isinstance(self.error, TriggerFileError):
+            raise self.error
         if self.error is not None:
             raise UserError(f"cannot read the trigger file {self.path}") from self.error
         assert self.digest is not None
@@ -424,7 +427,7 @@ def _run_distributed(
             job.spools.append(spool)
             specs.append((j, kind, lo, hi, spool))
         digest = client.submit(
-            sha256_file, os.path.abspath(job.summary.input), key=f"orvane-sha256-{token}-{j}"
+            checked_sha256, os.path.abspath(job.summary.input), key=f"orvane-sha256-{token}-{j}"
         )
         job.sha256 = digest.result  # the bound method keeps the future alive
     settings_sha256 = common["settings"]["sha256"]
@@ -492,7 +495,7 @@ def _run_distributed(
         raise
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
-            job.sha256 = job.sha256 or (lambda p=job.summary.input: sha256_file(p))
+            job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
             _start_output(job, fmt)
             _finish_output(job, common)
 

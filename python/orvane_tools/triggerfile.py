@@ -20,9 +20,11 @@ alone.  Its keys:
 
 from __future__ import annotations
 
+import hashlib
 import os
 import struct
 import zipfile
+import zlib
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Union
 
@@ -249,6 +251,8 @@ class _Member:
     fortran_order: bool
     #: Absolute file offset of the array data of a stored member; -1 for a deflated one.
     data_offset: int
+    #: Size of the member's ``.npy`` header.
+    header_size: int
 
     @property
     def where(self) -> str:
@@ -459,7 +463,9 @@ class TriggerFileReader:
             data_offset = info.header_offset + 30 + name_length + extra_length + header_size
             if data_offset + data_size > self._size:
                 raise _fail(name, f"{where} extends past the end of the file")
-        return _Member(key, info, dtype, tuple(shape), bool(fortran_order), data_offset)
+        return _Member(
+            key, info, dtype, tuple(shape), bool(fortran_order), data_offset, header_size
+        )
 
     @property
     def n_tarvo(self) -> int:
@@ -500,11 +506,16 @@ class TriggerFileReader:
             raise _fail(self.path, f"{member.where} cannot be read") from exc
 
     def whole(self, key: str) -> np.ndarray:
-        """The whole array of ``key``."""
+        """The whole array of ``key`` (a stored member's CRC-32 checked)."""
         member = self.members[key]
         shape = member.shape[::-1] if member.fortran_order else member.shape
         out = np.empty(shape, dtype=member.dtype)
         self._read_into(member, 0, out)
+        if member.data_offset >= 0:
+            self._file.seek(member.data_offset - member.header_size)
+            crc = zlib.crc32(self._file.read(member.header_size))
+            if zlib.crc32(out.reshape(-1).view(np.uint8), crc) != member.info.CRC:
+                raise _fail(self.path, f"{member.where} is damaged: its CRC-32 does not match")
         return out.T if member.fortran_order else out
 
     def rows(self, key: str, lo: int, hi: int) -> np.ndarray:
@@ -539,6 +550,42 @@ class TriggerFileReader:
     def multipmt_chunk(self, lo: int, hi: int) -> np.ndarray:
         """Multi-PMT trigger rows ``lo:hi``."""
         return self.rows("multipmt_triggers", lo, hi)
+
+
+def checked_sha256(path: PathLike, block: int = 1 << 20) -> str:
+    """SHA-256 of a trigger file (lower-case hex), checking its stored members' CRC-32 on the way.
+
+    Stored members are read at any row straight from the file, which skips the archive's
+    checksum; this one pass over the whole file (beside the reconstruction) makes up for it.
+    Deflated members are checked as they are decompressed.
+
+    Raises
+    ------
+    TriggerFileError
+        A stored member's bytes do not match its CRC-32 (naming the file and the member).
+    """
+    with TriggerFileReader(path) as reader:
+        ranges = [
+            (m.data_offset - m.header_size, m.info.file_size, m.info.CRC, m)
+            for m in reader.members.values()
+            if m.data_offset >= 0
+        ]
+    crcs = [0] * len(ranges)
+    digest = hashlib.sha256()
+    position = 0
+    with open(path, "rb") as stream:
+        while chunk := stream.read(block):
+            digest.update(chunk)
+            end = position + len(chunk)
+            for i, (start, size, _, _) in enumerate(ranges):
+                lo, hi = max(start, position), min(start + size, end)
+                if lo < hi:
+                    crcs[i] = zlib.crc32(memoryview(chunk)[lo - position : hi - position], crcs[i])
+            position = end
+    for crc, (_, _, expected, member) in zip(crcs, ranges):
+        if crc != expected:
+            raise _fail(str(path), f"{member.where} is damaged: its CRC-32 does not match")
+    return digest.hexdigest()
 
 
 def read_trigger_file(path: PathLike) -> TriggerData:

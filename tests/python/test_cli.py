@@ -9,6 +9,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import zipfile
 from pathlib import Path
 from types import ModuleType
 from typing import Callable
@@ -218,6 +219,16 @@ def _write_missing_key(tmp_path: Path, triggers: Path) -> Path:
     return path
 
 
+def _write_damaged(tmp_path: Path, triggers: Path) -> Path:
+    raw = bytearray(triggers.read_bytes())
+    with zipfile.ZipFile(triggers) as archive:
+        info = archive.getinfo("tarvo_samples.npy")
+    raw[info.header_offset + 30 + len(info.filename) + info.file_size // 2] ^= 0x40
+    path = tmp_path / "damaged.npz"
+    path.write_bytes(bytes(raw))
+    return path
+
+
 def _write_run_number(tmp_path: Path, triggers: Path, run_number: int) -> Path:
     data = read_trigger_file(triggers)
     data.run_info["run_number"] = run_number
@@ -274,6 +285,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         lambda d, t: [SETTINGS, str(_write_run_number(d, t, 2**32))],
         "hits.npy",
         ["the run number 4294967296 of", "does not fit the 32 bits"],
+    ),
+    "damaged-stored-member": (  # read at any row, checked by the pass that hashes the file
+        lambda d, t: [SETTINGS, str(_write_damaged(d, t))],
+        "hits.npy",
+        ["damaged.npz is not a valid trigger file", "'tarvo_samples.npy' is damaged: its CRC-32"],
     ),
     "library-refuses-data": (
         lambda d, t: [SETTINGS, str(_write_short_waveform(d, t))],

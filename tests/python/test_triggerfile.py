@@ -184,6 +184,7 @@ ARCHIVE_FAULTS = {
     "compression-method": (lambda raw: _patch(raw, "tarvo_samples.npy", 8, 10, 99), False),
     "encrypted": (lambda raw: _patch(raw, "tarvo_triggers.npy", 6, 8, 1), False),
     "damaged-deflate": (lambda raw: _damage_middle(raw, "tarvo_samples.npy"), True),
+    "damaged-stored": (lambda raw: _damage_middle(raw, "tarvo_samples.npy"), False),
     "2-tib-shape": ({"tarvo_samples": _HUGE[:-6]}, False),
     "malformed-header": ({"tarvo_offsets": b"\x93NUMPY\x01\x00\x10\x00{'descr': '<i8'  \n"}, False),
 }
@@ -191,6 +192,7 @@ ARCHIVE_MESSAGES = {
     "compression-method": "member 'tarvo_samples.npy' uses compression method 99",
     "encrypted": "member 'tarvo_triggers.npy' is encrypted",
     "damaged-deflate": "member 'tarvo_samples.npy' cannot be read",
+    "damaged-stored": "member 'tarvo_samples.npy' is damaged: its CRC-32 does not match",
     "2-tib-shape": "member 'tarvo_samples.npy' has a header claiming shape (1099511627776,)",
     "malformed-header": "member 'tarvo_offsets.npy' has no readable NumPy array header",
 }
