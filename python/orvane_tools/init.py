@@ -41,8 +41,10 @@ def write_examples(directory: str | os.PathLike, *, overwrite: bool = False) -> 
     existing = [target / name for name in EXAMPLE_FILES if (target / name).exists()]
     if existing and not overwrite:
         names = ", ".join(str(p) for p in existing)
-        raise UserError(f"{names} already exist{'s' if len(existing) == 1 else ''}; nothing was "
-                        "written (use --overwrite to replace)")
+        raise UserError(
+            f"{names} already exist{'s' if len(existing) == 1 else ''}; nothing was "
+            "written (use --overwrite to replace)"
+        )
     written = []
     try:
         target.mkdir(parents=True, exist_ok=True)

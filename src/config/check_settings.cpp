@@ -341,12 +341,22 @@ private:
     /// Settings-file line of the setting being checked, the sort key of its problems.
     int origin_ = 0;
 
+    /// The problems in file order.  A table named by several settings is reported once: a
+    /// problem of a table file repeated for a later setting is left out.
     std::vector<SettingsProblem> finish() {
         std::stable_sort(problems_.begin(), problems_.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<SettingsProblem> out;
         out.reserve(problems_.size());
+        std::set<std::string> tables;
         for (auto& [order, problem] : problems_) {
+            if (problem.file != name_ &&
+                !tables
+                     .insert(problem.file + "\n" + std::to_string(problem.line) + "\n" +
+                             problem.expected + "\n" + problem.found)
+                     .second) {
+                continue;
+            }
             out.push_back(std::move(problem));
         }
         return out;
@@ -741,7 +751,7 @@ private:
             const auto end = fields.tellg();
             fields >> std::ws;
             if (!fields.eof()) {
-                const std::string rest = line.substr(static_cast<std::size_t>(end));
+                const std::string rest(trim(line.substr(static_cast<std::size_t>(end))));
                 const std::string number_text = std::string(trim(line.substr(
                     static_cast<std::size_t>(third), static_cast<std::size_t>(end - third))));
                 std::string hint;
