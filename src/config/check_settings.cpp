@@ -77,11 +77,12 @@ std::string in_quotes(std::string_view text) {
     return out + "\"";
 }
 
-std::string in_quotes_list(const std::vector<std::string_view>& words) {
+std::string in_quotes_list(const std::vector<std::string_view>& words,
+                           std::string_view last = " or ") {
     std::string out;
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (i > 0) {
-            out += i + 1 == words.size() ? " or " : ", ";
+            out += i + 1 == words.size() ? std::string(last) : std::string(", ");
         }
         out += in_quotes(words[i]);
     }
@@ -340,6 +341,8 @@ private:
     std::vector<std::pair<int, SettingsProblem>> problems_;
     /// Settings-file line of the setting being checked, the sort key of its problems.
     int origin_ = 0;
+    /// Mappings and lists already searched for duplicate keys.
+    std::vector<YAML::Node> walked_;
 
     /// The problems in file order.  A table named by several settings is reported once: a
     /// problem of a table file repeated for a later setting is left out.
@@ -371,8 +374,17 @@ private:
                             std::move(found), std::move(hint)});
     }
 
-    /// Keys given twice in any mapping of the document.
+    /// Keys given twice in any mapping of the document.  A mapping or list reached again
+    /// through an alias is not walked again (an alias may even refer to its own ancestor).
     void duplicates(const YAML::Node& node, const std::string& path) {
+        if (node.IsMap() || node.IsSequence()) {
+            for (const auto& seen : walked_) {
+                if (seen.is(node)) {
+                    return;
+                }
+            }
+            walked_.push_back(node);
+        }
         if (node.IsMap()) {
             std::map<std::string, int> seen;
             for (const auto& entry : entries(node)) {
@@ -399,7 +411,8 @@ private:
 
     void top_level(const YAML::Node& root) {
         const auto& sections = schema::top_level_sections();
-        const std::string expected = "a mapping with the sections " + in_quotes_list(sections);
+        const std::string expected =
+            "a mapping with the sections " + in_quotes_list(sections, " and ");
         if (!root.IsMap()) {
             add(name_, "", line_of(root), expected,
                 root.IsNull() || !root.IsDefined() ? "an empty document" : describe(root));
@@ -478,7 +491,7 @@ private:
             } else {
                 hint = elsewhere(entry.name, path);
                 if (hint.empty()) {
-                    hint = "known: " + in_quotes_list(known);
+                    hint = "known: " + in_quotes_list(known, " and ");
                 }
             }
             add(name_, join(path, entry.name), line_of(entry.key), what, in_quotes(entry.name),
@@ -673,10 +686,13 @@ private:
         }
         const auto table = valid.find("table");
         const auto columns = valid.find("columns");
-        if (table != valid.end() && columns != valid.end()) {
+        if (table != valid.end()) {
+            // Without a sound prefix the table is still checked for the columns all need.
             std::vector<std::string> wanted{"channel"};
             for (const auto suffix : schema::calibration_column_suffixes()) {
-                wanted.push_back(columns->second.value.Scalar() + std::string(suffix));
+                if (columns != valid.end()) {
+                    wanted.push_back(columns->second.value.Scalar() + std::string(suffix));
+                }
             }
             channel_table(table->second, join(path, "table"), wanted);
         }
@@ -882,7 +898,8 @@ private:
         for (const auto& column : wanted) {
             if (seen.count(column) == 0) {
                 add(name, path, line, "a column " + in_quotes(column),
-                    "the columns " + in_quotes_list(present), did_you_mean(column, present));
+                    "the columns " + in_quotes_list(present, " and "),
+                    did_you_mean(column, present));
                 usable = false;
             }
         }

@@ -64,6 +64,13 @@ TEST(CheckSettings, UnreadableOrUnparsableFile) {
               std::vector<std::string>{missing.generic_string() +
                                        ": expected a readable settings file, found it cannot be "
                                        "read: No such file or directory"});
+    // An alias to its own ancestor: reported as the instance it is, not walked forever.
+    const auto cyclic = dir.write("c.yaml", "reco: &x {a: *x}\n");
+    EXPECT_EQ(messages(tessel::check_settings(cyclic)),
+              std::vector<std::string>{cyclic.generic_string() +
+                                       ":1: reco.a.class: expected a \"class\" key naming one of "
+                                       "\"LinearReco\", \"LUTReco\" or \"ChannelLinearReco\", "
+                                       "found none"});
     const auto broken = dir.write("b.yaml", "reco:\n  a: [1\n");
     const auto problems = tessel::check_settings(broken);
     ASSERT_EQ(problems.size(), 1U);

@@ -191,18 +191,25 @@ def orvane() -> ModuleType:
     return pytest.importorskip("orvane")
 
 
-def test_reconstruct_refuses_settings_with_problems(
-    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+@pytest.mark.parametrize("command", ["reconstruct", "demo", "check"])
+def test_commands_refuse_settings_with_problems(
+    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str], command: str
 ) -> None:
     text = LINEAR.replace("slope:", "slop:").replace("min_value: -.inf", "min_value: 0")
     bad = _write(tmp_path, text.replace("max_value: .inf", "max_value: -1"), {})
     hits = tmp_path / "hits.npy"
     # The trigger file is never opened: the settings are refused first.
-    assert cli.main(["reconstruct", str(bad), str(tmp_path / "none.npz"), "-o", str(hits)]) == 1
-    err = capsys.readouterr().err
+    argv = {
+        "reconstruct": ["reconstruct", str(bad), str(tmp_path / "none.npz"), "-o", str(hits)],
+        "demo": ["demo", "--settings", str(bad), "--no-plot"],
+        "check": ["check", str(bad)],
+    }[command]
+    assert cli.main(argv) == 1
+    out, err = capsys.readouterr()
+    assert out == ""
     head, *paragraphs = err.split("\n  /")
     assert " ".join(head.split()) == (
-        f"orvane reconstruct: error: the settings file {bad} has 2 problems:"
+        f"orvane {command}: error: the settings file {bad} has 2 problems:"
     )
     assert [" ".join(p.split()).split(": ")[1] for p in paragraphs] == [
         "reco.q.slop",
