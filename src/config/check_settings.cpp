@@ -211,17 +211,25 @@ std::string expected_value(const schema::Key& key) {
         case ValueType::boolean:
             return "true or false";
         case ValueType::integer:
+            if (key.minimum && key.maximum) {
+                return "an integer from " + format_bound(*key.minimum) + " to " +
+                       format_bound(*key.maximum);
+            }
             return key.minimum ? "an integer of at least " + format_bound(*key.minimum)
                                : "an integer";
-        case ValueType::number:
+        case ValueType::number: {
+            const std::string kind = key.finite ? "a finite number" : "a number";
+            const std::string above = key.exclusive_minimum ? " above " : " of at least ";
             if (key.minimum && key.maximum) {
-                return "a number from " + format_bound(*key.minimum) + " to " +
+                return kind + (key.exclusive_minimum ? " above " : " from ") +
+                       format_bound(*key.minimum) + (key.exclusive_minimum ? " up to " : " to ") +
                        format_bound(*key.maximum);
             }
             if (key.minimum) {
-                return "a number of at least " + format_bound(*key.minimum);
+                return kind + above + format_bound(*key.minimum);
             }
-            return "a number";
+            return kind;
+        }
         case ValueType::text:
             return "a text";
         case ValueType::choice:
@@ -265,10 +273,16 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-std::optional<long long> parse_integer(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
+/// `text` without a leading '+' that is followed by a digit or a point (as tables are read).
+std::string_view without_plus(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+') {
         text.remove_prefix(1);
     }
+    return text;
+}
+
+std::optional<long long> parse_integer(std::string_view text) {
+    text = without_plus(text);
     long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
@@ -278,9 +292,7 @@ std::optional<long long> parse_integer(std::string_view text) {
 }
 
 std::optional<double> parse_double(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
+    text = without_plus(text);
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
@@ -461,7 +473,7 @@ private:
             if (key.type == ValueType::section) {
                 extractor_section(join(path, key.name), it->second.value, line_of(it->second.key));
             } else if (key.type == ValueType::channel_table) {
-                channel_table(it->second, join(path, key.name), {"channel", "pmt_type"});
+                channel_table(it->second, join(path, key.name), {});
             }
         }
     }
@@ -540,7 +552,13 @@ private:
             return false;
         };
         const auto in_bounds = [&](double x) {
-            return !(key.minimum && x < *key.minimum) && !(key.maximum && x > *key.maximum);
+            if (key.finite && !std::isfinite(x)) {
+                return false;
+            }
+            if (key.minimum && (x < *key.minimum || (key.exclusive_minimum && x == *key.minimum))) {
+                return false;
+            }
+            return !(key.maximum && x > *key.maximum);
         };
         try {
             switch (key.type) {
@@ -688,7 +706,7 @@ private:
         const auto columns = valid.find("columns");
         if (table != valid.end()) {
             // Without a sound prefix the table is still checked for the columns all need.
-            std::vector<std::string> wanted{"channel"};
+            std::vector<std::string> wanted;
             for (const auto suffix : schema::calibration_column_suffixes()) {
                 if (columns != valid.end()) {
                     wanted.push_back(columns->second.value.Scalar() + std::string(suffix));
@@ -789,12 +807,14 @@ private:
         }
     }
 
-    /// A channel table: a header line naming the columns (`wanted` among them), then one row
-    /// per channel with as many comma-separated fields; `#` lines and blank lines are skipped.
-    /// `channel` and `pmt_type` hold integers, calibration columns finite numbers, and no
-    /// channel appears twice.
+    /// A channel table: a header line naming the columns (`channel`, `pmt_type` and the
+    /// calibration columns `wanted` among them), then one row per channel with as many
+    /// comma-separated fields; `#` lines and blank lines are skipped.  `channel` and
+    /// `pmt_type` hold integers, every other column numbers (the calibration columns finite
+    /// ones), and no channel appears twice.
     void channel_table(const Entry& entry, const std::string& path,
-                       const std::vector<std::string>& wanted) {
+                       std::vector<std::string> wanted) {
+        wanted.insert(wanted.begin(), {"channel", "pmt_type"});
         const fs::path file = resolve(entry.value.Scalar());
         const auto text = table_text(entry, path, file, "channel table");
         if (!text) {
@@ -861,10 +881,14 @@ private:
                                        std::to_string(first->second) + ")");
                         }
                     }
-                } else if (std::find(wanted.begin(), wanted.end(), column) != wanted.end()) {
+                } else {
+                    const bool calibration =
+                        std::find(wanted.begin(), wanted.end(), column) != wanted.end();
                     const auto value = parse_double(field);
-                    if (!value || !std::isfinite(*value)) {
-                        report(number, "a finite number in column " + in_quotes(column),
+                    if (!value || (calibration && !std::isfinite(*value))) {
+                        report(number,
+                               std::string(calibration ? "a finite number" : "a number") +
+                                   " in column " + in_quotes(column),
                                in_quotes(field));
                     }
                 }

@@ -17,8 +17,22 @@ Key number(std::string_view name, bool required, std::optional<double> minimum =
             .maximum = maximum};
 }
 
-Key integer(std::string_view name, bool required, std::optional<double> minimum = std::nullopt) {
-    return {.name = name, .type = ValueType::integer, .required = required, .minimum = minimum};
+Key integer(std::string_view name, bool required, std::optional<double> minimum = std::nullopt,
+            std::optional<double> maximum = std::nullopt) {
+    return {.name = name,
+            .type = ValueType::integer,
+            .required = required,
+            .minimum = minimum,
+            .maximum = maximum};
+}
+
+/// A finite number above `minimum` (or from it, when `inclusive`).
+Key finite(std::string_view name, double minimum, bool inclusive) {
+    return {.name = name,
+            .type = ValueType::number,
+            .minimum = minimum,
+            .exclusive_minimum = !inclusive,
+            .finite = true};
 }
 
 Key choice(std::string_view name, bool required, std::vector<std::string_view> choices) {
@@ -33,6 +47,9 @@ Key of_type(std::string_view name, ValueType type, bool required) {
 }
 
 Key hit_property() { return choice("hit_property", true, {"charge", "time"}); }
+
+/// Longest window side of the pulse finder, in samples.
+constexpr double kMaxWindowSide = 1 << 30;
 
 }  // namespace
 
@@ -50,11 +67,20 @@ const std::vector<Section>& extractor_sections() {
           choice("waveform", false, {"Tarvo", "PulseFinder"})}},
         // Present, the Tarvo section must hold both options.
         {"extractors.Tarvo", {boolean("drop_bad_edge", true), boolean("drop_bad_integral", true)}},
+        // Every option has a default (the pulse finder's Options).
         {"extractors.PulseFinder",
-         {number("threshold", false, 0.0), number("hysteresis", false, 0.0),
-          integer("samples_before", false, 0), integer("samples_after", false, 0),
-          choice("timing", false, {"edge", "cfd"}), number("cfd_fraction", false, 0.0, 1.0),
-          boolean("drop_bad_edge", false), boolean("drop_bad_integral", false)}},
+         {finite("threshold", 0.0, false),
+          finite("hysteresis", 0.0, true),
+          integer("samples_before", false, 0, kMaxWindowSide),
+          integer("samples_after", false, 0, kMaxWindowSide),
+          choice("timing", false, {"edge", "cfd"}),
+          {.name = "cfd_fraction",
+           .type = ValueType::number,
+           .minimum = 0.0,
+           .maximum = 1.0,
+           .exclusive_minimum = true},
+          boolean("drop_bad_edge", false),
+          boolean("drop_bad_integral", false)}},
         {"extractors.channels",
          {of_type("table", ValueType::channel_table, true),
           choice("unknown_channels", false, {"error", "drop"})}},

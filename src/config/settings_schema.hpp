@@ -27,9 +27,12 @@ struct Key {
     ValueType type;
     bool required = false;
     std::vector<std::string_view> choices = {};
-    /// Bounds of a number or integer, inclusive.
+    /// Bounds of a number or integer, inclusive (the minimum exclusive if so marked).
     std::optional<double> minimum = std::nullopt;
     std::optional<double> maximum = std::nullopt;
+    bool exclusive_minimum = false;
+    /// Infinities refused too.
+    bool finite = false;
 };
 
 /// A mapping under `extractors`; `path` is its dotted key path (`extractors.Tarvo`).
