@@ -11,6 +11,8 @@ import traceback
 from collections.abc import Sequence
 
 from . import __version__, reconstruct_command
+from . import check as check_command
+from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
@@ -31,6 +33,8 @@ commands:
   demo          simulate a run, reconstruct it with the example settings, print a summary
   simulate      write a trigger file of simulated waveform and multi-PMT triggers
   reconstruct   read trigger files, write the hits they hold
+  check         check a settings file and the tables it names
+  init          write the example settings and tables into a folder
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -205,6 +209,8 @@ def build_parser() -> argparse.ArgumentParser:
     sim.set_defaults(handler=_cmd_simulate)
 
     reconstruct_command.add_parser(commands, [common])
+    check_command.add_command(commands, common)
+    init_command.add_command(commands, common)
     return parser
 
 
@@ -267,6 +273,8 @@ def _is_trigger_file(path: str) -> bool:
 
 
 def _cmd_demo(args: argparse.Namespace) -> None:
+    if args.settings is not None:
+        check_command.require_valid_settings(args.settings)
     try:
         run_demo(
             triggers=args.triggers,

@@ -6,7 +6,8 @@ Fields of the provenance document (a JSON object; hashes are SHA-256 in lower-ca
 ``orvane_version``  version of the package that wrote the file
 ``settings``        ``{"path", "sha256", "text"}``: the settings file as given and its full text
 ``tables``          ``[{"key", "path", "sha256"}]``: every lookup table and channel table the
-                    settings name (``key`` is where, e.g. ``reco.charge_lut.lut_file``)
+                    settings name (``key`` is where, e.g. ``reco.charge_lut.lut_file``; ``path``
+                    as the library resolves it against the settings file's folder)
 ``inputs``          ``[{"path", "sha256"}]``: the trigger files the hits come from
 ``run_info``        the run information of the input (run number, time offsets, run start)
 ``triggers``        ``{"tarvo", "multipmt"}``: triggers of each kind in the input
@@ -30,6 +31,7 @@ from typing import Any
 import numpy as np
 
 from ._errors import UserError
+from ._extension import load_extension
 from .hitfile import sha256_file
 
 FORMAT = "orvane-provenance/1"
@@ -45,36 +47,24 @@ def package_version() -> str:
 def settings_tables(settings: str | os.PathLike) -> list[tuple[str, Path]]:
     """Files a settings file names: ``(key path, file)`` for every ``lut_file`` of a
     ``LUTReco``, ``table`` of a ``ChannelLinearReco`` and ``extractors.channels.table``, each
-    relative to the settings file's folder."""
-    try:
-        import yaml
-    except ImportError as exc:  # a dependency of the package
-        raise UserError("reading the settings' tables needs PyYAML (pip install pyyaml)") from exc
+    resolved against the settings file's folder.
+
+    The settings are read by the library (``orvane.summarize_settings``), so a file is found
+    exactly where reconstruction finds it.
+    """
     path = Path(settings)
     try:
-        document = yaml.safe_load(path.read_text(encoding="utf-8"))
-    except (OSError, UnicodeDecodeError, yaml.YAMLError) as exc:
+        summary = load_extension().summarize_settings(str(path))
+    except RuntimeError as exc:
         raise UserError(f"cannot read the settings file {path} for its provenance") from exc
     found: list[tuple[str, Path]] = []
-    if not isinstance(document, dict):
-        return found
-
-    def add(key: str, value: object) -> None:
-        if isinstance(value, str):
-            found.append((key, path.parent / value))
-
-    extractors = document.get("extractors")
-    if isinstance(extractors, dict) and isinstance(extractors.get("channels"), dict):
-        add("extractors.channels.table", extractors["channels"].get("table"))
-    reco = document.get("reco")
-    if isinstance(reco, dict):
-        for name, node in reco.items():
-            if not isinstance(node, dict):
-                continue
-            if node.get("class") == "LUTReco":
-                add(f"reco.{name}.lut_file", node.get("lut_file"))
-            elif node.get("class") == "ChannelLinearReco":
-                add(f"reco.{name}.table", node.get("table"))
+    options = dict(summary["extractors"])
+    if "channels.table" in options:
+        found.append(("extractors.channels.table", Path(options["channels.table"])))
+    for reco in summary["reco"]:
+        if reco["table"]:
+            key = "lut_file" if reco["class"] == "LUTReco" else "table"
+            found.append((f"reco.{reco['name']}.{key}", Path(reco["table"])))
     return found
 
 

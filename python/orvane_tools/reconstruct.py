@@ -41,9 +41,14 @@ class ReconstructionResult:
 def check_settings_before_work(settings: str | os.PathLike) -> None:
     """The check of a whole settings file, run before any work by :func:`load_reconstruction`.
 
-    Raises UserError for a settings file with problems.  (The one place where the settings
-    check plugs in; until then the library's own loading refuses what it cannot use.)
+    Raises
+    ------
+    SettingsProblemsError
+        (a :class:`UserError`) The settings file has problems; each is named in the message.
     """
+    from .check import require_valid_settings
+
+    require_valid_settings(settings)
 
 
 def load_reconstruction(settings: str | os.PathLike) -> object:

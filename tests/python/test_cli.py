@@ -254,7 +254,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
     "bad-settings-key": (
         lambda d, t: [str(_write_bad_key_settings(d)), str(t)],
         "hits.npy",
-        ["cannot be used", "slope"],
+        [
+            "has a problem",
+            'reco.charge_from_integral.slop: expected a key of LinearReco, found "slop"',
+            'did you mean "slope"?',
+        ],
     ),
     "settings-as-triggers": (
         lambda d, t: [SETTINGS, SETTINGS],
@@ -628,7 +632,7 @@ def test_console_script() -> None:
     assert run.stdout.startswith("orvane ")
 
 
-def test_provenance_finds_every_table(tmp_path: Path) -> None:
+def test_provenance_finds_every_table(orvane: ModuleType, tmp_path: Path) -> None:
     from orvane_tools.provenance import settings_tables
 
     settings = tmp_path / "conf" / "settings.yaml"
@@ -637,11 +641,11 @@ def test_provenance_finds_every_table(tmp_path: Path) -> None:
         "extractors: {channels: {table: channels.csv}}\n"
         "reco:\n"
         "  a: {class: LUTReco, lut_file: luts/a.txt}\n"
-        "  b: {class: LinearReco, lut_file: not-a-table.txt}\n"
+        "  b: {class: LinearReco, feature: adc_sample}\n"
         "  c: {class: ChannelLinearReco, table: ../shared/gains.csv}\n"
     )
     assert settings_tables(settings) == [
-        ("extractors.channels.table", settings.parent / "channels.csv"),
-        ("reco.a.lut_file", settings.parent / "luts/a.txt"),
-        ("reco.c.table", settings.parent / "../shared/gains.csv"),
+        ("extractors.channels.table", tmp_path / "conf" / "channels.csv"),
+        ("reco.a.lut_file", tmp_path / "conf" / "luts" / "a.txt"),
+        ("reco.c.table", tmp_path / "shared" / "gains.csv"),
     ]
