@@ -219,6 +219,16 @@ def _write_missing_key(tmp_path: Path, triggers: Path) -> Path:
     return path
 
 
+def _write_swapped_offsets(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = dict(archive)
+    offsets = arrays["tarvo_offsets"]
+    offsets[200], offsets[201] = offsets[201], offsets[200]
+    path = tmp_path / "swapped.npz"
+    np.savez(path, **arrays)
+    return path
+
+
 def _write_damaged(tmp_path: Path, triggers: Path) -> Path:
     raw = bytearray(triggers.read_bytes())
     with zipfile.ZipFile(triggers) as archive:
@@ -289,6 +299,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         lambda d, t: [SETTINGS, str(_write_run_number(d, t, 2**32))],
         "hits.npy",
         ["the run number 4294967296 of", "does not fit the 32 bits"],
+    ),
+    "offsets-out-of-order": (  # checked chunk by chunk as the file streams
+        lambda d, t: [SETTINGS, str(_write_swapped_offsets(d, t))],
+        "hits.npy",
+        ["swapped.npz is not a valid trigger file: key 'tarvo_offsets' is not non-decreasing"],
     ),
     "damaged-stored-member": (  # read at any row, checked by the pass that hashes the file
         lambda d, t: [SETTINGS, str(_write_damaged(d, t))],
