@@ -66,7 +66,8 @@ stubs: venv
 # Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
 # columnar path against its yardsticks (the numba peer, a copy of the input, np.sum), the Python
 # face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar path's peak
-# memory, each printing a table of medians and ratios.
+# memory, each printing a table of medians and ratios, then the peak memory of
+# `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers.
 bench: venv
 	$(VENV)/bin/python -m pip install -q ".[test,bench]"
 	cmake --preset bench
@@ -75,6 +76,7 @@ bench: venv
 	$(VENV)/bin/python benchmarks/bench_targets.py
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
+	$(VENV)/bin/python benchmarks/bench_stream.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

@@ -4,6 +4,7 @@
 // declare that it runs without the global interpreter lock, so a free-threaded interpreter keeps
 // the lock enabled while it is loaded.
 PYBIND11_MODULE(orvane, m, py::multiple_interpreters::not_supported()) {
+    m.attr("__version__") = ORVANE_VERSION;
     m.doc() = R"doc(Python bindings of the orvane library for PMT hit reconstruction.
 
 Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtractor and ChargeReconstruction.)doc";
@@ -19,4 +20,6 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     // methods (registered with the other row types by register_numpy).
     m.attr("tarvo_trigger_dtype") = py::dtype::of<tessel::TarvoTriggerNumpyRow>();
     m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
+    // The settings check, independent of the classes above.
+    register_check(m);
 }
