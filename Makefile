@@ -68,7 +68,7 @@ stubs: venv
 # face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar path's peak
 # memory, each printing a table of medians and ratios, then the peak memory of
 # `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers.
-bench: venv
+bench: deps $(VENV)/bin/python
 	$(VENV)/bin/python -m pip install -q ".[test,bench]"
 	cmake --preset bench
 	cmake --build --preset bench --target bench_extract
