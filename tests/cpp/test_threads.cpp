@@ -101,7 +101,7 @@ TEST(SharedReconstruction, ThreadsGiveTheResultsOfOneThread) {
     ASSERT_TRUE(same_bytes(batch_path(reco, in), expected));
 
     constexpr int kThreads = 4;
-    constexpr int kRounds = 20;
+    constexpr int kRounds = 50;
     std::vector<int> mismatches(kThreads, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
