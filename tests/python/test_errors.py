@@ -106,7 +106,9 @@ _NUL_NAMES: dict[str, Callable[[Path], object]] = {
     ("build", "kind"),
     [(orvane.ChargeReconstruction, "str"), (orvane.ChargeReconstruction, "bytes")]
     + [
-        (build, kind) for build in (orvane.FeatureExtractor, orvane.HitMaker) for kind in _NUL_NAMES
+        (build, kind)
+        for build in (orvane.FeatureExtractor, orvane.HitMaker, orvane.check_settings)
+        for kind in _NUL_NAMES
     ],
     ids=lambda value: getattr(value, "__name__", value),
 )
