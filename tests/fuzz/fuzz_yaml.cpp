@@ -49,9 +49,7 @@ void walk(const Settings& node, int depth, std::size_t& budget, std::string& tra
         return;
     }
     --budget;
-    const std::string values = read_all(node);
-    require(values == read_all(node), "reading a value twice gives the same outcome");
-    trace += values;
+    trace += read_all(node);
     for (const std::string& key : node.keys()) {
         // A null key is listed as "null" but has no text to be found by.
         const bool contained = node.contains(key);
@@ -79,11 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> keys = root->keys();
     std::string first;
     std::string second;
-    std::size_t budget = 200;
+    std::size_t budget = 64;
     walk(*root, 0, budget, first);
-    budget = 200;
+    budget = 64;
     walk(*root, 0, budget, second);
-    require(first == second, "a second walk sees what the first saw");
+    require(first == second, "a second walk reads what the first read");
     require(keys == root->keys(), "reads leave the document unchanged");
     require(!root->contains("\x01missing key\x02"), "a key not in the document is not contained");
     return 0;
