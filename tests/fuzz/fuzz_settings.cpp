@@ -1,7 +1,8 @@
 // Settings files with their LUT files.  The input is a settings file, optionally followed by a
 // line "#%lut" and the text of the LUT file that settings may name as "table.txt" (the example's
 // "multipmt_charge_lut.txt" gets the example table).  Properties: construction either succeeds
-// or fails with a standard exception; and for every settings file that loads, the object path
+// or fails with a standard exception; a file in which check_settings finds no problem loads;
+// and for every settings file that loads, the object path
 // (ChargeReconstruction::reconstruct) and the columnar path (the batch row functions) give the
 // same hit rows, byte for byte, or the same error, on a fixed set of waveform and multi-PMT
 // triggers.
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -22,6 +24,7 @@
 #include "fuzz_support.hpp"
 #include "tessel/batch.hpp"
 #include "tessel/charge_reconstruction.hpp"
+#include "tessel/check_settings.hpp"
 #include "tessel/rows.hpp"
 
 namespace {
@@ -136,10 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)example_table;
     const auto file = tessel::fuzz::write_file("settings.yaml", settings);
 
+    const bool sound = tessel::check_settings(file).empty();
     std::optional<tessel::ChargeReconstruction> reco;
     try {
         reco.emplace(file.string());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        if (sound) {
+            std::fprintf(stderr, "refused: %s\n", e.what());
+        }
+        require(!sound, "a settings file the check finds sound loads");
         return 0;  // any standard error is a refusal; anything else would end the run here
     }
     const Triggers& t = triggers();
