@@ -16,16 +16,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t FIRST_OUTPUT_ROWS = std::size_t{1} << 22;
-
 /// The output size to grow to: what the rows so far project for the whole call plus a tenth,
 /// and room for the next chunk; never beyond the most the call can write.
 std::size_t projected(const ChunkPlan& plan, std::size_t rows_done, std::size_t written,
                       std::size_t needed) noexcept {
     const std::size_t most = plan.rows * plan.max_per_row;
-    // Before anything is known: one row per input row, up to a start size that commits no
-    // great amount of memory to a call whose triggers may mostly be dropped.
-    std::size_t estimate = std::min(plan.rows, FIRST_OUTPUT_ROWS);
+    std::size_t estimate = std::min(plan.rows, plan.first_output_rows);
     if (rows_done > 0) {
         const double ratio = static_cast<double>(written) / static_cast<double>(rows_done);
         estimate = static_cast<std::size_t>(ratio * 1.1 * static_cast<double>(plan.rows));

@@ -42,8 +42,12 @@ struct ChunkPlan {
     /// Threads that work the rows: 1 is the calling thread alone; more start that many workers
     /// (no more than there are chunks).
     std::size_t threads = 1;
-    /// Work in one chunk is about this many waveform samples, or this many rows.
+    /// Samples of the longest waveform (0 when rows carry none): a chunk holds about
+    /// `CHUNK_SAMPLES` samples.
     std::size_t samples_per_row = 0;
+    /// Rows of the output at first (or fewer if the input has fewer rows): a call whose triggers
+    /// are mostly dropped commits no great amount of memory; it grows by the rate seen so far.
+    std::size_t first_output_rows = std::size_t{1} << 22;
 };
 
 /// Most rows of a chunk, and most waveform samples a chunk is sized for.
