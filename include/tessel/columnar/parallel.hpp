@@ -52,7 +52,7 @@ struct ChunkPlan {
 
 /// Most rows of a chunk, and most waveform samples a chunk is sized for.
 inline constexpr std::size_t CHUNK_ROWS = 8192;
-inline constexpr std::size_t CHUNK_SAMPLES = std::size_t{1} << 19;
+inline constexpr std::size_t CHUNK_SAMPLES = std::size_t{1} << 21;
 
 /// Rows of each chunk for `plan`: at most `CHUNK_ROWS` and `CHUNK_SAMPLES` samples, and small
 /// enough to give each thread several chunks.
