@@ -45,8 +45,8 @@ bool make_hit_with(const Calls& calls, const FeatureRecord& record, const HitFea
     std::optional<HitFeatures> made;
     const std::size_t count = calls.size();
     for (std::size_t i = 0; i < count; ++i) {
-        // A copy: the list may move while a Python callable runs.
-        const RecoCall call = calls[i];
+        // The reconstructor's address is taken out of the list before it is called: a Python
+        // callable may move the list (by adding to it), which must not matter afterwards.
         std::visit(
             [&](const auto* reconstructor) {
                 using R = std::remove_cv_t<std::remove_pointer_t<decltype(reconstructor)>>;
@@ -59,7 +59,7 @@ bool make_hit_with(const Calls& calls, const FeatureRecord& record, const HitFea
                     reconstructor->apply(record, hit);
                 }
             },
-            call);
+            calls[i]);
     }
     return no_discard || hit.is_valid();
 }
