@@ -16,6 +16,23 @@
 
 namespace tessel {
 
+namespace detail {
+
+/// Calls a reconstructor that is not built in through `reconstruct`, with the record as
+/// `HitFeatures`: `given` if the caller has it, else one made in `made` on first need.  Out of
+/// line, so that the loop over built-in reconstructors stays small.
+[[gnu::noinline]] inline void call_through_interface(const Reconstructor& reconstructor,
+                                                     const FeatureRecord& record,
+                                                     const HitFeatures*& given,
+                                                     std::optional<HitFeatures>& made, Hit& hit) {
+    if (given == nullptr) {
+        given = &made.emplace(record.features());
+    }
+    reconstructor.reconstruct(*given, hit);
+}
+
+}  // namespace detail
+
 /// Makes the hit of one record into `hit` with the reconstructors `calls` (any container of
 /// `RecoCall` indexed by position) and returns whether it is kept: the hit starts invalid with
 /// the record's channel and id; a record lacking either reaches no reconstructor and is kept only
@@ -51,10 +68,7 @@ bool make_hit_with(const Calls& calls, const FeatureRecord& record, const HitFea
             [&](const auto* reconstructor) {
                 using R = std::remove_cv_t<std::remove_pointer_t<decltype(reconstructor)>>;
                 if constexpr (std::is_same_v<R, Reconstructor>) {
-                    if (given == nullptr) {
-                        given = &made.emplace(record.features());
-                    }
-                    reconstructor->reconstruct(*given, hit);
+                    detail::call_through_interface(*reconstructor, record, given, made, hit);
                 } else {
                     reconstructor->apply(record, hit);
                 }

@@ -28,9 +28,14 @@ bool is_bad_edge(double edge, const TarvoTriggerView& trigger) noexcept {
     return trigger.baseline > static_cast<float>(sample);
 }
 
+/// x of the vertex of the parabola through the differences at k - 1, k, k + 1, by the general
+/// three-point fit: for positions too large for the one-division form (never in practice).
+[[gnu::noinline, gnu::cold]] double general_vertex(std::size_t k, double y1, double y2,
+                                                   double y3) noexcept;
+
 /// Rising-edge position in samples of a waveform of at least 3 samples whose steepest rise is
 /// the difference at `k` (below n - 1): 0 and n mark an edge at the start and at the end.
-double edge_at(std::span<const std::uint16_t> waveform, std::size_t k) noexcept {
+inline double edge_at(std::span<const std::uint16_t> waveform, std::size_t k) noexcept {
     const std::size_t n = waveform.size();
     if (k == 0) {
         return 0.0;
@@ -45,9 +50,7 @@ double edge_at(std::span<const std::uint16_t> waveform, std::size_t k) noexcept 
     if (k <= waveform::kUnitSpacedVertexMax) {
         return waveform::unit_spaced_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
     }
-    const TarvoExtractor::Parabola fit(static_cast<double>(k - 1), d(k - 1), static_cast<double>(k),
-                                       d(k), static_cast<double>(k + 1), d(k + 1));
-    return fit.extremum() + 1.0;
+    return general_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
 }
 
 }  // namespace
@@ -65,6 +68,16 @@ double TarvoExtractor::Parabola::operator()(double x) const noexcept {
 }
 
 double TarvoExtractor::Parabola::extremum() const noexcept { return -b / (a + a); }
+
+namespace {
+
+double general_vertex(std::size_t k, double y1, double y2, double y3) noexcept {
+    const TarvoExtractor::Parabola fit(static_cast<double>(k - 1), y1, static_cast<double>(k), y2,
+                                       static_cast<double>(k + 1), y3);
+    return fit.extremum();
+}
+
+}  // namespace
 
 double TarvoExtractor::diff_max(const std::vector<std::uint16_t>& waveform) const {
     return diff_max(std::span<const std::uint16_t>(waveform));
