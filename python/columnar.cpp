@@ -363,12 +363,15 @@ std::function<void()> signal_poll() {
     };
 }
 
+/// Most threads a call may ask for.
+constexpr std::int64_t MAX_THREADS = 1024;
+
 /// The threads a call uses: `threads` (0: one per core this process may run on), 1 when a
 /// Python-callable reconstructor takes part.
 std::size_t thread_count(std::int64_t threads, bool calls_python) {
-    if (threads < 0) {
-        throw py::value_error("threads must be 1 or more, or 0 for one per available core, got " +
-                              std::to_string(threads));
+    if (threads < 0 || threads > MAX_THREADS) {
+        throw py::value_error("threads must be 1 to " + std::to_string(MAX_THREADS) +
+                              ", or 0 for one per available core, got " + std::to_string(threads));
     }
     if (calls_python) {
         return 1;
@@ -430,7 +433,8 @@ run_info : RunInfo, optional
 threads : int, optional, keyword only
     Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
     turn and the results are put together in row order, the same rows, ids and errors as with
-    one thread.  0 starts one per core this process may run on; negative numbers are refused.
+    one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+    are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.)doc";
 
 constexpr const char* TARVO_RAISES = R"doc(Raises
@@ -443,7 +447,7 @@ ValueError
     decrease or point outside the samples; sample values outside 0..65535; a trigger field
     holding a value its type cannot (the message names the field and the first such row);
     trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-    not dropped first (the message names its row); threads below 0.
+    not dropped first (the message names its row); threads below 0 or above 1024.
 KeyboardInterrupt
     Ctrl-C during a call from the main thread, within a fraction of a second.
 
@@ -611,7 +615,8 @@ run_info : RunInfo, optional
 threads : int, optional, keyword only
     Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
     turn and the results are put together in row order, the same rows, ids and errors as with
-    one thread.  0 starts one per core this process may run on; negative numbers are refused.
+    one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+    are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
 
 Returns
@@ -626,7 +631,7 @@ TypeError
 ValueError
     triggers is not one-dimensional, a field holds a value its type cannot (the message names
     the field and the first such row), the trigger positions do not fit the hit id, or
-    threads is below 0.
+    threads is below 0 or above 1024.
 KeyboardInterrupt
     Ctrl-C during a call from the main thread, within a fraction of a second.)doc");
     return doc.c_str();
@@ -655,7 +660,8 @@ no_discard : bool, optional
 threads : int, optional, keyword only
     Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
     turn and the results are put together in row order, the same rows, ids and errors as with
-    one thread.  0 starts one per core this process may run on; negative numbers are refused.
+    one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+    are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
 
 Returns
@@ -669,7 +675,7 @@ TypeError
     features is not an array of the required fields.
 ValueError
     features is not one-dimensional, a field holds a value its type cannot (the message
-    names the field and the first such row), or threads is below 0.
+    names the field and the first such row), or threads is below 0 or above 1024.
 KeyboardInterrupt
     Ctrl-C during a call from the main thread, within a fraction of a second.)doc");
     return doc.c_str();
@@ -709,7 +715,8 @@ run_info : RunInfo, optional
 threads : int, optional, keyword only
     Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
     turn and the results are put together in row order, the same rows, ids and errors as with
-    one thread.  0 starts one per core this process may run on; negative numbers are refused.
+    one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+    are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
 
 Returns
@@ -724,7 +731,7 @@ TypeError
 ValueError
     triggers is not one-dimensional, a field holds a value its type cannot (the message names
     the field and the first such row), the trigger positions do not fit the hit id, or
-    threads is below 0.
+    threads is below 0 or above 1024.
 KeyboardInterrupt
     Ctrl-C during a call from the main thread, within a fraction of a second.)doc");
     return doc.c_str();

@@ -766,7 +766,8 @@ class FeatureExtractor:
         threads : int, optional, keyword only
             Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
             turn and the results are put together in row order, the same rows, ids and errors as with
-            one thread.  0 starts one per core this process may run on; negative numbers are refused.
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
@@ -781,7 +782,7 @@ class FeatureExtractor:
         ValueError
             triggers is not one-dimensional, a field holds a value its type cannot (the message names
             the field and the first such row), the trigger positions do not fit the hit id, or
-            threads is below 0.
+            threads is below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
@@ -818,7 +819,8 @@ class FeatureExtractor:
         threads : int, optional, keyword only
             Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
             turn and the results are put together in row order, the same rows, ids and errors as with
-            one thread.  0 starts one per core this process may run on; negative numbers are refused.
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
@@ -837,7 +839,7 @@ class FeatureExtractor:
             decrease or point outside the samples; sample values outside 0..65535; a trigger field
             holding a value its type cannot (the message names the field and the first such row);
             trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-            not dropped first (the message names its row); threads below 0.
+            not dropped first (the message names its row); threads below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         
@@ -907,7 +909,8 @@ class HitMaker:
         threads : int, optional, keyword only
             Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
             turn and the results are put together in row order, the same rows, ids and errors as with
-            one thread.  0 starts one per core this process may run on; negative numbers are refused.
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
@@ -921,7 +924,7 @@ class HitMaker:
             features is not an array of the required fields.
         ValueError
             features is not one-dimensional, a field holds a value its type cannot (the message
-            names the field and the first such row), or threads is below 0.
+            names the field and the first such row), or threads is below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
@@ -987,7 +990,8 @@ class ChargeReconstruction:
         threads : int, optional, keyword only
             Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
             turn and the results are put together in row order, the same rows, ids and errors as with
-            one thread.  0 starts one per core this process may run on; negative numbers are refused.
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
@@ -1002,7 +1006,7 @@ class ChargeReconstruction:
         ValueError
             triggers is not one-dimensional, a field holds a value its type cannot (the message names
             the field and the first such row), the trigger positions do not fit the hit id, or
-            threads is below 0.
+            threads is below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
@@ -1039,7 +1043,8 @@ class ChargeReconstruction:
         threads : int, optional, keyword only
             Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
             turn and the results are put together in row order, the same rows, ids and errors as with
-            one thread.  0 starts one per core this process may run on; negative numbers are refused.
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
@@ -1057,7 +1062,7 @@ class ChargeReconstruction:
             decrease or point outside the samples; sample values outside 0..65535; a trigger field
             holding a value its type cannot (the message names the field and the first such row);
             trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-            not dropped first (the message names its row); threads below 0.
+            not dropped first (the message names its row); threads below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         

@@ -225,7 +225,8 @@ std::size_t chunk_rows(const ChunkPlan& plan) noexcept {
     if (plan.threads > 1) {
         // Eight chunks per thread at least, so that a thread slowed down by other load on the
         // machine holds up the others by little.
-        const std::size_t share = (plan.rows + plan.threads * 8 - 1) / (plan.threads * 8);
+        const std::size_t parts = std::min(plan.threads, plan.rows) * 8;
+        const std::size_t share = (plan.rows + parts - 1) / parts;
         rows = std::clamp<std::size_t>(share, 1, rows);
     }
     return rows;

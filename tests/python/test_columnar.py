@@ -654,7 +654,8 @@ BAD_INPUTS: list[tuple[str, dict[str, object], type[Exception], str]] = [
         ValueError,
         "field trigger_time_s holds 2.5 in row 1",
     ),
-    ("negative-threads", {"threads": -1}, ValueError, "threads must be 1 or more, or 0"),
+    ("negative-threads", {"threads": -1}, ValueError, "threads must be 1 to 1024, or 0 for"),
+    ("too-many-threads", {"threads": 2**61}, ValueError, "threads must be 1 to 1024"),
     ("negative-first-trigger", {"first_trigger": -1}, TypeError, "incompatible function"),
 ]
 
