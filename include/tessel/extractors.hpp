@@ -59,6 +59,17 @@ public:
     /// Most records one trigger yields.
     static constexpr std::size_t MAX_RECORDS = 1;
 
+    /// The waveform integral and the rising-edge position (in samples) of a waveform of at least
+    /// 3 samples, as `extract` finds them.
+    struct Shape {
+        double integral;
+        double edge;
+    };
+    [[nodiscard]] static Shape shape(std::span<const std::uint16_t> samples,
+                                     float baseline) noexcept;
+    /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`.
+    [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept;
+
     /// Rising-edge position in samples: 0 and n mark an edge at the start and at the end.
     [[nodiscard]] double diff_max(const std::vector<std::uint16_t>& waveform) const;
     [[nodiscard]] static double diff_max(std::span<const std::uint16_t> waveform);
@@ -101,6 +112,17 @@ public:
     }
     /// Most records one trigger yields.
     static constexpr std::size_t MAX_RECORDS = 1;
+
+    /// The waveform integral and the rising-edge position (in samples) of a waveform of at least
+    /// 3 samples, as `extract` finds them.
+    struct Shape {
+        double integral;
+        double edge;
+    };
+    [[nodiscard]] static Shape shape(std::span<const std::uint16_t> samples,
+                                     float baseline) noexcept;
+    /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`.
+    [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept;
 };
 
 }  // namespace tessel

@@ -78,6 +78,10 @@ public:
         update_hit(hit, property_, line_.value(x), line_.uncertainty(x));
     }
 
+    [[nodiscard]] const RecordSelection& selection() const noexcept { return selection_; }
+    [[nodiscard]] HitProperty property() const noexcept { return property_; }
+    [[nodiscard]] const LinearCalibration& line() const noexcept { return line_; }
+
 private:
     RecordSelection selection_;
     HitProperty property_;

@@ -60,6 +60,12 @@ public:
 
     [[nodiscard]] const RunInfo& run_info() const noexcept { return run_info_; }
 
+    /// The Tarvo extractor when this step's `extract` of a waveform trigger is the extractor's
+    /// `extract` followed by the hit ids and nothing else, else null: a loop specialised to that
+    /// case (tessel/columnar/batch.hpp) may then stand in for `extract`.  Whoever adds to what
+    /// `extract` or `finish` does for waveform triggers must return null here for such steps.
+    [[nodiscard]] const TarvoExtractor* plain_tarvo() const noexcept { return tarvo_; }
+
 private:
     /// What applies to every record after extraction, whatever the extractor: options of the
     /// extraction that act per record or drop the trigger belong here; then each record gets its

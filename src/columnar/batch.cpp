@@ -1,6 +1,10 @@
 #include "tessel/columnar/batch.hpp"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -125,6 +129,185 @@ RowsDone run_rows(Source& source, Sink& sink, RowRange range, Row* out) {
     return done;
 }
 
+// The common case in one loop: waveform triggers through a plain Tarvo extractor, hits made by
+// LinearReco alone.  Each trigger's record goes straight into its hit row, without the record,
+// the hit and their presence flags in between; every value is computed by the same functions in
+// the same order as on the general path (`TriggerStep::extract`, `make_hit_with`), so the rows
+// are the same bits.
+
+/// One LinearReco as the loop applies it to a Tarvo record.
+struct LinearStep {
+    std::size_t feature;
+    double min_value;
+    double max_value;
+    bool charge;
+    LinearCalibration line;
+};
+
+/// Most LinearReco calls the loop takes.
+constexpr std::size_t kMaxLinearSteps = 8;
+
+/// Features a Tarvo record holds (besides channel and id; it has no PMT type, so a
+/// reconstructor's PMT type never excludes it).
+constexpr std::uint8_t kTarvoFeatures =
+    HitFeatures::WAVEFORM_INTEGRAL | HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
+
+/// The LinearReco calls that act on Tarvo records, in order, or 0 when a call is not a
+/// LinearReco or there are more than `steps` holds (the loop does not apply then).
+std::size_t linear_steps(std::span<const RecoCall> calls,
+                         std::array<LinearStep, kMaxLinearSteps>& steps, bool& applies) noexcept {
+    applies = false;
+    std::size_t count = 0;
+    for (const RecoCall& call : calls) {
+        const auto* const* linear = std::get_if<const LinearReco*>(&call);
+        if (linear == nullptr || count == kMaxLinearSteps) {
+            return 0;
+        }
+        const RecordSelection& selection = (*linear)->selection();
+        if ((selection.feature_flag & kTarvoFeatures) == 0) {
+            continue;  // the record lacks its feature: it never acts
+        }
+        steps[count++] = {static_cast<std::size_t>(selection.feature), selection.min_value,
+                          selection.max_value, (*linear)->property() == HitProperty::charge,
+                          (*linear)->line()};
+    }
+    applies = true;
+    return count;
+}
+
+/// The hit row of one kept Tarvo record, as `make_hit_with` and `hit_to_row` make it from the
+/// record; returns whether the hit is valid.  `Count` is the number of steps, or 0 for `count`.
+template <std::size_t Count>
+bool linear_hit_row(const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
+                    const std::array<double, FEATURE_COUNT>& values, std::int32_t channel,
+                    std::uint64_t id, HitNumpyRow& row) noexcept {
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    double time = 0.0;
+    double charge = 0.0;
+    double time_uncertainty = infinity;
+    double charge_uncertainty = infinity;
+    const std::size_t n = Count == 0 ? count : Count;
+    for (std::size_t k = 0; k < n; ++k) {
+        const LinearStep& step = steps[k];
+        const double x = values[step.feature];
+        if (step.min_value > x || x >= step.max_value) {
+            continue;
+        }
+        const double value = step.line.value(x);
+        const double uncertainty = step.line.uncertainty(x);
+        // Hit::update_charge / update_time: the new estimate unless its uncertainty is >= the
+        // current one.
+        if (step.charge) {
+            if (!(uncertainty >= charge_uncertainty)) {
+                charge = value;
+                charge_uncertainty = uncertainty;
+            }
+        } else if (!(uncertainty >= time_uncertainty)) {
+            time = value;
+            time_uncertainty = uncertainty;
+        }
+    }
+    row = {channel,           0, std::bit_cast<std::int64_t>(id), time, charge, time_uncertainty,
+           charge_uncertainty};
+    constexpr double largest = std::numeric_limits<double>::max();
+    return channel >= 0 && time_uncertainty <= largest && charge_uncertainty <= largest;
+}
+
+/// A kept trigger between the two halves of the loop.
+struct KeptTrigger {
+    TarvoExtractor::Shape shape;
+    std::int32_t channel;
+    std::uint32_t trigger_time_s;
+    std::uint32_t trigger_time_ticks;
+    std::uint64_t position;
+};
+
+/// Triggers whose shapes are found before their hits are made: the hit arithmetic of one
+/// trigger (a division, square roots) then overlaps the others' instead of waiting on the
+/// waveform pass of its own.
+constexpr std::size_t kBlock = 16;
+
+template <std::size_t Count>
+RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
+                           std::span<const RecoCall> calls,
+                           const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
+                           const TarvoRowInput& input, RowRange range, HitNumpyRow* out) {
+    TarvoSource source(step, input);
+    TriggerRecords records;
+    std::vector<std::uint16_t> scratch(input.waveforms().is_direct() ? 0 : input.longest());
+    const RunInfo run_info = step.run_info();
+    const auto& triggers = input.triggers();
+    const auto& waveforms = input.waveforms();
+    std::array<KeptTrigger, kBlock> kept{};
+    HitNumpyRow* next = out;
+    std::size_t i = range.begin;
+    while (i < range.end) {
+        // First half: the shapes of up to kBlock triggers, up to the first short waveform.
+        std::size_t found = 0;
+        bool short_waveform = false;
+        for (const std::size_t stop = std::min(range.end, i + kBlock); i < stop; ++i) {
+            const TarvoTriggerNumpyRow row = triggers[i];
+            const std::span<const std::uint16_t> waveform = waveforms.get(i, scratch);
+            if (waveform.size() < 3) {
+                short_waveform = true;
+                break;
+            }
+            const TarvoExtractor::Shape shape = TarvoExtractor::shape(waveform, row.baseline);
+            if (tarvo.keeps(shape, row_to_view(row, waveform))) {
+                kept[found++] = {shape, row.channel, row.trigger_time_s, row.trigger_time_ticks,
+                                 input.first_trigger() + i};
+            }
+        }
+        // Second half: their hit rows.
+        for (std::size_t j = 0; j < found; ++j) {
+            const KeptTrigger& t = kept[j];
+            const double time =
+                TarvoExtractor::trigger_time(t.trigger_time_s, t.trigger_time_ticks, run_info);
+            const std::array<double, FEATURE_COUNT> values = {
+                t.shape.integral, 0.0, time, 0.0,
+                t.shape.edge * TarvoTrigger::SECONDS_PER_TICK + time};
+            const std::uint64_t id = make_hit_id(run_info.run_number, t.position, 0);
+            next += linear_hit_row<Count>(steps, count, values, t.channel, id, *next) ? 1 : 0;
+        }
+        if (short_waveform) {
+            // A short waveform (dropped, or an error) takes the general step.
+            source.records(i, input.first_trigger() + i, records);
+            HitSink rest(calls, false, next);
+            for (const FeatureRecord& record : records) {
+                rest.put(record);
+            }
+            next = rest.next();
+            ++i;
+        }
+    }
+    return {static_cast<std::size_t>(next - out), 0};
+}
+
+/// The rows of `range` by the loop above, when it applies to this step and these calls.
+bool linear_tarvo_rows(const TriggerStep& step, std::span<const RecoCall> calls,
+                       const TarvoRowInput& input, RowRange range, HitNumpyRow* out,
+                       RowsDone& done) {
+    const TarvoExtractor* tarvo = step.plain_tarvo();
+    std::array<LinearStep, kMaxLinearSteps> steps{};
+    bool applies = false;
+    const std::size_t count = linear_steps(calls, steps, applies);
+    if (tarvo == nullptr || !applies) {
+        return false;
+    }
+    switch (count) {
+        case 1:
+            done = linear_tarvo_rows<1>(step, *tarvo, calls, steps, count, input, range, out);
+            break;
+        case 2:
+            done = linear_tarvo_rows<2>(step, *tarvo, calls, steps, count, input, range, out);
+            break;
+        default:
+            done = linear_tarvo_rows<0>(step, *tarvo, calls, steps, count, input, range, out);
+            break;
+    }
+    return true;
+}
+
 }  // namespace
 
 TarvoRowInput TarvoRowInput::check(StridedRows<TarvoTriggerNumpyRow> triggers,
@@ -143,6 +326,9 @@ RowsDone extract_rows(const TriggerStep& step, const TarvoRowInput& input, RowRa
 
 RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> calls,
                           const TarvoRowInput& input, RowRange range, HitNumpyRow* out) {
+    if (RowsDone done; linear_tarvo_rows(step, calls, input, range, out, done)) {
+        return done;
+    }
     TarvoSource source(step, input);
     HitSink sink(calls, false, out);
     return run_rows(source, sink, range, out);

@@ -110,6 +110,22 @@ double TarvoExtractor::trigger_time(std::uint32_t trigger_time_s, std::uint32_t 
            static_cast<double>(run_info.time_offset_ns) * kSecondsPerNanosecond;
 }
 
+TarvoExtractor::Shape TarvoExtractor::shape(std::span<const std::uint16_t> samples,
+                                            float baseline) noexcept {
+    // One pass finds the sum for the integral and the largest rise for the edge search.
+    const waveform::SumAndRise pass = waveform::sum_and_largest_rise(samples);
+    return {waveform::integral_from_sum(pass.sum, samples, baseline),
+            edge_at(samples, waveform::steepest_rise(samples, pass.largest_rise))};
+}
+
+bool TarvoExtractor::keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept {
+    // The integral is tested first, as for a short waveform.
+    if (drop_bad_integral_ && shape.integral < 0.0) {
+        return false;
+    }
+    return !(drop_bad_edge_ && is_bad_edge(shape.edge, trigger));
+}
+
 std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
                                     FeatureRecord* out) const {
     const std::span<const std::uint16_t> samples = trigger.waveform;
@@ -123,17 +139,16 @@ std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunIn
             return 0;
         }
         edge = diff_max(samples);  // throws
-    } else {
-        // One pass finds the sum for the integral and the largest rise for the edge search.
-        const waveform::SumAndRise pass = waveform::sum_and_largest_rise(samples);
-        integral = waveform::integral_from_sum(pass.sum, samples, trigger.baseline);
-        if (drop_bad_integral_ && integral < 0.0) {
+        if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
             return 0;
         }
-        edge = edge_at(samples, waveform::steepest_rise(samples, pass.largest_rise));
-    }
-    if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
-        return 0;
+    } else {
+        const Shape found = shape(samples, trigger.baseline);
+        if (!keeps(found, trigger)) {
+            return 0;
+        }
+        integral = found.integral;
+        edge = found.edge;
     }
     const double time = trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
     FeatureRecord& r = out[0];
