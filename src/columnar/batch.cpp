@@ -176,8 +176,7 @@ std::size_t linear_steps(std::span<const RecoCall> calls,
 }
 
 /// The hit row of one kept Tarvo record, as `make_hit_with` and `hit_to_row` make it from the
-/// record; returns whether the hit is valid.  `Count` is the number of steps, or 0 for `count`.
-template <std::size_t Count>
+/// record; returns whether the hit is valid.
 bool linear_hit_row(const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
                     const std::array<double, FEATURE_COUNT>& values, std::int32_t channel,
                     std::uint64_t id, HitNumpyRow& row) noexcept {
@@ -186,8 +185,7 @@ bool linear_hit_row(const std::array<LinearStep, kMaxLinearSteps>& steps, std::s
     double charge = 0.0;
     double time_uncertainty = infinity;
     double charge_uncertainty = infinity;
-    const std::size_t n = Count == 0 ? count : Count;
-    for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         const LinearStep& step = steps[k];
         const double x = values[step.feature];
         if (step.min_value > x || x >= step.max_value) {
@@ -227,7 +225,6 @@ struct KeptTrigger {
 /// waveform pass of its own.
 constexpr std::size_t kBlock = 16;
 
-template <std::size_t Count>
 RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
                            std::span<const RecoCall> calls,
                            const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
@@ -267,7 +264,7 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
                 t.shape.integral, 0.0, time, 0.0,
                 t.shape.edge * TarvoTrigger::SECONDS_PER_TICK + time};
             const std::uint64_t id = make_hit_id(run_info.run_number, t.position, 0);
-            next += linear_hit_row<Count>(steps, count, values, t.channel, id, *next) ? 1 : 0;
+            next += linear_hit_row(steps, count, values, t.channel, id, *next) ? 1 : 0;
         }
         if (short_waveform) {
             // A short waveform (dropped, or an error) takes the general step.
@@ -294,17 +291,7 @@ bool linear_tarvo_rows(const TriggerStep& step, std::span<const RecoCall> calls,
     if (tarvo == nullptr || !applies) {
         return false;
     }
-    switch (count) {
-        case 1:
-            done = linear_tarvo_rows<1>(step, *tarvo, calls, steps, count, input, range, out);
-            break;
-        case 2:
-            done = linear_tarvo_rows<2>(step, *tarvo, calls, steps, count, input, range, out);
-            break;
-        default:
-            done = linear_tarvo_rows<0>(step, *tarvo, calls, steps, count, input, range, out);
-            break;
-    }
+    done = linear_tarvo_rows(step, *tarvo, calls, steps, count, input, range, out);
     return true;
 }
 
