@@ -65,13 +65,15 @@ stubs: venv
 
 # Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
 # Python face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar
-# path's peak memory, each printing a table of medians and ratios.
+# path's peak memory, each printing a table of medians and ratios; then the cost of a
+# 10 000-channel table on the columnar path.
 bench: venv
 	cmake --preset bench
 	cmake --build --preset bench --target bench_extract
 	build/bench/benchmarks/bench_extract
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
+	$(VENV)/bin/python benchmarks/bench_channels.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)
