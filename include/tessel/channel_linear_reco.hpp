@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "tessel/channel_table.hpp"
 #include "tessel/factory.hpp"
+#include "tessel/feature_record.hpp"
+#include "tessel/linear_reco.hpp"
 #include "tessel/reconstructor.hpp"
 #include "tessel/settings.hpp"
 
@@ -16,10 +17,11 @@ namespace tessel {
 /// `LinearReco` with the line taken from the record's channel: the five numbers come from the
 /// columns `<columns>_slope`, `<columns>_intercept`, `<columns>_slope_uncertainty`,
 /// `<columns>_intercept_uncertainty` and `<columns>_covariance` of a channel table, and the
-/// computation is `LinearReco`'s, operation for operation, so a channel whose row holds a
-/// `LinearReco`'s numbers gets a bit-identical estimate.  A record whose channel has no row in
-/// the table (or that has no channel) is left untouched, like a record outside the window:
-/// unknown channels are caught at extraction when the table is configured there.
+/// selection and the computation are `LinearReco`'s (the same `RecordSelection` and
+/// `LinearCalibration`), so a channel whose row holds a `LinearReco`'s numbers gets a
+/// bit-identical estimate.  A record whose channel has no row in the table (or that has no
+/// channel) is left untouched, like a record outside the window: a table configured for
+/// extraction is where unknown channels are reported or dropped.
 class ChannelLinearReco final : public Reconstructor {
 public:
     /// The feature is bound first, then the hit property, then the table is read; throws the
@@ -27,27 +29,37 @@ public:
     ChannelLinearReco(const std::string& feature, const std::string& hit_property,
                       const std::filesystem::path& table, const std::string& columns,
                       double min_value, double max_value, std::int32_t pmt_type);
-    /// The same from a table already read.
-    ChannelLinearReco(const std::string& feature, const std::string& hit_property,
-                      const ChannelTable& table, const std::string& columns, double min_value,
-                      double max_value, std::int32_t pmt_type);
 
     void reconstruct(const HitFeatures& features, Hit& hit) const override;
+    [[nodiscard]] RecoCall call() const noexcept override {
+        return RecoCall(std::in_place_type<const ChannelLinearReco*>, this);
+    }
+
+    /// The reconstruction of one record, as the hit maker calls it.
+    void apply(const FeatureRecord& record, Hit& hit) const noexcept {
+        double x = 0.0;
+        if (!record.has(HitFeatures::CHANNEL) || !selection_.select(record, x)) {
+            return;
+        }
+        const LinearCalibration* line = lines_.find(record.channel);
+        if (line == nullptr) {
+            return;
+        }
+        update_hit(hit, property_, line->value(x), line->uncertainty(x));
+    }
+
+    /// Asks the processor to fetch the line of `channel` ahead of `apply`.
+    void prefetch(std::int32_t channel) const noexcept { lines_.prefetch(channel); }
 
     /// The line of `channel`, or null when the table has no row for it.
-    [[nodiscard]] const LineCalibration* line(std::int32_t channel) const noexcept {
-        const std::uint32_t row = index_.find(channel);
-        return row == ChannelIndex::npos ? nullptr : &lines_[row];
+    [[nodiscard]] const LinearCalibration* line(std::int32_t channel) const noexcept {
+        return lines_.find(channel);
     }
 
 private:
-    HitFeatures::FeatureAccessor feature_;
-    Hit::Updater update_;
-    ChannelIndex index_;
-    std::vector<LineCalibration> lines_;
-    double min_value_;
-    double max_value_;
-    std::int32_t pmt_type_;
+    RecordSelection selection_;
+    HitProperty property_;
+    ChannelMap<LinearCalibration> lines_;
 };
 
 /// The "ChannelLinearReco" builder: reads "pmt_type", "max_value", "min_value", "columns",

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -46,13 +47,68 @@ private:
     std::vector<std::pair<std::int32_t, std::uint32_t>> sorted_;  // sparse: (channel, row)
 };
 
-/// The five numbers of a line and its uncertainty, as a `LinearReco` takes them.
-struct LineCalibration {
-    double slope = 0.0;
-    double intercept = 0.0;
-    double slope_uncertainty = 0.0;
-    double intercept_uncertainty = 0.0;
-    double covariance = 0.0;
+/// Values by channel number, for lookups on every record: stored by channel number directly
+/// (one bounds test, one flag and one value, no row in between, so one prefetch covers it) when
+/// the channels span a range not much wider than their count, otherwise by row behind a
+/// `ChannelIndex`.
+template <class T>
+class ChannelMap {
+public:
+    ChannelMap() = default;
+    /// `values[row]` belongs to `channels[row]`; the channels must be distinct.
+    ChannelMap(std::span<const std::int32_t> channels, std::span<const T> values) {
+        if (channels.empty()) {
+            return;
+        }
+        const auto [lo, hi] = std::minmax_element(channels.begin(), channels.end());
+        const std::int64_t range = static_cast<std::int64_t>(*hi) - *lo + 1;
+        if (range <= 4 * static_cast<std::int64_t>(channels.size()) + 4096) {
+            first_ = *lo;
+            present_.assign(static_cast<std::size_t>(range), 0);
+            values_.resize(static_cast<std::size_t>(range));
+            for (std::size_t row = 0; row < channels.size(); ++row) {
+                const auto slot =
+                    static_cast<std::size_t>(static_cast<std::int64_t>(channels[row]) - first_);
+                present_[slot] = 1;
+                values_[slot] = values[row];
+            }
+            return;
+        }
+        index_ = ChannelIndex(channels);
+        values_.assign(values.begin(), values.end());
+    }
+
+    /// The value of `channel`, or null when it has none.
+    [[nodiscard]] const T* find(std::int32_t channel) const noexcept {
+        if (!present_.empty()) {
+            const std::uint64_t slot = slot_of(channel);
+            return slot < present_.size() && present_[slot] != 0 ? &values_[slot] : nullptr;
+        }
+        const std::uint32_t row = index_.find(channel);
+        return row == ChannelIndex::npos ? nullptr : &values_[row];
+    }
+
+    /// Asks the processor to fetch what `find(channel)` will read, where that needs no lookup.
+    void prefetch(std::int32_t channel) const noexcept {
+        const std::uint64_t slot = slot_of(channel);
+        if (slot < present_.size()) {
+            __builtin_prefetch(&values_[slot]);
+        }
+    }
+
+    [[nodiscard]] bool is_direct() const noexcept { return !present_.empty(); }
+
+private:
+    [[nodiscard]] std::uint64_t slot_of(std::int32_t channel) const noexcept {
+        // Unsigned wrap-around puts channels below the first one beyond the end as well.
+        return static_cast<std::uint64_t>(static_cast<std::int64_t>(channel) -
+                                          static_cast<std::int64_t>(first_));
+    }
+
+    std::int32_t first_ = 0;
+    std::vector<std::uint8_t> present_;  // direct: whether each slot has a value
+    std::vector<T> values_;              // direct: by slot; otherwise by row
+    ChannelIndex index_;
 };
 
 /// A channel table read from a text file: one row per channel with its PMT type and any number
@@ -90,9 +146,6 @@ public:
     /// Values of the numeric column `name`, one per row.  Throws std::runtime_error naming the
     /// file and the column when the table has no such column.
     [[nodiscard]] const std::vector<double>& column(const std::string& name) const;
-    /// The line of every row from the five columns of `prefix`; throws as `column` for the
-    /// first of them that is missing.
-    [[nodiscard]] std::vector<LineCalibration> lines(const std::string& prefix) const;
 
 private:
     std::filesystem::path file_;
@@ -115,23 +168,19 @@ class ChannelTypes {
 public:
     ChannelTypes(const ChannelTable& table, UnknownChannels unknown);
 
-    /// Result of `find` for a channel without a row.
-    static constexpr std::int64_t unknown = std::numeric_limits<std::int64_t>::min();
-
-    /// PMT type of `channel`, or `unknown`.
-    [[nodiscard]] std::int64_t find(std::int32_t channel) const noexcept {
-        const std::uint32_t row = index_.find(channel);
-        return row == ChannelIndex::npos ? unknown : types_[row];
+    /// The PMT type of `channel`, or null when the table has no row for it.
+    [[nodiscard]] const std::int32_t* find(std::int32_t channel) const noexcept {
+        return types_.find(channel);
     }
+    void prefetch(std::int32_t channel) const noexcept { types_.prefetch(channel); }
     [[nodiscard]] UnknownChannels unknown_channels() const noexcept { return unknown_; }
     [[nodiscard]] const std::filesystem::path& file() const noexcept { return file_; }
 
-    /// The error for `channel` not being in the table.
+    /// std::runtime_error "Channel <channel> is not in the channel table <file> ...".
     [[noreturn]] void throw_unknown(std::int32_t channel) const;
 
 private:
-    ChannelIndex index_;
-    std::vector<std::int32_t> types_;
+    ChannelMap<std::int32_t> types_;
     UnknownChannels unknown_;
     std::filesystem::path file_;
 };

@@ -53,7 +53,7 @@ public:
 
     [[nodiscard]] std::uint64_t first_trigger() const noexcept { return first_trigger_; }
 
-    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const noexcept {
+    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const {
         step_.extract(row_to_trigger(triggers_[i]), position, out);
     }
 

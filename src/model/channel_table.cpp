@@ -1,7 +1,6 @@
 #include "tessel/channel_table.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <fstream>
 #include <stdexcept>
@@ -16,9 +15,6 @@ namespace {
 // small in any case (4 bytes a slot).
 constexpr std::int64_t DENSE_FACTOR = 4;
 constexpr std::int64_t DENSE_MIN_SLOTS = 65536;
-
-constexpr std::array<const char*, 5> LINE_SUFFIXES = {"_slope", "_intercept", "_slope_uncertainty",
-                                                      "_intercept_uncertainty", "_covariance"};
 
 bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -232,21 +228,8 @@ const std::vector<double>& ChannelTable::column(const std::string& name) const {
     return columns_[static_cast<std::size_t>(it - column_names_.begin())];
 }
 
-std::vector<LineCalibration> ChannelTable::lines(const std::string& prefix) const {
-    std::array<const std::vector<double>*, 5> cols{};
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-        cols[k] = &column(prefix + LINE_SUFFIXES[k]);
-    }
-    std::vector<LineCalibration> out(size());
-    for (std::size_t row = 0; row < out.size(); ++row) {
-        out[row] = {(*cols[0])[row], (*cols[1])[row], (*cols[2])[row], (*cols[3])[row],
-                    (*cols[4])[row]};
-    }
-    return out;
-}
-
 ChannelTypes::ChannelTypes(const ChannelTable& table, UnknownChannels unknown)
-    : index_(table.index()), types_(table.pmt_types()), unknown_(unknown), file_(table.file()) {}
+    : types_(table.channels(), table.pmt_types()), unknown_(unknown), file_(table.file()) {}
 
 void ChannelTypes::throw_unknown(std::int32_t channel) const {
     throw std::runtime_error("Channel " + std::to_string(channel) +

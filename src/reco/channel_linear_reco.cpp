@@ -1,64 +1,42 @@
 #include "tessel/channel_linear_reco.hpp"
 
-#include <cmath>
+#include <array>
+#include <vector>
 
 namespace tessel {
 
+namespace {
+
+std::vector<LinearCalibration> lines_of(const ChannelTable& table, const std::string& prefix) {
+    // Looked up in LinearReco's order of the five numbers; the first missing column is reported.
+    const std::array<const std::vector<double>*, 5> c = {
+        &table.column(prefix + "_slope"), &table.column(prefix + "_intercept"),
+        &table.column(prefix + "_slope_uncertainty"),
+        &table.column(prefix + "_intercept_uncertainty"), &table.column(prefix + "_covariance")};
+    std::vector<LinearCalibration> lines(table.size());
+    for (std::size_t row = 0; row < lines.size(); ++row) {
+        lines[row] = {(*c[0])[row], (*c[1])[row], (*c[2])[row], (*c[3])[row], (*c[4])[row]};
+    }
+    return lines;
+}
+
+}  // namespace
+
 // The feature is bound before the hit property is looked at, and both before the table is read,
-// so a reconstructor wrong in several ways reports what `LinearReco` would report first.
+// so a reconstructor wrong in several ways reports what LinearReco would report first.
 ChannelLinearReco::ChannelLinearReco(const std::string& feature, const std::string& hit_property,
                                      const std::filesystem::path& table, const std::string& columns,
                                      double min_value, double max_value, std::int32_t pmt_type)
-    : feature_(feature),
-      update_(hit_property_updater(hit_property)),
-      min_value_(min_value),
-      max_value_(max_value),
-      pmt_type_(pmt_type) {
+    : selection_{feature_from_name(feature), 0, min_value, max_value, pmt_type},
+      property_(hit_property_from_name(hit_property)) {
+    selection_.feature_flag = feature_flag(selection_.feature);
     const ChannelTable read(table);
-    lines_ = read.lines(columns);
-    index_ = read.index();
+    const std::vector<LinearCalibration> lines = lines_of(read, columns);
+    lines_ = ChannelMap<LinearCalibration>(read.channels(), lines);
 }
 
-ChannelLinearReco::ChannelLinearReco(const std::string& feature, const std::string& hit_property,
-                                     const ChannelTable& table, const std::string& columns,
-                                     double min_value, double max_value, std::int32_t pmt_type)
-    : feature_(feature),
-      update_(hit_property_updater(hit_property)),
-      index_(table.index()),
-      lines_(table.lines(columns)),
-      min_value_(min_value),
-      max_value_(max_value),
-      pmt_type_(pmt_type) {}
-
 void ChannelLinearReco::reconstruct(const HitFeatures& features, Hit& hit) const {
-    if (!feature_.has(features)) {
-        return;
-    }
-    if (pmt_type_ != -1 && features.has_pmt_type() && features.get_pmt_type() != pmt_type_) {
-        return;
-    }
-    if (!features.has_channel()) {
-        return;
-    }
-    const LineCalibration* cal = line(features.get_channel());
-    if (cal == nullptr) {
-        return;
-    }
-    const double x = feature_.get(features);
-    // From here on exactly LinearReco::reconstruct: the same window tests and the same
-    // operations in the same association, so equal numbers give equal bits.
-    if (min_value_ > x) {
-        return;
-    }
-    if (x >= max_value_) {
-        return;
-    }
-    const double value = cal->slope * x + cal->intercept;
-    const double variance = (((x * x) * cal->slope_uncertainty) * cal->slope_uncertainty +
-                             cal->intercept_uncertainty * cal->intercept_uncertainty) +
-                            (x + x) * cal->covariance;
-    const double uncertainty = std::sqrt(variance);
-    (hit.*update_)(value, uncertainty);
+    apply(FeatureRecord::of(features), hit);
 }
 
 // Keys are read one after the other in this fixed order; the first missing or mistyped key ends

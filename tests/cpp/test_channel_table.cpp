@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <map>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +21,8 @@
 #include "support.hpp"
 #include "tessel/channel_linear_reco.hpp"
 #include "tessel/channel_table.hpp"
+#include "tessel/columnar/batch.hpp"
+#include "tessel/feature_extractor.hpp"
 #include "tessel/hit_maker.hpp"
 #include "tessel/linear_reco.hpp"
 
@@ -67,9 +72,6 @@ TEST(ChannelTable, ReadsCommentsBlanksCarriageReturnsAndSpacing) {
     EXPECT_EQ(table.index().find(3), 1U);
     EXPECT_EQ(table.index().find(7), 0U);
     EXPECT_EQ(table.index().find(5), ChannelIndex::npos);
-    const auto lines = table.lines("q");
-    EXPECT_EQ(lines[0].slope, 2.5e-3);
-    EXPECT_EQ(lines[0].intercept_uncertainty, 1.0);
 }
 
 // Every fault names the file and the line; field faults also name the column.
@@ -120,7 +122,7 @@ TEST(ChannelTable, FaultsNameFileLineAndColumn) {
     const auto file = dir.write("t.csv", "channel,pmt_type,q_slope\n1,0,1\n");
     const ChannelTable table(file);
     expect_thrown<std::runtime_error>(
-        thrown_by([&] { (void)table.lines("q"); }), [&](const std::runtime_error& e) {
+        thrown_by([&] { (void)table.column("q_intercept"); }), [&](const std::runtime_error& e) {
             EXPECT_EQ(std::string(e.what()),
                       "Channel table " + file.string() + " has no column \"q_intercept\"");
         });
@@ -154,11 +156,24 @@ TEST(ChannelIndex, AgreesWithAMap) {
         }
         const ChannelIndex index(channels);
         EXPECT_EQ(index.is_dense(), layout.dense);
+        // Values by channel: the row number doubled, so that a wrong slot shows.
+        std::vector<std::uint32_t> doubled;
+        for (std::size_t row = 0; row < channels.size(); ++row) {
+            doubled.push_back(static_cast<std::uint32_t>(2 * row));
+        }
+        const tessel::ChannelMap<std::uint32_t> map(channels, doubled);
+        EXPECT_EQ(map.is_direct(), layout.dense);
         for (int k = 0; k < 20000; ++k) {
             const auto c = static_cast<std::int32_t>(layout.lo + pick(rng) - 5);
             const auto it = expected.find(c);
             ASSERT_EQ(index.find(c), it == expected.end() ? ChannelIndex::npos : it->second)
                 << "channel " << c;
+            const std::uint32_t* value = map.find(c);
+            ASSERT_EQ(value == nullptr, it == expected.end()) << "channel " << c;
+            if (value != nullptr) {
+                ASSERT_EQ(*value, 2 * it->second);
+            }
+            map.prefetch(c);
         }
         for (const std::int32_t c : {std::numeric_limits<std::int32_t>::min(),
                                      std::numeric_limits<std::int32_t>::max(), 0, -1}) {
@@ -337,6 +352,117 @@ TEST(ChannelLinearReco, FromSettings) {
             EXPECT_EQ(std::string(e.what()), fault.message);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+using tessel::FeatureExtractor;
+
+tessel::TarvoTrigger pulse_on(std::int32_t channel) {
+    tessel::TarvoTrigger t;
+    t.channel = channel;
+    t.baseline = 100.0F;
+    t.waveform = {100, 101, 99, 100, 160, 520, 900, 760, 480, 300, 190, 140, 115, 104, 100, 99};
+    return t;
+}
+
+tessel::MultiPMTTrigger multipmt_on(std::int32_t channel) {
+    tessel::MultiPMTTrigger t;
+    t.channel = channel;
+    t.time = 1.0;
+    t.adc_sample = 40;
+    return t;
+}
+
+/// The object path and the columnar path over the same triggers: their feature rows.
+std::vector<tessel::HitFeaturesNumpyRow> both_paths(const FeatureExtractor& extractor,
+                                                    const std::vector<std::int32_t>& tarvo,
+                                                    std::int32_t multipmt) {
+    tessel::TriggerList triggers;
+    for (const auto c : tarvo) {
+        triggers.emplace_back(pulse_on(c));
+    }
+    triggers.emplace_back(multipmt_on(multipmt));
+    std::vector<tessel::HitFeaturesNumpyRow> object;
+    for (const auto& f : extractor.extract_features(triggers)) {
+        object.push_back(tessel::features_to_row(f));
+    }
+    std::vector<tessel::TarvoTriggerNumpyRow> rows;
+    std::vector<std::uint16_t> samples;
+    for (const auto c : tarvo) {
+        const auto t = pulse_on(c);
+        rows.push_back({t.channel, t.trigger_time_s, t.trigger_time_ticks, t.baseline, 0.0F});
+        samples.insert(samples.end(), t.waveform.begin(), t.waveform.end());
+    }
+    const auto step = extractor.step(tessel::RunInfo::simulation_run());
+    std::vector<tessel::HitFeaturesNumpyRow> columnar(tarvo.size() + 1);
+    const auto input = tessel::TarvoRowInput::check(
+        tessel::StridedRows<tessel::TarvoTriggerNumpyRow>(std::span(rows)),
+        tessel::WaveformRows::fixed(samples, rows.size(), 16), 0);
+    std::size_t n = tessel::extract_rows(step, input, {0, rows.size()}, columnar.data()).written;
+    const tessel::MultiPMTTriggerNumpyRow m{1.0, multipmt, 0.0, 40};
+    n += tessel::extract_rows(step, tessel::StridedRows<tessel::MultiPMTTriggerNumpyRow>(&m, 1, 32),
+                              tarvo.size(), {0, 1}, columnar.data() + n)
+             .written;
+    columnar.resize(n);
+    EXPECT_EQ(columnar.size(), object.size());
+    for (std::size_t i = 0; i < std::min(object.size(), columnar.size()); ++i) {
+        EXPECT_EQ(std::memcmp(&object[i], &columnar[i], sizeof object[i]), 0) << "record " << i;
+    }
+    return object;
+}
+
+// Extraction with a channel table: every record gets its channel's type, on both paths; a
+// channel without a row is an error naming it and the table, or drops its trigger.
+TEST(ChannelTypes, ExtractionSetsPmtTypesOnBothPaths) {
+    TempDir dir;
+    const auto table = dir.write("tables/t.csv", "channel,pmt_type\n4,2\n9,7\n");
+    const std::string tarvo_options =
+        "extractors:\n  Tarvo:\n    drop_bad_edge: false\n    drop_bad_integral: false\n";
+    const FeatureExtractor plain(dir.write("conf/plain.yaml", tarvo_options));
+    const FeatureExtractor typed(
+        dir.write("conf/typed.yaml", tarvo_options + "  channels:\n    table: ../tables/t.csv\n"));
+    const FeatureExtractor dropping(
+        dir.write("conf/drop.yaml", tarvo_options + "  channels:\n    table: " + table.string() +
+                                        "\n    unknown_channels: drop\n"));
+
+    const auto untyped = both_paths(plain, {4, 5}, 9);
+    ASSERT_EQ(untyped.size(), 3U);
+    for (const auto& row : untyped) {
+        EXPECT_EQ(row.pmt_type, -1);
+    }
+    const auto types = both_paths(typed, {4}, 9);
+    ASSERT_EQ(types.size(), 2U);
+    EXPECT_EQ(types[0].pmt_type, 2);
+    EXPECT_EQ(types[1].pmt_type, 7);
+    // Channel 5 has no row: its trigger (position 1) gives nothing; the others keep their ids.
+    const auto dropped = both_paths(dropping, {4, 5, 4}, 9);
+    ASSERT_EQ(dropped.size(), 3U);
+    EXPECT_EQ(dropped[1].id, static_cast<std::int64_t>(tessel::make_hit_id(15731968, 2, 0)));
+    EXPECT_EQ(dropped[2].pmt_type, 7);
+
+    const std::string unknown = "Channel 5 is not in the channel table " + table.string() +
+                                " (set extractors.channels.unknown_channels: drop to skip such "
+                                "triggers)";
+    expect_thrown<std::runtime_error>(
+        thrown_by([&] {
+            (void)typed.extract_features({pulse_on(4), pulse_on(5)});
+        }),
+        [&](const std::runtime_error& e) { EXPECT_EQ(std::string(e.what()), unknown); });
+    expect_thrown<std::runtime_error>(
+        thrown_by([&] { (void)typed.extract_features({multipmt_on(5)}); }),
+        [&](const std::runtime_error& e) { EXPECT_EQ(std::string(e.what()), unknown); });
+
+    const auto bad = dir.write("conf/bad.yaml", tarvo_options +
+                                                    "  channels:\n    table: ../tables/t.csv\n"
+                                                    "    unknown_channels: skip\n");
+    expect_thrown<std::invalid_argument>(
+        thrown_by([&] { FeatureExtractor e(bad); }), [&](const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()), "extractors.channels.unknown_channels in " +
+                                                 bad.string() + " must be error or drop, not skip");
+        });
 }
 
 }  // namespace
