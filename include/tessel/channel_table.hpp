@@ -92,7 +92,16 @@ public:
     void prefetch(std::int32_t channel) const noexcept {
         const std::uint64_t slot = slot_of(channel);
         if (slot < present_.size()) {
-            __builtin_prefetch(&values_[slot]);
+            // The flag, and both ends of the value, which may straddle two cache lines.
+            const T* value = &values_[slot];
+            const auto* last = reinterpret_cast<const char*>(value + 1) - 1;
+            __builtin_prefetch(&present_[slot]);
+            __builtin_prefetch(value);
+            __builtin_prefetch(last);
+            // A prefetch changes nothing a program can see, so GCC's analysis of side effects
+            // would drop calls to a function that only prefetches: the empty volatile statement
+            // keeps them.
+            asm volatile("" : : "r"(value), "r"(last));
         }
     }
 
