@@ -4,6 +4,7 @@
 #include "tessel/channel_linear_reco.hpp"
 #include "tessel/channel_table.hpp"
 #include "tessel/charge_reconstruction.hpp"
+#include "tessel/check_settings.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/factory.hpp"
 #include "tessel/feature_extractor.hpp"
