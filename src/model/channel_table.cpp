@@ -40,8 +40,17 @@ std::vector<std::string_view> split_fields(std::string_view line) {
     }
 }
 
+/// An optional leading '+' is taken, as a table written by hand may have one.
+std::string_view without_plus(std::string_view s) noexcept {
+    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') {
+        s.remove_prefix(1);
+    }
+    return s;
+}
+
 template <class T>
 bool parse_whole(std::string_view text, T& value) noexcept {
+    text = without_plus(text);
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();

@@ -53,7 +53,7 @@ TEST(ChannelTable, ReadsCommentsBlanksCarriageReturnsAndSpacing) {
                                 " channel , pmt_type,q_slope,q_intercept,q_slope_uncertainty,"
                                 "q_intercept_uncertainty,q_covariance\r\n"
                                 "  # channel 3 is dead\n"
-                                "7,1,2.5e-3,-1,0.5,1,0\r\n"
+                                "7,1,+2.5e-3,-1,0.5,1,0\r\n"
                                 "3,2, 1 ,nan,inf,-inf,1E2\r\n");
     // A locale with a decimal comma must not change how numbers are read.
     const char* previous = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
@@ -99,7 +99,7 @@ TEST(ChannelTable, FaultsNameFileLineAndColumn) {
          ", line 2: column 3 (q): expected a number, found \"0 6\""},
         {"channel,pmt_type,q\n1,0,\n", ", line 2: column 3 (q): expected a number, found \"\""},
         {"channel,pmt_type,q\n1,0,1x\n", ", line 2: column 3 (q): expected a number"},
-        {"channel,pmt_type,q\n1,0,+1\n", ", line 2: column 3 (q): expected a number"},
+        {"channel,pmt_type,q\n1,0,++1\n", ", line 2: column 3 (q): expected a number"},
         {"# no rows\nchannel,pmt_type,q\n\n", " has no channel rows after its header"},
         {"channel,pmt_type\n1,0\n2,0\n#\n1,1\n3,0\n2,5\n",
          ", line 5: channel 1 is given twice (first on line 2)"},
