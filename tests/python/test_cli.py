@@ -130,10 +130,11 @@ def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
 
 
 def _write_bad_key_settings(tmp_path: Path) -> Path:
-    text = example_settings().read_text().replace("    slope: 0.0033", "    slop: 0.0033")
+    text = example_settings().read_text().replace("    slope: 1.0", "    slop: 1.0", 1)
     path = tmp_path / "settings.yaml"
     path.write_text(text)
-    shutil.copy(example_settings().with_name("multipmt_charge_lut.txt"), tmp_path)
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        shutil.copy(example_settings().with_name(table), tmp_path)
     return path
 
 
@@ -174,7 +175,7 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         "hits.npy",
         [
             "has a problem",
-            'reco.charge_from_integral.slop: expected a key of LinearReco, found "slop"',
+            'reco.time_from_rising_edge.slop: expected a key of LinearReco, found "slop"',
             'did you mean "slope"?',
         ],
     ),
