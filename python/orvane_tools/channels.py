@@ -8,8 +8,9 @@ columns come in groups of five sharing a prefix (``charge_slope``, ``charge_inte
 the ``ChannelLinearReco`` reconstructor.  Settings name the table under
 ``extractors: {channels: {table: FILE}}`` to give every record its channel's PMT type.
 
-This module writes tables (numbers are written so that they read back to the same bits) and
-makes the table of a simulated detector from the simulator's truth.
+This module writes tables (numbers are written so that they read back to the same bits), makes
+the table of a simulated detector from the simulator's truth, and counts the triggers that
+extraction drops for want of a row.
 """
 
 from __future__ import annotations
@@ -21,8 +22,9 @@ from collections.abc import Mapping
 import numpy as np
 
 from ._atomic import atomic_output
+from ._extension import load_extension
 from .simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
-from .triggerfile import Truth
+from .triggerfile import TriggerData, Truth
 
 #: Suffixes of the five calibration columns of one prefix, in the order of ``LinearReco``.
 LINE_SUFFIXES = ("slope", "intercept", "slope_uncertainty", "intercept_uncertainty", "covariance")
@@ -156,9 +158,27 @@ def write_simulated_channel_table(
     )
 
 
+def dropped_triggers(settings: str | os.PathLike, data: TriggerData) -> tuple[int, str] | None:
+    """Triggers of ``data`` that extraction with ``settings`` drops: those on channels missing
+    from the channel table, when ``extractors.channels.unknown_channels`` is ``drop``.
+
+    Returns the count and the table file, or None when the settings drop nothing this way (no
+    channel table, or unknown channels are an error).
+    """
+    extractor = load_extension().FeatureExtractor(os.fspath(settings))
+    if extractor.unknown_channels != "drop":
+        return None
+    table = extractor.channel_table
+    known = table.channels
+    count = int(np.count_nonzero(~np.isin(data.tarvo_triggers["channel"], known)))
+    count += int(np.count_nonzero(~np.isin(data.multipmt_triggers["channel"], known)))
+    return count, os.fspath(table.file)
+
+
 __all__ = [
     "EXAMPLE_DETECTOR_SEED",
     "LINE_SUFFIXES",
+    "dropped_triggers",
     "example_detector",
     "example_detector_truth",
     "line_columns",

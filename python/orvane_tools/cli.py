@@ -12,6 +12,7 @@ from . import check as check_command
 from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
+from .channels import dropped_triggers
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .hitfile import check_hit_file_format, write_hit_file
 from .progress import ProgressBar
@@ -314,6 +315,9 @@ def _cmd_reconstruct(args: argparse.Namespace) -> None:
         f"wrote {len(result.hits)} hits from {data.n_triggers} triggers to {args.output} "
         f"({result.seconds:.2f} s, {rate:.3g} triggers/s)",
     )
+    dropped = dropped_triggers(args.settings, data)
+    if dropped is not None:
+        _say(args, f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")
 
 
 def _cmd_demo(args: argparse.Namespace) -> None:

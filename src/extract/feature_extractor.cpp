@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "tessel/channel_table.hpp"
 #include "tessel/settings.hpp"
@@ -13,6 +14,7 @@ namespace tessel {
 struct FeatureExtractor::Impl {
     TarvoExtractor tarvo;
     MultiPMTExtractor multipmt;
+    std::optional<ChannelTable> table;
     std::optional<ChannelTypes> channels;
 };
 
@@ -21,8 +23,8 @@ namespace {
 /// The channel table of "extractors" / "channels": "table" (a file name, relative to the
 /// settings file's directory like the reconstructors' files) and "unknown_channels" ("error",
 /// the default, or "drop").
-ChannelTypes read_channel_types(const Settings& channels,
-                                const std::filesystem::path& settings_file) {
+std::pair<ChannelTable, UnknownChannels> read_channel_table(
+    const Settings& channels, const std::filesystem::path& settings_file) {
     const auto table = static_cast<std::string>(channels["table"]);
     UnknownChannels unknown = UnknownChannels::error;
     if (channels.contains("unknown_channels")) {
@@ -48,6 +50,7 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
     const Settings root = Settings::from_file(settings_file);
     bool drop_bad_edge = false;
     bool drop_bad_integral = false;
+    std::optional<ChannelTable> table;
     std::optional<ChannelTypes> channels;
     if (root.contains("extractors")) {
         const Settings extractors = root["extractors"];
@@ -58,11 +61,14 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
         }
         // Only where a channel table is configured do records get PMT types.
         if (extractors.contains("channels")) {
-            channels.emplace(read_channel_types(extractors["channels"], settings_file));
+            auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
+            channels.emplace(read, unknown);
+            table.emplace(std::move(read));
         }
     }
-    impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
-                                        MultiPMTExtractor{}, std::move(channels)});
+    impl_ =
+        std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
+                                    MultiPMTExtractor{}, std::move(table), std::move(channels)});
 }
 
 FeatureExtractor::~FeatureExtractor() = default;
@@ -88,6 +94,14 @@ std::vector<HitFeatures> FeatureExtractor::extract_features(const TriggerList& t
 
 TriggerStep FeatureExtractor::step(const RunInfo& run_info) const noexcept {
     return {impl_->tarvo, run_info, impl_->channels ? &*impl_->channels : nullptr};
+}
+
+const ChannelTable* FeatureExtractor::channel_table() const noexcept {
+    return impl_->table ? &*impl_->table : nullptr;
+}
+
+const ChannelTypes* FeatureExtractor::channel_types() const noexcept {
+    return impl_->channels ? &*impl_->channels : nullptr;
 }
 
 const TarvoExtractor& FeatureExtractor::tarvo_extractor() const noexcept { return impl_->tarvo; }

@@ -10,6 +10,7 @@ from types import ModuleType
 import numpy as np
 import pytest
 
+from orvane_tools import cli, read_hit_file
 from orvane_tools._dtypes import trigger_positions
 from orvane_tools.channels import (
     example_detector,
@@ -132,3 +133,56 @@ def test_per_channel_gains_are_calibrated_back(
     else:
         # Without the per-channel lines the spread of the gains shows in full.
         assert worst > 0.2
+
+
+def _linear(name: str, pmt_type: int, slope: float) -> str:
+    return _charge(
+        name,
+        "LinearReco",
+        pmt_type,
+        f"""\
+        slope: {slope!r}
+        intercept: 0.0
+        slope_uncertainty: 0.0001
+        intercept_uncertainty: 0.06
+        covariance: 0.0
+        """,
+    )
+
+
+def test_two_types_each_with_its_own_reconstructors(
+    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    config = SimulationConfig(n_tarvo=8000, npe=1, n_channels=16, seed=5, pmt_type_gains=(1.0, 0.6))
+    data = simulate(config)
+    kind = data.truth.channel_pmt_type
+    write_simulated_channel_table(tmp_path / "t.csv", data.truth)
+    reco = _linear("type0", 0, 1 / 300) + _linear("type1", 1, 1 / 180) + _TIME
+    channels = "extractors:\n  channels:\n    table: t.csv\n"
+    typed, untyped = tmp_path / "typed.yaml", tmp_path / "untyped.yaml"
+    typed.write_text(channels + "reco:\n" + reco)
+    untyped.write_text("reco:\n" + reco)
+
+    def bias_per_type(settings: Path) -> list[float]:
+        hits = reconstruct_triggers(load_reconstruction(settings), data).hits
+        bias = _bias_per_channel(data, hits)
+        return [max(abs(b) for c, b in bias.items() if kind[c] == t) for t in (0, 1)]
+
+    assert max(bias_per_type(typed)) < 0.01
+    # Without the table every record is untyped: both lines act on it and one wins everywhere.
+    assert max(bias_per_type(untyped)) > 0.3
+
+    # A table without channel 3: an error naming channel and table, or (drop) its triggers
+    # give no hit and the command says how many it dropped.
+    lines = (tmp_path / "t.csv").read_text().splitlines(keepends=True)
+    (tmp_path / "t.csv").write_text("".join(line for line in lines if not line.startswith("3,")))
+    triggers, hits = tmp_path / "run.npz", tmp_path / "hits.npy"
+    write_trigger_file(triggers, data)
+    assert cli.main(["reconstruct", str(typed), str(triggers), "-o", str(hits)]) == 1
+    error = " ".join(capsys.readouterr().err.split())  # the message is wrapped
+    assert f"Channel 3 is not in the channel table {tmp_path / 't.csv'}" in error
+    typed.write_text(channels + "    unknown_channels: drop\nreco:\n" + reco)
+    assert cli.main(["reconstruct", str(typed), str(triggers), "-o", str(hits)]) == 0
+    on_3 = int(np.count_nonzero(data.tarvo_triggers["channel"] == 3))
+    assert f"dropped {on_3} triggers on channels missing from " in capsys.readouterr().out
+    assert on_3 > 0 and not np.any(read_hit_file(hits)["channel"] == 3)
