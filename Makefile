@@ -65,7 +65,8 @@ stubs: venv
 
 # Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
 # Python face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar
-# path's peak memory, each printing a table of medians and ratios; then the cost of a
+# path's peak memory, each printing a table of medians and ratios, then the peak memory of
+# `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers, and the cost of a
 # 10 000-channel table on the columnar path.
 bench: venv
 	cmake --preset bench
@@ -73,6 +74,7 @@ bench: venv
 	build/bench/benchmarks/bench_extract
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
+	$(VENV)/bin/python benchmarks/bench_stream.py
 	$(VENV)/bin/python benchmarks/bench_channels.py
 
 clean:

@@ -17,14 +17,14 @@ from __future__ import annotations
 
 import dataclasses
 import os
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 
 import numpy as np
 
 from ._atomic import atomic_output
 from ._extension import load_extension
 from .simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
-from .triggerfile import TriggerData, Truth
+from .triggerfile import TriggerFileReader, Truth
 
 #: Suffixes of the five calibration columns of one prefix, in the order of ``LinearReco``.
 LINE_SUFFIXES = ("slope", "intercept", "slope_uncertainty", "intercept_uncertainty", "covariance")
@@ -158,9 +158,12 @@ def write_simulated_channel_table(
     )
 
 
-def dropped_triggers(settings: str | os.PathLike, data: TriggerData) -> tuple[int, str] | None:
-    """Triggers of ``data`` that extraction with ``settings`` drops: those on channels missing
-    from the channel table, when ``extractors.channels.unknown_channels`` is ``drop``.
+def dropped_triggers(
+    settings: str | os.PathLike, inputs: Sequence[str | os.PathLike], *, chunk: int = 1 << 20
+) -> tuple[int, str] | None:
+    """Triggers of the trigger files ``inputs`` that extraction with ``settings`` drops: those on
+    channels missing from the channel table, when ``extractors.channels.unknown_channels`` is
+    ``drop``.  Reads the trigger rows (not the waveforms) ``chunk`` rows at a time.
 
     Returns the count and the table file, or None when the settings drop nothing this way (no
     channel table, or unknown channels are an error).
@@ -170,8 +173,16 @@ def dropped_triggers(settings: str | os.PathLike, data: TriggerData) -> tuple[in
         return None
     table = extractor.channel_table
     known = table.channels
-    count = int(np.count_nonzero(~np.isin(data.tarvo_triggers["channel"], known)))
-    count += int(np.count_nonzero(~np.isin(data.multipmt_triggers["channel"], known)))
+    count = 0
+    for path in inputs:
+        with TriggerFileReader(path) as reader:
+            for key, n in (
+                ("tarvo_triggers", reader.n_tarvo),
+                ("multipmt_triggers", reader.n_multipmt),
+            ):
+                for lo in range(0, n, chunk):
+                    channels = reader.rows(key, lo, lo + chunk)["channel"]
+                    count += int(np.count_nonzero(~np.isin(channels, known)))
     return count, os.fspath(table.file)
 
 
