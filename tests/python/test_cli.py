@@ -170,7 +170,12 @@ def test_outputs_are_determined_and_carry_provenance(
     assert first["orvane_version"] == orvane.__version__
     assert first["settings"]["text"] == settings.read_text()
     assert first["settings"]["sha256"] == hashlib.sha256(settings.read_bytes()).hexdigest()
-    assert [t["sha256"] for t in first["tables"]] == [hashlib.sha256(lut.read_bytes()).hexdigest()]
+    channels = hashlib.sha256(settings.with_name("channels.csv").read_bytes()).hexdigest()
+    assert [(t["key"], t["sha256"]) for t in first["tables"]] == [
+        ("extractors.channels.table", channels),
+        ("reco.charge_from_integral.table", channels),
+        ("reco.charge_from_adc.lut_file", hashlib.sha256(lut.read_bytes()).hexdigest()),
+    ]
     assert first["inputs"] == [
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
@@ -360,7 +365,8 @@ def _link(source: Path, target: Path) -> Path:
 
 
 def _settings_copy(folder: Path, settings: Path) -> Path:
-    _copy(settings.with_name("multipmt_charge_lut.txt"), folder / "multipmt_charge_lut.txt")
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        _copy(settings.with_name(table), folder / table)
     return _copy(settings, folder / "s.csv")
 
 
