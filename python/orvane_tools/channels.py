@@ -187,6 +187,7 @@ def dropped_triggers(
 
 
 __all__ = [
+    "EXAMPLE_CHANNELS",
     "EXAMPLE_DETECTOR_SEED",
     "LINE_SUFFIXES",
     "dropped_triggers",

@@ -183,6 +183,25 @@ def format_table(kinds: dict[str, KindSummary]) -> str:
     return "\n".join(lines)
 
 
+def format_calibration(calibrated: KindSummary, nominal: KindSummary) -> str:
+    """Waveform charge at 1 PE with each channel's line and with the nominal one for all."""
+    width = len("time resolution (68 % half-width) [ns]")  # as the table above
+    rows = [
+        ("waveform charge at 1 PE", "per channel", "nominal"),
+        (
+            "charge bias at 1 PE [PE]",
+            f"{calibrated.charge_bias_1pe:+.4f}",
+            f"{nominal.charge_bias_1pe:+.4f}",
+        ),
+        (
+            "charge resolution at 1 PE [PE]",
+            f"{calibrated.charge_resolution_1pe:.4f}",
+            f"{nominal.charge_resolution_1pe:.4f}",
+        ),
+    ]
+    return "\n".join(f"{a:<{width}}{b:>12}{c:>12}" for a, b, c in rows)
+
+
 def _isnan(value: object) -> bool:
     return isinstance(value, float) and math.isnan(value)
 
@@ -310,15 +329,7 @@ def run_demo(
         )
         print(format_table(summary.kinds), file=out)
         if summary.uncalibrated is not None:
-            calibrated = summary.kinds["waveform"]
-            print(
-                "waveform charge at 1 PE with the per-channel calibration: bias "
-                f"{calibrated.charge_bias_1pe:+.4f} PE, resolution "
-                f"{calibrated.charge_resolution_1pe:.4f} PE; with the nominal gain for every "
-                f"channel: bias {summary.uncalibrated.charge_bias_1pe:+.4f} PE, resolution "
-                f"{summary.uncalibrated.charge_resolution_1pe:.4f} PE",
-                file=out,
-            )
+            print(format_calibration(summary.kinds["waveform"], summary.uncalibrated), file=out)
         if summary.plot is not None:
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:
