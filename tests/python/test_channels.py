@@ -186,3 +186,17 @@ def test_two_types_each_with_its_own_reconstructors(
     on_3 = int(np.count_nonzero(data.tarvo_triggers["channel"] == 3))
     assert f"dropped {on_3} triggers on channels missing from " in capsys.readouterr().out
     assert on_3 > 0 and not np.any(read_hit_file(hits)["channel"] == 3)
+
+
+def test_simulate_command_detectors(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    run, ideal = tmp_path / "run.npz", tmp_path / "ideal.npz"
+    base = ["simulate", "--tarvo", "10", "--multipmt", "10", "-q"]
+    assert cli.main([*base, "-o", str(run)]) == 0
+    truth = read_trigger_file(run).truth
+    np.testing.assert_array_equal(truth.channel_gain, example_detector_truth().channel_gain)
+    assert cli.main([*base, "-o", str(ideal), "--detector", "ideal", "--channels", "8"]) == 0
+    truth = read_trigger_file(ideal).truth
+    assert np.all(truth.channel_gain == 1.0) and np.all(truth.channel_pmt_type == 0)
+    assert len(truth.channel_gain) == 16
+    assert cli.main([*base, "-o", str(tmp_path / "no.npz"), "--channels", "8"]) == 1
+    assert "use --detector ideal" in capsys.readouterr().err
