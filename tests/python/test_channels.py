@@ -200,3 +200,34 @@ def test_simulate_command_detectors(tmp_path: Path, capsys: pytest.CaptureFixtur
     assert len(truth.channel_gain) == 16
     assert cli.main([*base, "-o", str(tmp_path / "no.npz"), "--channels", "8"]) == 1
     assert "use --detector ideal" in " ".join(capsys.readouterr().err.split())
+
+
+def test_object_and_columnar_paths_agree_with_a_table(orvane: ModuleType, tmp_path: Path) -> None:
+    # Types, per-channel lines and dropped triggers (channel 3 has no row) on both paths.
+    data = simulate(example_detector(SimulationConfig(n_tarvo=400, seed=8)))
+    write_simulated_channel_table(tmp_path / "t.csv", data.truth)
+    lines = (tmp_path / "t.csv").read_text().splitlines(keepends=True)
+    (tmp_path / "t.csv").write_text("".join(line for line in lines if not line.startswith("3,")))
+    settings = tmp_path / "s.yaml"
+    settings.write_text(
+        "extractors:\n  channels:\n    table: t.csv\n    unknown_channels: drop\nreco:\n"
+        + _charge("lines", "ChannelLinearReco", 1, "table: t.csv\ncolumns: charge\n")
+        + _linear("type0", 0, 1 / 300)
+        + _TIME
+    )
+    reco = orvane.ChargeReconstruction(str(settings))
+    triggers = []
+    for i, row in enumerate(data.tarvo_triggers):
+        trigger = orvane.TarvoTrigger()
+        trigger.channel = int(row["channel"])
+        trigger.trigger_time_s = int(row["trigger_time_s"])
+        trigger.trigger_time_ticks = int(row["trigger_time_ticks"])
+        trigger.baseline = float(row["baseline"])
+        trigger.waveform = data.waveform(i).tolist()
+        triggers.append(trigger)
+    objects = orvane.hit_list_to_numpy(reco.reconstruct(triggers))
+    columnar = reco.reconstruct_tarvo_numpy(
+        data.tarvo_triggers, data.tarvo_samples, offsets=data.tarvo_offsets
+    )
+    assert len(columnar) > 300 and not np.any(columnar["channel"] == 3)
+    assert objects.tobytes() == columnar.tobytes()
