@@ -73,7 +73,9 @@ public:
     /// `extract` followed by the hit ids and nothing else, else null: a loop specialised to that
     /// case (tessel/columnar/batch.hpp) may then stand in for `extract`.  Whoever adds to what
     /// `extract` or `finish` does for waveform triggers must return null here for such steps.
-    [[nodiscard]] const TarvoExtractor* plain_tarvo() const noexcept { return tarvo_; }
+    [[nodiscard]] const TarvoExtractor* plain_tarvo() const noexcept {
+        return channels_ == nullptr ? tarvo_ : nullptr;
+    }
 
 private:
     /// What applies to every record after extraction, whatever the extractor: options of the
