@@ -299,6 +299,51 @@ std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
 #endif
 }
 
+namespace {
+
+/// First index in [from, n) whose sample is above `level` (`Above`) or not above it, or n.
+template <bool Above>
+std::size_t first_by_level(const std::uint16_t* w, std::size_t n, std::size_t from,
+                           std::uint16_t level) noexcept {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    // A sample is above `level` when the saturating difference sample - level is not zero.
+    const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(level));
+    const __m128i zero = _mm_setzero_si128();
+    const auto flags = [&](std::size_t start) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + start));
+        const __m128i not_above = _mm_cmpeq_epi16(_mm_subs_epu16(s, wanted), zero);
+        return Above ? _mm_xor_si128(not_above, _mm_cmpeq_epi16(zero, zero)) : not_above;
+    };
+    for (; i + 2 * kVectorDiffs <= n; i += 2 * kVectorDiffs) {
+        const __m128i low = flags(i);
+        const __m128i high = flags(i + kVectorDiffs);
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if ((w[i] > level) == Above) {
+            return i;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+std::size_t first_above(std::span<const std::uint16_t> samples, std::size_t from,
+                        std::uint16_t level) noexcept {
+    return first_by_level<true>(samples.data(), samples.size(), from, level);
+}
+
+std::size_t first_not_above(std::span<const std::uint16_t> samples, std::size_t from,
+                            std::uint16_t level) noexcept {
+    return first_by_level<false>(samples.data(), samples.size(), from, level);
+}
+
 double unit_spaced_vertex(std::size_t k, double y1, double y2, double y3) noexcept {
     // Through x = k - 1, k, k + 1 (exact doubles), with (k + 1)^2 <= 2^52 so that the squares
     // are exact too, the general three-point fit reduces without any change of its roundings:

@@ -27,6 +27,15 @@ namespace tessel::waveform {
 /// Needs at least 2 samples.
 [[nodiscard]] std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept;
 
+/// Index of the first sample at or after `from` greater than `level`; samples.size() if none.
+[[nodiscard]] std::size_t first_above(std::span<const std::uint16_t> samples, std::size_t from,
+                                      std::uint16_t level) noexcept;
+
+/// Index of the first sample at or after `from` not greater than `level`; samples.size() if
+/// none.
+[[nodiscard]] std::size_t first_not_above(std::span<const std::uint16_t> samples, std::size_t from,
+                                          std::uint16_t level) noexcept;
+
 /// Largest k for `unit_spaced_vertex`.
 inline constexpr std::size_t kUnitSpacedVertexMax = (std::size_t{1} << 26U) - 1;
 
