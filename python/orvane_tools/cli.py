@@ -12,6 +12,7 @@ from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .hitfile import check_hit_file_format, write_hit_file
+from .importers import add_import_command
 from .progress import ProgressBar
 from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction, reconstruct_triggers
 from .simulate import SimulationConfig, simulate
@@ -31,6 +32,7 @@ commands:
   demo          simulate a run, reconstruct it with the example settings, print a summary
   simulate      write a trigger file of simulated waveform and multi-PMT triggers
   reconstruct   read a trigger file, write the hits it holds
+  import        convert digitizer files (binary, text, ROOT) into a trigger file
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -234,6 +236,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="triggers per call into the library (default %(default)s)",
     )
     rec.set_defaults(handler=_cmd_reconstruct)
+    add_import_command(commands, common)
     return parser
 
 
