@@ -68,8 +68,9 @@ stubs: venv
 # path's peak memory, each printing a table of medians and ratios.
 bench: venv
 	cmake --preset bench
-	cmake --build --preset bench --target bench_extract
+	cmake --build --preset bench --target bench_extract bench_pulse_finder
 	build/bench/benchmarks/bench_extract
+	build/bench/benchmarks/bench_pulse_finder
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
 

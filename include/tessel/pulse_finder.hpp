@@ -40,13 +40,13 @@ public:
 
     struct Options {
         /// LSB above the baseline a sample must exceed to start a pulse.
-        double threshold = 10.0;
+        double threshold = 12.0;
         /// The pulse ends at a sample at or below baseline + threshold - hysteresis (LSB).
         double hysteresis = 8.0;
         /// Samples of the window ahead of the first sample above threshold.
         std::size_t samples_before = 3;
         /// Samples of the window after the return below threshold - hysteresis.
-        std::size_t samples_after = 12;
+        std::size_t samples_after = 16;
         Timing timing = Timing::edge;
         /// Fraction of the amplitude for `Timing::cfd`, in (0, 1].
         double cfd_fraction = 0.2;
