@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tessel/rows.hpp"
+#include "tessel/columnar/rows.hpp"
 #include "tessel/tessel.hpp"
 
 namespace py = pybind11;
@@ -29,16 +29,15 @@ PYBIND11_MAKE_OPAQUE(std::vector<std::uint16_t>)
 using tessel::HitFeaturesNumpyRow;
 using tessel::HitNumpyRow;
 
-/// Row data types, `hit_dtype` / `hit_features_dtype` and the four conversion functions.
+/// Row data types (hit, feature and trigger rows), `hit_dtype` / `hit_features_dtype` and the
+/// four conversion functions.
 void register_numpy(py::module_& m);
 /// `VectorHitFeatures`, `VectorHit`, `VectorUInt16`, each convertible from any iterable.
 void register_vectors(py::module_& m);
 /// `Hit`, `TarvoTrigger`, `MultiPMTTrigger`, `HitFeatures`, `RunInfo`.
 void register_records(py::module_& m);
-/// `FeatureExtractor`, `HitMaker`, `ChargeReconstruction`.
+/// `FeatureExtractor`, `HitMaker`, `ChargeReconstruction`, each with all its methods (object
+/// and columnar).
 void register_pipeline(py::module_& m);
 /// Translation of chained library errors into chained Python exceptions.
 void register_errors(py::module_& m);
-/// The columnar path: trigger row types, `tarvo_trigger_dtype`, `multipmt_trigger_dtype`, and
-/// the `*_numpy` batch methods of FeatureExtractor, HitMaker and ChargeReconstruction.
-void register_columnar(py::module_& m);

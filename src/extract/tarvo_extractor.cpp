@@ -92,23 +92,39 @@ double TarvoExtractor::trigger_time(std::uint32_t trigger_time_s, std::uint32_t 
            static_cast<double>(run_info.time_offset_ns) * kSecondsPerNanosecond;
 }
 
-bool TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                             HitFeatures& out) const {
+std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                                    FeatureRecord* out) const {
     const double integral = waveform_integral(trigger.waveform, trigger.baseline);
     // The integral is tested before the edge search, so a trigger dropped for its integral is
     // dropped even when its waveform is too short for an edge.
     if (drop_bad_integral_ && integral < 0.0) {
-        return false;
+        return 0;
     }
     const double edge = diff_max(trigger.waveform);
     if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
-        return false;
+        return 0;
     }
     const double time = trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
-    out.set_channel(trigger.channel);
-    out.set_waveform_integral(integral);
-    out.set_trigger_time(time);
-    out.set_rising_edge_time(edge * TarvoTrigger::SECONDS_PER_TICK + time);
+    FeatureRecord& r = out[0];
+    r.channel = trigger.channel;
+    r.pmt_type = 0;
+    r.id = 0;
+    r.values = {integral, 0.0, time, 0.0, edge * TarvoTrigger::SECONDS_PER_TICK + time};
+    r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL | HitFeatures::TRIGGER_TIME |
+                HitFeatures::RISING_EDGE_TIME;
+    return 1;
+}
+
+bool TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                             HitFeatures& out) const {
+    FeatureRecord record;
+    if (extract(trigger, run_info, &record) == 0) {
+        return false;
+    }
+    out.set_channel(record.channel);
+    out.set_waveform_integral(record.value(Feature::waveform_integral));
+    out.set_trigger_time(record.value(Feature::trigger_time));
+    out.set_rising_edge_time(record.value(Feature::rising_edge_time));
     return true;
 }
 

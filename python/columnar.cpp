@@ -1,7 +1,9 @@
-// The columnar path: trigger rows and sample arrays in, feature or hit rows out, with no Python
-// object per trigger.  The work is done by the batch functions of tessel/batch.hpp, which use
-// the same extractor, hit maker and hit ids as the object path; this file only checks and
+// The columnar methods: trigger rows and sample arrays in, feature or hit rows out, with no
+// Python object per trigger.  The work is done by tessel/columnar/batch.hpp, which takes each
+// trigger through the same step and hit making as the object path; this file only checks and
 // converts the arrays, releases the interpreter lock around the loop and publishes the result.
+// The classes themselves, with these methods among the others, are defined in
+// register_pipeline.cpp.
 
 #include <limits>
 #include <memory>
@@ -9,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "bindings.hpp"
+#include "columnar.hpp"
 #include "py_callable_reconstructor.hpp"
-#include "tessel/batch.hpp"
+#include "tessel/columnar/batch.hpp"
 
 namespace {
 
@@ -193,116 +195,6 @@ py::array_t<Row> output_rows(std::size_t capacity, Fill&& fill) {
     return out;
 }
 
-/// Forwards to a reconstructor owned by a HitMaker.  A batch call on a stand-alone HitMaker
-/// works on a list of these, taken while the lock is held: another Python thread may append to
-/// that HitMaker's own list meanwhile (which may move its storage), but reconstructors are
-/// never removed, so the borrowed ones outlive the call.
-class BorrowedReconstructor final : public tessel::Reconstructor {
-public:
-    explicit BorrowedReconstructor(const tessel::Reconstructor& target) noexcept
-        : target_(target) {}
-    void reconstruct(const tessel::HitFeatures& features, tessel::Hit& hit) const override {
-        target_.reconstruct(features, hit);
-    }
-
-private:
-    const tessel::Reconstructor& target_;
-};
-
-tessel::HitMaker borrowed_copy(const tessel::HitMaker& hit_maker) {
-    tessel::HitMaker copy;
-    for (const auto& reconstructor : hit_maker.reconstructors()) {
-        copy.add_reconstructor(std::make_unique<BorrowedReconstructor>(*reconstructor));
-    }
-    return copy;
-}
-
-py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
-    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
-    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info) {
-    const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
-    return output_rows<HitFeaturesNumpyRow>(in.rows.size(), [&](HitFeaturesNumpyRow* out) {
-        return run(false, [&] {
-            return tessel::extract_tarvo_rows(self.tarvo_extractor(), in.rows, in.waveforms,
-                                              first_trigger, run_info, out);
-        });
-    });
-}
-
-py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& /*self*/,
-                                                        const py::handle& triggers,
-                                                        std::uint64_t first_trigger,
-                                                        tessel::RunInfo run_info) {
-    const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
-        triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
-    const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
-    return output_rows<HitFeaturesNumpyRow>(view.size(), [&](HitFeaturesNumpyRow* out) {
-        return run(false, [&] {
-            return tessel::extract_multipmt_rows(view, first_trigger, run_info, out);
-        });
-    });
-}
-
-py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
-                                         bool no_discard) {
-    const py::array rows = rows_argument<HitFeaturesNumpyRow>(features, "features",
-                                                              "hit_features_dtype", FEATURE_FIELDS);
-    const auto view = strided<HitFeaturesNumpyRow>(rows);
-    const tessel::HitMaker borrowed = borrowed_copy(self);
-    const bool keep_lock = calls_python(self);
-    return output_rows<HitNumpyRow>(view.size(), [&](HitNumpyRow* out) {
-        return run(keep_lock,
-                   [&] { return tessel::make_hit_rows(borrowed, view, no_discard, out); });
-    });
-}
-
-py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
-                                                 const py::handle& triggers,
-                                                 const py::handle& waveforms,
-                                                 const py::handle& offsets,
-                                                 std::uint64_t first_trigger,
-                                                 tessel::RunInfo run_info) {
-    const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
-    const bool keep_lock = calls_python(self.hit_maker());
-    return output_rows<HitNumpyRow>(in.rows.size(), [&](HitNumpyRow* out) {
-        return run(keep_lock, [&] {
-            return tessel::reconstruct_tarvo_rows(self.feature_extractor().tarvo_extractor(),
-                                                  self.hit_maker(), in.rows, in.waveforms,
-                                                  first_trigger, run_info, out);
-        });
-    });
-}
-
-py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
-                                                    const py::handle& triggers,
-                                                    std::uint64_t first_trigger,
-                                                    tessel::RunInfo run_info) {
-    const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
-        triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
-    const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
-    const bool keep_lock = calls_python(self.hit_maker());
-    return output_rows<HitNumpyRow>(view.size(), [&](HitNumpyRow* out) {
-        return run(keep_lock, [&] {
-            return tessel::reconstruct_multipmt_rows(self.hit_maker(), view, first_trigger,
-                                                     run_info, out);
-        });
-    });
-}
-
-/// Adds a method to a class bound elsewhere, as `class_::def` does.
-template <class Func, class... Extra>
-void add_method(py::module_& m, const char* class_name, const char* name, Func&& f,
-                const Extra&... extra) {
-    py::object cls = m.attr(class_name);
-    py::cpp_function method(std::forward<Func>(f), py::name(name), py::is_method(cls),
-                            py::sibling(py::getattr(cls, name, py::none())), extra...);
-    py::setattr(cls, name, method);
-}
-
-py::arg_v simulation_run_default() {
-    return py::arg_v("run_info", tessel::RunInfo::simulation_run(), "RunInfo.simulation_run()");
-}
-
 constexpr const char* TARVO_ARGUMENTS = R"doc(triggers : numpy.ndarray
     One-dimensional array of tarvo_trigger_dtype rows (channel, trigger_time_s,
     trigger_time_ticks, baseline, intsum), one per trigger.  Any strides are read in place;
@@ -361,18 +253,90 @@ std::string tarvo_doc(const char* cls, const char* name, const char* summary, co
 
 }  // namespace
 
-void register_columnar(py::module_& m) {
-    PYBIND11_NUMPY_DTYPE(TarvoTriggerNumpyRow, channel, trigger_time_s, trigger_time_ticks,
-                         baseline, intsum);
-    PYBIND11_NUMPY_DTYPE(MultiPMTTriggerNumpyRow, time, channel, time_over_threshold, adc_sample);
-    m.attr("tarvo_trigger_dtype") = py::dtype::of<TarvoTriggerNumpyRow>();
-    m.attr("multipmt_trigger_dtype") = py::dtype::of<MultiPMTTriggerNumpyRow>();
+py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
+    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
+    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info) {
+    const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
+    const tessel::TriggerStep step = self.step(run_info);
+    return output_rows<HitFeaturesNumpyRow>(in.rows.size(), [&](HitFeaturesNumpyRow* out) {
+        return run(false, [&] {
+            const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+            return tessel::extract_rows(step, input, {0, input.size()}, out).written;
+        });
+    });
+}
 
-    // Every docstring below starts with its signature line.
-    py::options options;
-    options.disable_function_signatures();
+py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
+                                                        const py::handle& triggers,
+                                                        std::uint64_t first_trigger,
+                                                        tessel::RunInfo run_info) {
+    const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
+        triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
+    const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
+    const tessel::TriggerStep step = self.step(run_info);
+    return output_rows<HitFeaturesNumpyRow>(view.size(), [&](HitFeaturesNumpyRow* out) {
+        return run(false, [&] {
+            tessel::check_trigger_positions(first_trigger, view.size());
+            return tessel::extract_rows(step, view, first_trigger, {0, view.size()}, out).written;
+        });
+    });
+}
 
-    static const std::string extract_tarvo_doc = tarvo_doc(
+py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
+                                         bool no_discard) {
+    const py::array rows = rows_argument<HitFeaturesNumpyRow>(features, "features",
+                                                              "hit_features_dtype", FEATURE_FIELDS);
+    const auto view = strided<HitFeaturesNumpyRow>(rows);
+    // Taken while the lock is held: another Python thread may add reconstructors to `self`
+    // meanwhile (which may move its list), but never removes one, so the calls stay valid.
+    const std::vector<tessel::RecoCall> calls = self.calls();
+    const bool keep_lock = calls_python(self);
+    return output_rows<HitNumpyRow>(view.size(), [&](HitNumpyRow* out) {
+        return run(keep_lock, [&] {
+            return tessel::make_hit_rows(calls, view, no_discard, {0, view.size()}, out).written;
+        });
+    });
+}
+
+py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
+                                                 const py::handle& triggers,
+                                                 const py::handle& waveforms,
+                                                 const py::handle& offsets,
+                                                 std::uint64_t first_trigger,
+                                                 tessel::RunInfo run_info) {
+    const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
+    const tessel::TriggerStep step = self.feature_extractor().step(run_info);
+    const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
+    const bool keep_lock = calls_python(self.hit_maker());
+    return output_rows<HitNumpyRow>(in.rows.size(), [&](HitNumpyRow* out) {
+        return run(keep_lock, [&] {
+            const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+            return tessel::reconstruct_rows(step, calls, input, {0, input.size()}, out).written;
+        });
+    });
+}
+
+py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
+                                                    const py::handle& triggers,
+                                                    std::uint64_t first_trigger,
+                                                    tessel::RunInfo run_info) {
+    const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
+        triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
+    const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
+    const tessel::TriggerStep step = self.feature_extractor().step(run_info);
+    const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
+    const bool keep_lock = calls_python(self.hit_maker());
+    return output_rows<HitNumpyRow>(view.size(), [&](HitNumpyRow* out) {
+        return run(keep_lock, [&] {
+            tessel::check_trigger_positions(first_trigger, view.size());
+            return tessel::reconstruct_rows(step, calls, view, first_trigger, {0, view.size()}, out)
+                .written;
+        });
+    });
+}
+
+const char* extract_tarvo_doc() {
+    static const std::string doc = tarvo_doc(
         "FeatureExtractor", "extract_tarvo_numpy",
         "Extract hit features from arrays of Tarvo trigger rows and their waveforms.\n\n"
         "The columnar form of extract_features for one trigger kind: no Python object is made\n"
@@ -381,11 +345,11 @@ void register_columnar(py::module_& m) {
         "triggers.",
         "One-dimensional array of hit_features_dtype rows, in trigger order; -1 and NaN mark\n"
         "    unset features.  A dropped trigger yields no row.");
-    add_method(m, "FeatureExtractor", "extract_tarvo_numpy", &extract_tarvo_numpy,
-               py::arg("triggers"), py::arg("waveforms"), py::arg("offsets") = py::none(),
-               py::arg("first_trigger") = 0, simulation_run_default(), extract_tarvo_doc.c_str());
+    return doc.c_str();
+}
 
-    static const std::string extract_multipmt_doc =
+const char* extract_multipmt_doc() {
+    static const std::string doc =
         with_signature("FeatureExtractor", "extract_multipmt_numpy", MULTIPMT_SIGNATURE,
                        R"doc(Extract hit features from an array of multi-PMT trigger rows.
 
@@ -414,11 +378,11 @@ TypeError
     triggers is not an array of the required fields.
 ValueError
     triggers is not one-dimensional, or the trigger positions do not fit the hit id.)doc");
-    add_method(m, "FeatureExtractor", "extract_multipmt_numpy", &extract_multipmt_numpy,
-               py::arg("triggers"), py::arg("first_trigger") = 0, simulation_run_default(),
-               extract_multipmt_doc.c_str());
+    return doc.c_str();
+}
 
-    static const std::string make_hits_doc = with_signature(
+const char* make_hits_doc() {
+    static const std::string doc = with_signature(
         "HitMaker", "make_hits_numpy", "features: numpy.typing.ArrayLike, no_discard: bool = False",
         R"doc(Create hits from an array of hit feature rows.
 
@@ -445,10 +409,11 @@ TypeError
     features is not an array of the required fields.
 ValueError
     features is not one-dimensional.)doc");
-    add_method(m, "HitMaker", "make_hits_numpy", &make_hits_numpy, py::arg("features"),
-               py::arg("no_discard") = false, make_hits_doc.c_str());
+    return doc.c_str();
+}
 
-    static const std::string reconstruct_tarvo_doc = tarvo_doc(
+const char* reconstruct_tarvo_doc() {
+    static const std::string doc = tarvo_doc(
         "ChargeReconstruction", "reconstruct_tarvo_numpy",
         "Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.\n\n"
         "The columnar form of reconstruct for one trigger kind: no Python object is made per\n"
@@ -456,12 +421,11 @@ ValueError
         "several threads can reconstruct on several cores.  The hits, their order and their\n"
         "ids are those reconstruct gives for the same triggers.",
         "One-dimensional array of hit_dtype rows of the valid hits, in trigger order.");
-    add_method(m, "ChargeReconstruction", "reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy,
-               py::arg("triggers"), py::arg("waveforms"), py::arg("offsets") = py::none(),
-               py::arg("first_trigger") = 0, simulation_run_default(),
-               reconstruct_tarvo_doc.c_str());
+    return doc.c_str();
+}
 
-    static const std::string reconstruct_multipmt_doc =
+const char* reconstruct_multipmt_doc() {
+    static const std::string doc =
         with_signature("ChargeReconstruction", "reconstruct_multipmt_numpy", MULTIPMT_SIGNATURE,
                        R"doc(Reconstruct hits from an array of multi-PMT trigger rows.
 
@@ -490,7 +454,5 @@ TypeError
     triggers is not an array of the required fields.
 ValueError
     triggers is not one-dimensional, or the trigger positions do not fit the hit id.)doc");
-    add_method(m, "ChargeReconstruction", "reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy,
-               py::arg("triggers"), py::arg("first_trigger") = 0, simulation_run_default(),
-               reconstruct_multipmt_doc.c_str());
+    return doc.c_str();
 }
