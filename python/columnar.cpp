@@ -182,9 +182,9 @@ std::size_t run(bool keep_lock, Work&& work) {
 }
 
 /// A new array of `capacity` rows, filled by `fill` (which returns the rows written) and cut to
-/// that count.  The array is created at its largest size (one row per input row: at most one
-/// record per trigger and one hit per record) and shrunk in place, so no second copy of the
-/// output ever exists; nothing reaches the caller if `fill` throws.
+/// that count.  The array is created at its largest size (as many rows per input row as a
+/// trigger yields records at most, one hit per record) and shrunk in place, so no second copy of
+/// the output ever exists; nothing reaches the caller if `fill` throws.
 template <class Row, class Fill>
 py::array_t<Row> output_rows(std::size_t capacity, Fill&& fill) {
     py::array_t<Row> out(static_cast<py::ssize_t>(capacity));
@@ -193,6 +193,15 @@ py::array_t<Row> output_rows(std::size_t capacity, Fill&& fill) {
         out.resize({static_cast<py::ssize_t>(written)}, false);
     }
     return out;
+}
+
+/// `rows`, or (rows, truncated) when asked for the count of truncated triggers.
+template <class Row>
+py::object with_truncated(py::array_t<Row> rows, std::size_t truncated, bool asked) {
+    if (!asked) {
+        return std::move(rows);
+    }
+    return py::make_tuple(std::move(rows), truncated);
 }
 
 constexpr const char* TARVO_ARGUMENTS = R"doc(triggers : numpy.ndarray
@@ -213,7 +222,10 @@ first_trigger : int, optional
     first_trigger + i in its hit id, so that a run processed in chunks gets the ids of a
     single call.
 run_info : RunInfo, optional
-    Run information (default is a simulation run).)doc";
+    Run information (default is a simulation run).
+return_truncated : bool, optional
+    Also return how many waveforms held more pulses than the 16 records a trigger can
+    have (default False).)doc";
 
 constexpr const char* TARVO_RAISES = R"doc(Raises
 ------
@@ -229,16 +241,19 @@ ValueError
 /// The signature line that stub generators read (pybind11's own would name C++ types), then the
 /// docstring.
 std::string with_signature(const char* cls, const char* name, const char* parameters,
-                           const std::string& doc) {
-    return std::string(name) + "(self: orvane." + cls + ", " + parameters +
-           ") -> numpy.typing.NDArray[numpy.void]\n\n" + doc;
+                           const std::string& doc,
+                           const char* returns = "numpy.typing.NDArray[numpy.void]") {
+    return std::string(name) + "(self: orvane." + cls + ", " + parameters + ") -> " + returns +
+           "\n\n" + doc;
 }
 
 constexpr const char* TARVO_SIGNATURE =
     "triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, "
     "offsets: numpy.typing.ArrayLike | None = None, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
-    "run_info: orvane.RunInfo = RunInfo.simulation_run()";
+    "run_info: orvane.RunInfo = RunInfo.simulation_run(), return_truncated: bool = False";
+constexpr const char* TARVO_RETURNS =
+    "numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]";
 constexpr const char* MULTIPMT_SIGNATURE =
     "triggers: numpy.typing.ArrayLike, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
@@ -247,23 +262,35 @@ constexpr const char* MULTIPMT_SIGNATURE =
 std::string tarvo_doc(const char* cls, const char* name, const char* summary, const char* returns) {
     return with_signature(cls, name, TARVO_SIGNATURE,
                           std::string(summary) + "\n\nParameters\n----------\n" + TARVO_ARGUMENTS +
-                              "\n\nReturns\n-------\nnumpy.ndarray\n    " + returns + "\n\n" +
-                              TARVO_RAISES);
+                              "\n\nReturns\n-------\nnumpy.ndarray or tuple\n    " + returns +
+                              "\n    With return_truncated, a tuple (rows, truncated): truncated "
+                              "counts the\n    waveforms that held more pulses than a trigger's "
+                              "16 records (the first 16\n    were kept; only the pulse finder "
+                              "finds several).\n\n" +
+                              TARVO_RAISES,
+                          TARVO_RETURNS);
 }
 
 }  // namespace
 
-py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
-    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
-    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info) {
+py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
+                               const py::handle& waveforms, const py::handle& offsets,
+                               std::uint64_t first_trigger, tessel::RunInfo run_info,
+                               bool return_truncated) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.step(run_info);
-    return output_rows<HitFeaturesNumpyRow>(in.rows.size(), [&](HitFeaturesNumpyRow* out) {
-        return run(false, [&] {
-            const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
-            return tessel::extract_rows(step, input, {0, input.size()}, out).written;
+    std::size_t truncated = 0;
+    auto rows = output_rows<HitFeaturesNumpyRow>(
+        in.rows.size() * step.max_waveform_records(), [&](HitFeaturesNumpyRow* out) {
+            return run(false, [&] {
+                const auto input =
+                    tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+                const auto done = tessel::extract_rows(step, input, {0, input.size()}, out);
+                truncated = done.truncated;
+                return done.written;
+            });
         });
-    });
+    return with_truncated(std::move(rows), truncated, return_truncated);
 }
 
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
@@ -298,22 +325,25 @@ py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py:
     });
 }
 
-py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
-                                                 const py::handle& triggers,
-                                                 const py::handle& waveforms,
-                                                 const py::handle& offsets,
-                                                 std::uint64_t first_trigger,
-                                                 tessel::RunInfo run_info) {
+py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
+                                   const py::handle& triggers, const py::handle& waveforms,
+                                   const py::handle& offsets, std::uint64_t first_trigger,
+                                   tessel::RunInfo run_info, bool return_truncated) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
-    return output_rows<HitNumpyRow>(in.rows.size(), [&](HitNumpyRow* out) {
+    std::size_t truncated = 0;
+    auto rows = output_rows<
+        HitNumpyRow>(in.rows.size() * step.max_waveform_records(), [&](HitNumpyRow* out) {
         return run(keep_lock, [&] {
             const auto input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
-            return tessel::reconstruct_rows(step, calls, input, {0, input.size()}, out).written;
+            const auto done = tessel::reconstruct_rows(step, calls, input, {0, input.size()}, out);
+            truncated = done.truncated;
+            return done.written;
         });
     });
+    return with_truncated(std::move(rows), truncated, return_truncated);
 }
 
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,

@@ -8,21 +8,20 @@
 
 #include "bindings.hpp"
 
-py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
-    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
-    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info);
+py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
+                               const py::handle& waveforms, const py::handle& offsets,
+                               std::uint64_t first_trigger, tessel::RunInfo run_info,
+                               bool return_truncated);
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
                                                         const py::handle& triggers,
                                                         std::uint64_t first_trigger,
                                                         tessel::RunInfo run_info);
 py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
                                          bool no_discard);
-py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
-                                                 const py::handle& triggers,
-                                                 const py::handle& waveforms,
-                                                 const py::handle& offsets,
-                                                 std::uint64_t first_trigger,
-                                                 tessel::RunInfo run_info);
+py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
+                                   const py::handle& triggers, const py::handle& waveforms,
+                                   const py::handle& offsets, std::uint64_t first_trigger,
+                                   tessel::RunInfo run_info, bool return_truncated);
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
                                                     const py::handle& triggers,
                                                     std::uint64_t first_trigger,

@@ -55,7 +55,7 @@ VectorHitFeatures
     columnar.disable_function_signatures();
     cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
             py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
-            extract_tarvo_doc());
+            py::arg("return_truncated") = false, extract_tarvo_doc());
     cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), extract_multipmt_doc());
 }
@@ -155,7 +155,7 @@ A single trigger may produce multiple hits or no hits at all.)doc");
     columnar.disable_function_signatures();
     cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
             py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
-            simulation_run_default(), reconstruct_tarvo_doc());
+            simulation_run_default(), py::arg("return_truncated") = false, reconstruct_tarvo_doc());
     cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), reconstruct_multipmt_doc());
 }

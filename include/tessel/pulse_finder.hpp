@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tessel/extractors.hpp"
+#include "tessel/feature_record.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/settings.hpp"
 #include "tessel/trigger.hpp"
@@ -26,7 +27,7 @@ namespace tessel {
 class PulseFinder {
 public:
     /// Records one waveform yields at most: the hit id numbers them in 4 bits.
-    static constexpr std::size_t kMaxPulses = 16;
+    static constexpr std::size_t kMaxPulses = MAX_RECORDS_PER_TRIGGER;
 
     /// How the rising-edge time of a pulse is measured.
     enum class Timing : std::uint8_t {
@@ -74,6 +75,11 @@ public:
     /// The same for a borrowed waveform.
     bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
                  std::vector<HitFeatures>& out) const;
+    /// The same into `out[0]` to `out[kMaxPulses - 1]` (every field written, the ids left to the
+    /// caller): returns the number of records written and sets `truncated` when the waveform
+    /// held more than `kMaxPulses` pulses.
+    std::size_t extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                        FeatureRecord* out, bool& truncated) const;
 
     [[nodiscard]] const Options& options() const noexcept { return options_; }
 

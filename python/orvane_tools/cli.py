@@ -304,6 +304,12 @@ def _cmd_reconstruct(args: argparse.Namespace) -> None:
         write_hit_file(args.output, result.hits)
     except OSError as exc:
         raise UserError(f"cannot write the hit file {args.output}") from exc
+    if result.truncated:
+        _say(
+            args,
+            f"{result.truncated} waveforms held more than 16 pulses: the first 16 of each "
+            "were kept",
+        )
     rate = data.n_triggers / result.seconds if result.seconds > 0 else float("inf")
     _say(
         args,

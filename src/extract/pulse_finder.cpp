@@ -154,13 +154,25 @@ bool PulseFinder::extract_features(const TarvoTrigger& trigger, std::vector<HitF
 
 bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
                           std::vector<HitFeatures>& out) const {
+    std::array<FeatureRecord, kMaxPulses> records{};
+    bool truncated = false;
+    const std::size_t count = extract(trigger, run_info, records.data(), truncated);
+    for (std::size_t k = 0; k < count; ++k) {
+        out.push_back(records[k].features());
+    }
+    return truncated;
+}
+
+std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                                 FeatureRecord* out, bool& truncated) const {
+    truncated = false;
     const std::span<const std::uint16_t> w = trigger.waveform;
     const std::size_t n = w.size();
     const auto baseline = static_cast<double>(trigger.baseline);
     const double high = integer_level(baseline + options_.threshold);
     const double low = integer_level((baseline + options_.threshold) - options_.hysteresis);
     if (high >= 65535.0 || n == 0) {
-        return false;  // no sample can be above the threshold
+        return 0;  // no sample can be above the threshold
     }
 
     // One pulse more than is kept: its window's start cuts the last kept window.
@@ -180,10 +192,10 @@ bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_in
         found[count++] = Crossing{start, end};
         from = end;
     }
-    const bool overflow = count > kMaxPulses;
+    truncated = count > kMaxPulses;
     const std::size_t kept = std::min(count, kMaxPulses);
     if (kept == 0) {
-        return false;
+        return 0;
     }
 
     const double time =
@@ -193,6 +205,7 @@ bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_in
             found[k].start - std::min(found[k].start, options_.samples_before);
         return k == 0 ? reach : std::max(reach, found[k - 1].end);
     };
+    std::size_t written = 0;
     std::size_t first = window_start(0);
     for (std::size_t k = 0; k < kept; ++k) {
         const std::size_t next = k + 1 < count ? window_start(k + 1) : n;
@@ -235,15 +248,17 @@ bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_in
         if (options_.drop_bad_edge && bad_edge) {
             continue;
         }
-        HitFeatures features;
-        features.set_channel(trigger.channel);
-        features.set_waveform_integral(integral);
-        features.set_trigger_time(time);
-        features.set_rising_edge_time(
-            (static_cast<double>(window_first) + edge) * TarvoTrigger::SECONDS_PER_TICK + time);
-        out.push_back(features);
+        FeatureRecord& r = out[written++];
+        r.channel = trigger.channel;
+        r.pmt_type = 0;
+        r.id = 0;
+        r.values = {
+            integral, 0.0, time, 0.0,
+            (static_cast<double>(window_first) + edge) * TarvoTrigger::SECONDS_PER_TICK + time};
+        r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL |
+                    HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
     }
-    return overflow;
+    return written;
 }
 
 }  // namespace tessel

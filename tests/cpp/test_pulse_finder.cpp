@@ -10,6 +10,7 @@
 
 #include "../../src/extract/waveform_kernels.hpp"
 #include "support.hpp"
+#include "tessel/feature_extractor.hpp"
 #include "tessel/pulse_finder.hpp"
 #include "tessel/yaml_accessor.hpp"
 
@@ -230,6 +231,31 @@ TEST(PulseFinderKernels, LevelSearchesMatchPlainLoops) {
             EXPECT_EQ(tessel::waveform::first_not_above(w, from, level), not_above);
         }
     }
+}
+
+// Selected in the settings, the pulse finder numbers the records of a trigger in the hit id.
+TEST(PulseFinder, SelectedUnderExtractorsWithRecordIndexInTheId) {
+    tessel::testing::TempDir dir;
+    const auto file = dir.write("s.yaml",
+                                "extractors: {waveform: PulseFinder, PulseFinder: {threshold: 15, "
+                                "hysteresis: 2, samples_before: 2, samples_after: 3}}\n");
+    const tessel::FeatureExtractor extractor(file);
+    ASSERT_NE(extractor.pulse_finder(), nullptr);
+    EXPECT_EQ(extractor.pulse_finder()->options().threshold, 15.0);
+    RunInfo run;
+    run.run_number = 3;
+    const tessel::TriggerList triggers = {
+        make_trigger(two_pulses(), 10.0F), make_trigger(Samples(8, 10), 10.0F),
+        tessel::MultiPMTTrigger{1.0, 4, 0.0, 7}, make_trigger(two_pulses(), 10.0F)};
+    const auto records = extractor.extract_features(triggers, run);
+    std::vector<std::uint64_t> ids;
+    for (const HitFeatures& f : records) {
+        ids.push_back(f.get_id() - (3ULL << 32U));
+    }
+    EXPECT_EQ(ids, (std::vector<std::uint64_t>{0, 1, 2 << 4U, 3 << 4U, (3 << 4U) + 1}));
+    EXPECT_EQ(bits(records[1].get_waveform_integral()),
+              bits(TarvoExtractor::waveform_integral(
+                  std::span<const std::uint16_t>(two_pulses()).subspan(9, 7), 10.0F)));
 }
 
 // ---------------------------------------------------------------------------------------------
