@@ -73,6 +73,7 @@ bench: venv
 	build/bench/benchmarks/bench_pulse_finder
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
+	$(VENV)/bin/python benchmarks/bench_pulse_efficiency.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

@@ -14,6 +14,7 @@ from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .hitfile import check_hit_file_format, write_hit_file
 from .importers import add_import_command
 from .progress import ProgressBar
+from .pulsetrain import run_long_demo
 from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction, reconstruct_triggers
 from .simulate import SimulationConfig, simulate
 from .triggerfile import (
@@ -24,6 +25,7 @@ from .triggerfile import (
 )
 
 PROG = "orvane"
+DEFAULT_LONG_TRIGGERS = 10_000
 
 DESCRIPTION = """\
 Reconstruct PMT hits (time and charge, with uncertainties) from trigger data.
@@ -112,9 +114,16 @@ def build_parser() -> argparse.ArgumentParser:
         "-n",
         "--triggers",
         type=_positive_int,
-        default=DEFAULT_TRIGGERS,
+        default=None,
         metavar="N",
-        help="number of triggers to simulate (default %(default)s)",
+        help=f"number of triggers to simulate (default {DEFAULT_TRIGGERS}, with --long "
+        f"{DEFAULT_LONG_TRIGGERS})",
+    )
+    demo.add_argument(
+        "--long",
+        action="store_true",
+        help="long waveforms (1024 samples) with 1 to 5 pulses each, reconstructed with the "
+        "pulse finder; prints the pulses found against the truth",
     )
     demo.add_argument(
         "--seed", type=int, default=1, help="seed of the simulation (default %(default)s)"
@@ -319,6 +328,16 @@ def _cmd_reconstruct(args: argparse.Namespace) -> None:
 
 
 def _cmd_demo(args: argparse.Namespace) -> None:
+    if args.long:
+        run_long_demo(
+            triggers=args.triggers or DEFAULT_LONG_TRIGGERS,
+            seed=args.seed,
+            settings=args.settings,
+            quiet=args.quiet,
+        )
+        return
+    if args.triggers is None:
+        args.triggers = DEFAULT_TRIGGERS
     try:
         run_demo(
             triggers=args.triggers,

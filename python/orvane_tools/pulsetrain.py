@@ -263,10 +263,63 @@ def score_pulses(
     )
 
 
+def format_score(score: PulseScore) -> str:
+    """The figures of ``score``, one per line."""
+    rows = [
+        ("pulses (true charge above 0.5 PE)", f"{score.pulses}"),
+        ("found", f"{100 * score.efficiency:.2f} %"),
+        ("fake pulses (of the hits)", f"{100 * score.fake_fraction:.3f} %"),
+        ("charge bias at 1 PE", f"{100 * score.charge_bias_1pe:+.2f} %"),
+        ("charge resolution at 1 PE", f"{100 * score.charge_resolution_1pe:.1f} %"),
+        ("time bias (median)", f"{1e9 * score.time_bias:+.3f} ns"),
+        ("time resolution (68 % half-width)", f"{1e9 * score.time_resolution:.3f} ns"),
+    ]
+    width = max(len(label) for label, _ in rows)
+    return "\n".join(f"{label:<{width}}  {value:>10}" for label, value in rows)
+
+
+def run_long_demo(
+    *,
+    triggers: int = 10_000,
+    seed: int = 1,
+    settings: str | None = None,
+    quiet: bool = False,
+) -> PulseScore:
+    """Simulate long waveforms with 1 to 5 pulses, reconstruct them with the pulse finder's
+    example settings (or ``settings``), and print how many pulses were found against the truth.
+    """
+    from ._resources import PULSE_FINDER_SETTINGS_NAME, example_settings
+    from .progress import ProgressBar
+    from .reconstruct import load_reconstruction, reconstruct_triggers
+
+    path = settings if settings is not None else example_settings(PULSE_FINDER_SETTINGS_NAME)
+    reco = load_reconstruction(path)
+    config = PulseTrainConfig(n_triggers=triggers, seed=seed)
+    data, truth = simulate_pulse_trains(config)
+    with ProgressBar(data.n_triggers, "reconstructing", enabled=False if quiet else None) as bar:
+        result = reconstruct_triggers(reco, data, on_progress=bar.update)
+    hits = result.hits
+    positions = (hits["id"].view(np.uint64) >> np.uint64(4)) & np.uint64(0x0FFFFFFF)
+    score = score_pulses(positions.astype(np.int64), hits["time"], hits["charge"], truth)
+    if not quiet:
+        rate = triggers / result.seconds if result.seconds > 0 else float("inf")
+        print(
+            f"orvane demo --long: {triggers} simulated waveforms of {config.n_samples} samples "
+            f"with {config.min_pulses} to {config.max_pulses} pulses at least "
+            f"{config.min_separation_ns:g} ns apart ({len(truth.time)} pulses, seed {seed}), "
+            f"{len(hits)} hits, {rate:.3g} waveforms/s, settings {path}"
+        )
+        print(format_score(score))
+        print(f"waveforms with more than 16 pulses: {result.truncated}")
+    return score
+
+
 __all__ = [
     "PulseScore",
     "PulseTrainConfig",
     "PulseTruth",
+    "format_score",
+    "run_long_demo",
     "score_pulses",
     "simulate_pulse_trains",
 ]
