@@ -775,7 +775,7 @@ class FeatureExtractor:
         ValueError
             triggers is not one-dimensional, or the trigger positions do not fit the hit id.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -805,12 +805,18 @@ class FeatureExtractor:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        return_truncated : bool, optional
+            Also return how many waveforms held more pulses than the 16 records a trigger can
+            have (default False).
         
         Returns
         -------
-        numpy.ndarray
+        numpy.ndarray or tuple
             One-dimensional array of hit_features_dtype rows, in trigger order; -1 and NaN mark
             unset features.  A dropped trigger yields no row.
+            With return_truncated, a tuple (rows, truncated): truncated counts the
+            waveforms that held more pulses than a trigger's 16 records (the first 16
+            were kept; only the pulse finder finds several).
         
         Raises
         ------
@@ -966,7 +972,7 @@ class ChargeReconstruction:
         ValueError
             triggers is not one-dimensional, or the trigger positions do not fit the hit id.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -996,11 +1002,17 @@ class ChargeReconstruction:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        return_truncated : bool, optional
+            Also return how many waveforms held more pulses than the 16 records a trigger can
+            have (default False).
         
         Returns
         -------
-        numpy.ndarray
+        numpy.ndarray or tuple
             One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
+            With return_truncated, a tuple (rows, truncated): truncated counts the
+            waveforms that held more pulses than a trigger's 16 records (the first 16
+            were kept; only the pulse finder finds several).
         
         Raises
         ------
