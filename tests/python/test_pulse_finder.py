@@ -7,6 +7,7 @@ from pathlib import Path
 import numpy as np
 import pytest
 
+from orvane_tools import cli
 from orvane_tools.pulsetrain import PulseTrainConfig, score_pulses, simulate_pulse_trains
 from orvane_tools.reconstruct import reconstruct_triggers
 from orvane_tools.triggerfile import TriggerData
@@ -75,6 +76,13 @@ def test_object_and_columnar_paths_give_the_same_bytes(tmp_path: Path, timing: s
         truth,
     )
     assert (score.found, score.fakes) == (score.pulses, 0)
+
+
+def test_long_demo(capsys: pytest.CaptureFixture[str]) -> None:
+    assert cli.main(["demo", "--long", "-n", "40", "--seed", "2"]) == 0
+    out = capsys.readouterr().out
+    assert "40 simulated waveforms of 1024 samples" in out
+    assert "waveforms with more than 16 pulses: 0" in out
 
 
 def test_single_pulse_extractor_reports_no_truncation() -> None:
