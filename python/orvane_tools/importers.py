@@ -333,7 +333,11 @@ def _dump_events(
 
 
 def _ascii_int(text: str) -> int:
-    return int(text.strip(), 0)
+    """A header value: decimal (leading zeros allowed) or hexadecimal with 0x."""
+    text = text.strip()
+    if text[:2].lower() == "0x":
+        return int(text[2:], 16)
+    return int(text, 10)
 
 
 def _ascii_events(
