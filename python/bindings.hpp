@@ -41,3 +41,5 @@ void register_records(py::module_& m);
 void register_pipeline(py::module_& m);
 /// Translation of chained library errors into chained Python exceptions.
 void register_errors(py::module_& m);
+/// `SettingsProblem`, `check_settings` and `summarize_settings`: the check of a settings file.
+void register_check(py::module_& m);

@@ -19,4 +19,6 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     // methods (registered with the other row types by register_numpy).
     m.attr("tarvo_trigger_dtype") = py::dtype::of<tessel::TarvoTriggerNumpyRow>();
     m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
+    // The settings check, independent of the classes above.
+    register_check(m);
 }
