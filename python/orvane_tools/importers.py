@@ -336,7 +336,7 @@ def _ascii_int(text: str) -> int:
     """A header value: decimal (leading zeros allowed) or hexadecimal with 0x."""
     text = text.strip()
     if text[:2].lower() == "0x":
-        return int(text[2:], 16)
+        return int(text, 16)
     return int(text, 10)
 
 
