@@ -699,7 +699,7 @@ def add_import_command(commands, common: argparse.ArgumentParser) -> None:
     cmd.add_argument(
         "-o", "--output", required=True, metavar="TRIGGERS", help="trigger file to write (.npz)"
     )
-    cmd.add_argument("--force", action="store_true", help="replace an existing output file")
+    cmd.add_argument("--overwrite", action="store_true", help="replace an existing output file")
     cmd.add_argument(
         "--run-number", type=int, default=0, metavar="R", help="run number (default 0)"
     )
@@ -817,8 +817,8 @@ def _cmd_import(args: argparse.Namespace) -> None:
     for name in args.inputs:
         if output.exists() and Path(name).exists() and output.samefile(name):
             raise UserError(f"the output {args.output} is one of the inputs")
-    if output.exists() and not args.force:
-        raise UserError(f"{args.output} exists; give --force to replace it")
+    if output.exists() and not args.overwrite:
+        raise UserError(f"{args.output} exists; give --overwrite to replace it")
     try:
         check_writable(output)
     except OSError as exc:

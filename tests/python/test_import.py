@@ -195,15 +195,17 @@ def test_refused_options(
     assert message in capsys.readouterr().err.replace("\n", " ")
 
 
-def test_existing_output_needs_force(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+def test_existing_output_needs_overwrite(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
     path = tmp_path / "in.dat"
     path.write_bytes(GOOD)
     out = tmp_path / "o.npz"
     out.write_bytes(b"keep")
     assert cli.main(["import", "dump", str(path), "-o", str(out), "-q"]) == 1
-    assert "give --force" in capsys.readouterr().err
+    assert "give --overwrite" in capsys.readouterr().err
     assert out.read_bytes() == b"keep"
-    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--force"]) == 0
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 0
     assert read_trigger_file(out).n_tarvo == 1
 
 
