@@ -823,23 +823,26 @@ def _cmd_import(args: argparse.Namespace) -> None:
         check_writable(output)
     except OSError as exc:
         raise UserError(f"cannot write the trigger file {args.output}") from exc
-    bar = ProgressBar(0, "importing", enabled=False if args.quiet else None)
-    with bar:
+    bar: ProgressBar | None = None
 
-        def set_total(total: int) -> None:
-            bar.total = total
+    def set_total(total: int) -> None:
+        nonlocal bar
+        unit = "entries" if args.format == "root" else "B"
+        bar = ProgressBar(total, "importing", enabled=False if args.quiet else None, unit=unit)
 
-        try:
-            summary = import_files(
-                args.format,
-                args.inputs,
-                output,
-                options,
-                on_total=set_total,
-                on_progress=bar.update,
-            )
-        except OSError as exc:
-            raise UserError(f"cannot import into {args.output}") from exc
+    def advance(n: int) -> None:
+        if bar is not None:
+            bar.update(n)
+
+    try:
+        summary = import_files(
+            args.format, args.inputs, output, options, on_total=set_total, on_progress=advance
+        )
+    except OSError as exc:
+        raise UserError(f"cannot import into {args.output}") from exc
+    finally:
+        if bar is not None:
+            bar.close()
     if args.quiet:
         return
     for problem in summary.problems[:_SHOWN_PROBLEMS]:
