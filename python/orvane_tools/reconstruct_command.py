@@ -155,10 +155,8 @@ def run(args: argparse.Namespace) -> None:
     if quiet:
         return
     if summary.truncated:
-        print(
-            f"{summary.truncated} waveforms held more than 16 pulses: the first 16 of each "
-            "were kept"
-        )
+        held = "waveform held" if summary.truncated == 1 else "waveforms held"
+        print(f"{summary.truncated} {held} more than 16 pulses: the first 16 of each were kept")
     seconds = time.perf_counter() - start  # the whole command, a cluster's start included
     rate = summary.triggers / seconds if seconds > 0 else float("inf")
     where = (
