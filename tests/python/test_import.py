@@ -161,11 +161,10 @@ def test_root_tree(tmp_path: Path) -> None:
     path = tmp_path / "run.root"
     waveforms = np.array([pulse(8, 400), pulse(5, 50)], dtype=np.uint16)
     with uproot.recreate(path) as file:
-        file["events"] = {
-            "wf": waveforms,
-            "ch": np.array([4, 2], dtype=np.int32),
-            "tag": np.array([100, 50], dtype=np.int64),
-        }
+        file.mktree("events", {"wf": ("uint16", (24,)), "ch": "int32", "tag": "int64"})
+        file["events"].extend(
+            {"wf": waveforms, "ch": np.array([4, 2], np.int32), "tag": np.array([100, 50])}
+        )
     options = ImportOptions(samples_branch="wf", channel_branch="ch", time_branch="tag")
     import_files("root", [path], tmp_path / "r.npz", options)
     data = read_trigger_file(tmp_path / "r.npz")
