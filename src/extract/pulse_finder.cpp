@@ -176,7 +176,7 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
     }
 
     // One pulse more than is kept: its window's start cuts the last kept window.
-    std::array<Crossing, kMaxPulses + 1> found{};
+    std::array<Crossing, kMaxPulses + 1> found;  // the first `count` are set
     std::size_t count = 0;
     std::size_t from = 0;
     while (count < found.size() && from < n) {

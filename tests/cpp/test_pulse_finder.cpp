@@ -214,7 +214,7 @@ TEST(PulseFinder, ConstantFractionTimeAndDroppedPulses) {
 TEST(PulseFinderKernels, LevelSearchesMatchPlainLoops) {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> sample(0, 65535);
-    for (std::size_t n : {0U, 1U, 7U, 15U, 16U, 17U, 33U, 100U}) {
+    for (std::size_t n : {0U, 1U, 7U, 15U, 16U, 17U, 33U, 47U, 100U, 1024U}) {
         for (int trial = 0; trial < 200; ++trial) {
             Samples w(n);
             for (auto& s : w) {
