@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -75,6 +76,8 @@ struct WindowCase {
     std::vector<std::pair<std::size_t, std::size_t>> windows;
     bool overflow = false;
 };
+
+void PrintTo(const WindowCase& c, std::ostream* os) { *os << c.name; }
 
 class Windows : public ::testing::TestWithParam<WindowCase> {};
 
