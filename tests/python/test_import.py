@@ -154,6 +154,13 @@ def test_damaged_ascii_and_headerless_dump(tmp_path: Path) -> None:
     data = read_trigger_file(tmp_path / "r.npz")
     assert data.tarvo_triggers["channel"].tolist() == [5, 5]
     assert data.tarvo_triggers["trigger_time_s"].tolist() == [0, 0]
+    # Downward pulses turned over, the baseline taken after that.
+    options = ImportOptions(header=False, record_length=4, channel=5, negative_pulses=True)
+    raw.write_bytes(np.array([9, 9, 9, 1, 9, 9, 9, 2], dtype="<u2").tobytes())
+    import_files("dump", [raw], tmp_path / "n.npz", options)
+    data = read_trigger_file(tmp_path / "n.npz")
+    assert data.tarvo_samples.tolist() == [65526] * 3 + [65534] + [65526] * 3 + [65533]
+    assert data.tarvo_triggers["baseline"].tolist() == [65526.0, 65526.0]
 
 
 def test_root_tree(tmp_path: Path) -> None:
