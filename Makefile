@@ -10,7 +10,12 @@ VENV2 := .venv-2
 JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all deps venv venv2 demo test test-cpp test-asan test-python test-python2 lint stubs bench clean
+# Seconds each fuzz target runs in `make fuzz` (the test run gives each a few seconds).
+FUZZ_SECONDS ?= 300
+FUZZ_TARGETS := settings lut yaml
+FUZZ_DIR := build/asan/tests/fuzz
+
+.PHONY: all deps venv venv2 demo test test-cpp test-asan test-tsan test-python test-python2 lint stubs bench fuzz clean
 
 all: test
 
@@ -45,6 +50,26 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# The C++ test sharing one ChargeReconstruction between threads, under ThreadSanitizer (only
+# what that test needs is built).
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+# Runs each libFuzzer target for FUZZ_SECONDS in the sanitizer build, from the seeds in
+# tests/fuzz/corpus (new inputs are kept in the build tree); a failing input is saved to
+# $(FUZZ_DIR) and ends the run.
+fuzz: deps
+	cmake --preset asan
+	cmake --build --preset asan --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for name in $(FUZZ_TARGETS); do \
+	  echo "== fuzz_$$name for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_DIR)/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -dict=tests/fuzz/$$name.dict -artifact_prefix=$(FUZZ_DIR)/ -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus/$$name tests/fuzz/corpus/$$name || exit 1; \
+	done
+
 test-python: venv
 	$(VENV)/bin/python -m pytest -q
 
@@ -57,7 +82,7 @@ lint: venv
 	$(VENV)/bin/ruff check .
 	$(VENV)/bin/ruff format --check .
 
-test: lint test-cpp test-asan test-python test-python2
+test: lint test-cpp test-asan test-tsan test-python test-python2
 
 # Regenerates python/orvane.pyi from the module as built from this tree (the venv's install).
 stubs: venv

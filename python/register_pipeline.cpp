@@ -27,7 +27,10 @@ void register_feature_extractor(py::module_& m) {
 There is an extractor available for each supported trigger type.
 The extractors are automatically selected based on the type of the trigger data.
 )doc");
-    cls.def(py::init<const std::filesystem::path&>(), py::arg("settings"),
+    cls.def(py::init([](const SettingsPath& settings) {
+                return std::make_unique<FeatureExtractor>(settings.path);
+            }),
+            py::arg("settings"),
             R"doc(Constructs a FeatureExtractor.
 
 Parameters
@@ -66,7 +69,10 @@ void register_hit_maker(py::module_& m) {
                              "container for Reconstructors which represent different\n"
                              "charge and time reconstruction algorithms.");
     cls.def(py::init<>(), "Constructs an empty HitMaker.")
-        .def(py::init<const std::filesystem::path&>(), py::arg("settings"),
+        .def(py::init([](const SettingsPath& settings) {
+                 return std::make_unique<HitMaker>(settings.path);
+             }),
+             py::arg("settings"),
              R"doc(Constructs a HitMaker and adds the Reconstructors from the given settings file.
 
 Parameters
@@ -118,7 +124,10 @@ void register_charge_reconstruction(py::module_& m) {
 
 The reconstruct method converts trigger data (detector output) into hits (reconstruction output).
 The charge and time reconstruction can be configured via a settings file passed to the constructor.)doc");
-    cls.def(py::init<const std::string&>(), py::arg("settings"),
+    cls.def(py::init([](const SettingsName& settings) {
+                return std::make_unique<ChargeReconstruction>(settings.name);
+            }),
+            py::arg("settings"),
             R"doc(Create a ChargeReconstruction instance from the given settings file path.
 
 Parameters

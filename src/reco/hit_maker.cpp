@@ -1,5 +1,6 @@
 #include "tessel/hit_maker.hpp"
 
+#include <cstddef>
 #include <utility>
 
 #include "tessel/reco_calls.hpp"
@@ -32,7 +33,13 @@ std::vector<Hit> HitMaker::make_hits(const std::vector<HitFeatures>& features,
     std::vector<Hit> hits;
     hits.reserve(features.size());
     Hit hit;
-    for (const auto& record : features) {
+    // By index, each record copied before use: a reconstructor written in Python may change the
+    // list it works through (it is the caller's list, shared with Python), which would leave an
+    // iterator or a reference into the old storage dangling.  Records appended meanwhile are
+    // not made; removed ones are not either.
+    const std::size_t count = features.size();
+    for (std::size_t i = 0; i < count && i < features.size(); ++i) {
+        const HitFeatures record = features[i];
         if (make_hit(record, no_discard, hit)) {
             hits.push_back(hit);
         }

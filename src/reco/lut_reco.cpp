@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <fstream>
 #include <locale>
 #include <sstream>
@@ -82,6 +83,19 @@ struct LUTReco::Impl {
 // is ignored (a trailing '\r' included).  Numbers are read in the classic locale, whatever the
 // program's global locale is.
 LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) {
+    // A name holding a NUL character would open the file named by the part before it.  The
+    // message shows the NUL as \0 (a C string would end there); the cause says why.
+    if (const std::string& name = path.native(); name.find('\0') != std::string::npos) {
+        std::string shown;
+        for (const char c : name) {
+            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        }
+        try {
+            throw std::invalid_argument("The file name contains a NUL character");
+        } catch (...) {
+            std::throw_with_nested(std::runtime_error("Could not open LUT file: " + shown));
+        }
+    }
     std::ifstream file(path);
     if (!file) {
         throw std::runtime_error("Could not open LUT file: " + path.string());
