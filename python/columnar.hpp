@@ -11,21 +11,23 @@
 py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
                                const py::handle& waveforms, const py::handle& offsets,
                                std::uint64_t first_trigger, tessel::RunInfo run_info,
-                               bool return_truncated);
+                               std::int64_t threads, bool return_truncated);
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
                                                         const py::handle& triggers,
                                                         std::uint64_t first_trigger,
-                                                        tessel::RunInfo run_info);
+                                                        tessel::RunInfo run_info,
+                                                        std::int64_t threads);
 py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
-                                         bool no_discard);
+                                         bool no_discard, std::int64_t threads);
 py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
                                    const py::handle& triggers, const py::handle& waveforms,
                                    const py::handle& offsets, std::uint64_t first_trigger,
-                                   tessel::RunInfo run_info, bool return_truncated);
+                                   tessel::RunInfo run_info, std::int64_t threads,
+                                   bool return_truncated);
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
                                                     const py::handle& triggers,
                                                     std::uint64_t first_trigger,
-                                                    tessel::RunInfo run_info);
+                                                    tessel::RunInfo run_info, std::int64_t threads);
 
 const char* extract_tarvo_doc();
 const char* extract_multipmt_doc();

@@ -8,8 +8,9 @@ import collections.abc
 import numpy
 import numpy.typing
 import os
+import pathlib
 import typing
-__all__: list[str] = ['ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -745,7 +746,7 @@ class FeatureExtractor:
         VectorHitFeatures
             A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.
         """
-    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Extract hit features from an array of multi-PMT trigger rows.
         
@@ -757,11 +758,18 @@ class FeatureExtractor:
         triggers : numpy.ndarray
             One-dimensional array of multipmt_trigger_dtype rows (time, channel,
             time_over_threshold, adc_sample).  Any strides are read in place; another structured
-            array with the same field names, or a sequence of tuples, is converted.
+            array with the same field names, or a sequence of tuples, is converted if every value
+            fits its field.
         first_trigger : int, optional
             Position in the run of the first row (default 0), for the hit ids.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -773,9 +781,13 @@ class FeatureExtractor:
         TypeError
             triggers is not an array of the required fields.
         ValueError
-            triggers is not one-dimensional, or the trigger positions do not fit the hit id.
+            triggers is not one-dimensional, a field holds a value its type cannot (the message names
+            the field and the first such row), the trigger positions do not fit the hit id, or
+            threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -790,7 +802,7 @@ class FeatureExtractor:
             One-dimensional array of tarvo_trigger_dtype rows (channel, trigger_time_s,
             trigger_time_ticks, baseline, intsum), one per trigger.  Any strides are read in place;
             another structured array with the same field names, or a sequence of tuples, is
-            converted.
+            converted if every value fits its field.
         waveforms : numpy.ndarray
             The samples (LSB): with offsets None, a two-dimensional array (triggers, samples) of
             waveforms of one length; otherwise a flat one-dimensional array of samples.  Any strides
@@ -805,18 +817,18 @@ class FeatureExtractor:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
-        return_truncated : bool, optional
-            Also return how many waveforms held more pulses than the 16 records a trigger can
-            have (default False).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
-        numpy.ndarray or tuple
+        numpy.ndarray
             One-dimensional array of hit_features_dtype rows, in trigger order; -1 and NaN mark
             unset features.  A dropped trigger yields no row.
-            With return_truncated, a tuple (rows, truncated): truncated counts the
-            waveforms that held more pulses than a trigger's 16 records (the first 16
-            were kept; only the pulse finder finds several).
         
         Raises
         ------
@@ -825,9 +837,26 @@ class FeatureExtractor:
             samples or offsets, something NumPy cannot convert).
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
-            decrease or point outside the samples; sample values outside 0..65535; trigger positions
-            that do not fit the hit id; a waveform of fewer than 3 samples that is not dropped first
-            (the message names its row).  Nothing is returned when an error is raised.
+            decrease or point outside the samples; sample values outside 0..65535; a trigger field
+            holding a value its type cannot (the message names the field and the first such row);
+            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
+            not dropped first (the message names its row); threads below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
+        
+        Nothing is returned when an error is raised.
+        """
+    @property
+    def channel_table(self) -> ChannelTable | None:
+        """
+        The channel table of the extraction (settings extractors.channels.table), or None.
+        """
+    @property
+    def unknown_channels(self) -> str | None:
+        """
+        What extraction does with a trigger on a channel missing from the channel table:
+        "error" (the call fails naming the channel) or "drop" (the trigger gives no record); None without
+        a channel table.
         """
 class HitMaker:
     """
@@ -873,7 +902,7 @@ class HitMaker:
         VectorHit
             A list of created Hit objects.
         """
-    def make_hits_numpy(self, features: numpy.typing.ArrayLike, no_discard: bool = False) -> numpy.typing.NDArray[numpy.void]:
+    def make_hits_numpy(self, features: numpy.typing.ArrayLike, no_discard: bool = False, *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Create hits from an array of hit feature rows.
         
@@ -886,8 +915,16 @@ class HitMaker:
         ----------
         features : numpy.ndarray
             One-dimensional array of hit_features_dtype rows; -1 and NaN mark unset features.
+            Another structured array with the same field names is converted if every value fits its
+            field (an id field of uint64 keeps its 64 bits).
         no_discard : bool, optional
             If True, invalid hits will not be discarded.
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -899,7 +936,10 @@ class HitMaker:
         TypeError
             features is not an array of the required fields.
         ValueError
-            features is not one-dimensional.
+            features is not one-dimensional, a field holds a value its type cannot (the message
+            names the field and the first such row), or threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
 class ChargeReconstruction:
     """
@@ -942,7 +982,7 @@ class ChargeReconstruction:
         -----
         A single trigger may produce multiple hits or no hits at all.
         """
-    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Reconstruct hits from an array of multi-PMT trigger rows.
         
@@ -954,11 +994,18 @@ class ChargeReconstruction:
         triggers : numpy.ndarray
             One-dimensional array of multipmt_trigger_dtype rows (time, channel,
             time_over_threshold, adc_sample).  Any strides are read in place; another structured
-            array with the same field names, or a sequence of tuples, is converted.
+            array with the same field names, or a sequence of tuples, is converted if every value
+            fits its field.
         first_trigger : int, optional
             Position in the run of the first row (default 0), for the hit ids.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -970,9 +1017,13 @@ class ChargeReconstruction:
         TypeError
             triggers is not an array of the required fields.
         ValueError
-            triggers is not one-dimensional, or the trigger positions do not fit the hit id.
+            triggers is not one-dimensional, a field holds a value its type cannot (the message names
+            the field and the first such row), the trigger positions do not fit the hit id, or
+            threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -987,7 +1038,7 @@ class ChargeReconstruction:
             One-dimensional array of tarvo_trigger_dtype rows (channel, trigger_time_s,
             trigger_time_ticks, baseline, intsum), one per trigger.  Any strides are read in place;
             another structured array with the same field names, or a sequence of tuples, is
-            converted.
+            converted if every value fits its field.
         waveforms : numpy.ndarray
             The samples (LSB): with offsets None, a two-dimensional array (triggers, samples) of
             waveforms of one length; otherwise a flat one-dimensional array of samples.  Any strides
@@ -1002,17 +1053,17 @@ class ChargeReconstruction:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
-        return_truncated : bool, optional
-            Also return how many waveforms held more pulses than the 16 records a trigger can
-            have (default False).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
-        numpy.ndarray or tuple
+        numpy.ndarray
             One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
-            With return_truncated, a tuple (rows, truncated): truncated counts the
-            waveforms that held more pulses than a trigger's 16 records (the first 16
-            were kept; only the pulse finder finds several).
         
         Raises
         ------
@@ -1021,9 +1072,14 @@ class ChargeReconstruction:
             samples or offsets, something NumPy cannot convert).
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
-            decrease or point outside the samples; sample values outside 0..65535; trigger positions
-            that do not fit the hit id; a waveform of fewer than 3 samples that is not dropped first
-            (the message names its row).  Nothing is returned when an error is raised.
+            decrease or point outside the samples; sample values outside 0..65535; a trigger field
+            holding a value its type cannot (the message names the field and the first such row);
+            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
+            not dropped first (the message names its row); threads below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
+        
+        Nothing is returned when an error is raised.
         """
 class SettingsProblem:
     """
@@ -1068,6 +1124,43 @@ class SettingsProblem:
     def message(self) -> str:
         """
         `file:line: key.path: expected ..., found ...; hint`.
+        """
+class ChannelTable:
+    """
+    A channel table: the PMT type and the calibration columns of
+    every channel, read from a CSV file with a header line (lines starting with '#' and blank lines
+    are skipped; columns "channel" and "pmt_type" are required, every other column holds numbers).
+    """
+    def __init__(self, path: os.PathLike | str | bytes) -> None:
+        """
+        Reads a channel table.
+        
+        Parameters
+        ----------
+        path : str, bytes or os.PathLike
+            The table file.
+        
+        Raises
+        ------
+        RuntimeError
+            The file cannot be read, or a line is malformed (the message names file, line and column).
+        """
+    def __len__(self) -> int:
+        ...
+    @property
+    def channels(self) -> numpy.typing.NDArray[numpy.int32]:
+        """
+        The channel of each row, in file order (a new int32 array).
+        """
+    @property
+    def file(self) -> pathlib.Path:
+        """
+        The table file.
+        """
+    @property
+    def pmt_types(self) -> numpy.typing.NDArray[numpy.int32]:
+        """
+        The PMT type of each row (a new int32 array).
         """
 def check_settings(settings: os.PathLike | str | bytes) -> list[SettingsProblem]:
     """

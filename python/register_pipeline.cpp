@@ -58,9 +58,11 @@ VectorHitFeatures
     columnar.disable_function_signatures();
     cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
             py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
-            py::arg("return_truncated") = false, extract_tarvo_doc());
+            py::kw_only(), py::arg("threads") = 1, py::arg("return_truncated") = false,
+            extract_tarvo_doc());
     cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
-            py::arg("first_trigger") = 0, simulation_run_default(), extract_multipmt_doc());
+            py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
+            py::arg("threads") = 1, extract_multipmt_doc());
 }
 
 void register_hit_maker(py::module_& m) {
@@ -113,7 +115,7 @@ VectorHit
     py::options columnar;
     columnar.disable_function_signatures();
     cls.def("make_hits_numpy", &make_hits_numpy, py::arg("features"), py::arg("no_discard") = false,
-            make_hits_doc());
+            py::kw_only(), py::arg("threads") = 1, make_hits_doc());
 }
 
 void register_charge_reconstruction(py::module_& m) {
@@ -164,9 +166,11 @@ A single trigger may produce multiple hits or no hits at all.)doc");
     columnar.disable_function_signatures();
     cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
             py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
-            simulation_run_default(), py::arg("return_truncated") = false, reconstruct_tarvo_doc());
+            simulation_run_default(), py::kw_only(), py::arg("threads") = 1,
+            py::arg("return_truncated") = false, reconstruct_tarvo_doc());
     cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
-            py::arg("first_trigger") = 0, simulation_run_default(), reconstruct_multipmt_doc());
+            py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
+            py::arg("threads") = 1, reconstruct_multipmt_doc());
 }
 
 }  // namespace

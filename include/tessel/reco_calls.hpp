@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "tessel/channel_linear_reco.hpp"
 #include "tessel/feature_record.hpp"
 #include "tessel/hit.hpp"
 #include "tessel/linear_reco.hpp"
@@ -15,6 +16,23 @@
 #include "tessel/reconstructor.hpp"
 
 namespace tessel {
+
+namespace detail {
+
+/// Calls a reconstructor that is not built in through `reconstruct`, with the record as
+/// `HitFeatures`: `given` if the caller has it, else one made in `made` on first need.  Out of
+/// line, so that the loop over built-in reconstructors stays small.
+[[gnu::noinline]] inline void call_through_interface(const Reconstructor& reconstructor,
+                                                     const FeatureRecord& record,
+                                                     const HitFeatures*& given,
+                                                     std::optional<HitFeatures>& made, Hit& hit) {
+    if (given == nullptr) {
+        given = &made.emplace(record.features());
+    }
+    reconstructor.reconstruct(*given, hit);
+}
+
+}  // namespace detail
 
 /// Makes the hit of one record into `hit` with the reconstructors `calls` (any container of
 /// `RecoCall` indexed by position) and returns whether it is kept: the hit starts invalid with
@@ -45,21 +63,18 @@ bool make_hit_with(const Calls& calls, const FeatureRecord& record, const HitFea
     std::optional<HitFeatures> made;
     const std::size_t count = calls.size();
     for (std::size_t i = 0; i < count; ++i) {
-        // A copy: the list may move while a Python callable runs.
-        const RecoCall call = calls[i];
+        // The reconstructor's address is taken out of the list before it is called: a Python
+        // callable may move the list (by adding to it), which must not matter afterwards.
         std::visit(
             [&](const auto* reconstructor) {
                 using R = std::remove_cv_t<std::remove_pointer_t<decltype(reconstructor)>>;
                 if constexpr (std::is_same_v<R, Reconstructor>) {
-                    if (given == nullptr) {
-                        given = &made.emplace(record.features());
-                    }
-                    reconstructor->reconstruct(*given, hit);
+                    detail::call_through_interface(*reconstructor, record, given, made, hit);
                 } else {
                     reconstructor->apply(record, hit);
                 }
             },
-            call);
+            calls[i]);
     }
     return no_discard || hit.is_valid();
 }

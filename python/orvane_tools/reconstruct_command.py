@@ -11,6 +11,7 @@ from collections.abc import Iterator
 from typing import Any
 
 from ._errors import UserError
+from .channels import dropped_triggers
 from .hitfile import FORMATS
 from .progress import ProgressBar
 from .reconstruct import DEFAULT_CHUNK_SIZE
@@ -74,6 +75,14 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
         default=DEFAULT_CHUNK_SIZE,
         metavar="N",
         help="triggers per call into the library (default %(default)s)",
+    )
+    rec.add_argument(
+        "--threads",
+        type=_positive_int,
+        default=1,
+        metavar="N",
+        help="threads per call into the library, each taking its share of a chunk's triggers "
+        "(default %(default)s; the hits are the same with any number)",
     )
     rec.add_argument(
         "--overwrite", action="store_true", help="replace existing hit files of the same format"
@@ -148,6 +157,7 @@ def run(args: argparse.Namespace) -> None:
                 overwrite=args.overwrite,
                 progress=progress,
                 command_line=list(sys.argv),
+                threads=args.threads,
             )
     finally:
         if bar is not None:
@@ -168,3 +178,6 @@ def run(args: argparse.Namespace) -> None:
         f"wrote {summary.hits} hits from {summary.triggers} triggers to {where} "
         f"({seconds:.2f} s, {rate:.3g} triggers/s)"
     )
+    dropped = dropped_triggers(args.settings, [f.input for f in summary.files])
+    if dropped is not None:
+        print(f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")

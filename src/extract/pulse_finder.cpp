@@ -242,8 +242,10 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
             const double amplitude = static_cast<double>(window[peak]) - baseline;
             const double level = baseline + options_.cfd_fraction * amplitude;
             std::size_t i = 0;
-            while (static_cast<double>(window[i]) < level) {
-                ++i;  // ends at the peak at the latest, which is at the level or above it
+            // Ends at the peak at the latest, which is at the level or above it (the bound keeps
+            // it there should another thread change the samples meanwhile).
+            while (i < peak && static_cast<double>(window[i]) < level) {
+                ++i;
             }
             if (i > 0) {
                 const auto before = static_cast<double>(window[i - 1]);

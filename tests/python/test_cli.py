@@ -95,16 +95,20 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
     return objects
 
 
-@pytest.mark.parametrize("compress", [False, True], ids=["stored", "deflated"])
+@pytest.mark.parametrize(
+    ("compress", "threads"),
+    [(False, 1), (True, 1), (False, 3)],
+    ids=["stored", "deflated", "stored-3-threads"],
+)
 def test_chunked_reconstruction_equals_one_library_call(
-    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool
+    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool, threads: int
 ) -> None:
     out, source = tmp_path / "hits.npy", triggers
     if compress:  # deflated members are streamed front to back
         source = tmp_path / "deflated.npz"
         write_trigger_file(source, read_trigger_file(triggers), compress=True)
     argv = ["reconstruct", str(example_settings()), str(source), "-o", str(out)]
-    assert cli.main([*argv, "--chunk-size", "37", "-q"]) == 0
+    assert cli.main([*argv, "--chunk-size", "37", "--threads", str(threads), "-q"]) == 0
     hits = read_hit_file(out)
     reco = orvane.ChargeReconstruction(str(example_settings()))
     expected = orvane.hit_list_to_numpy(reco.reconstruct(_object_triggers(orvane, triggers)))
@@ -170,7 +174,12 @@ def test_outputs_are_determined_and_carry_provenance(
     assert first["orvane_version"] == orvane.__version__
     assert first["settings"]["text"] == settings.read_text()
     assert first["settings"]["sha256"] == hashlib.sha256(settings.read_bytes()).hexdigest()
-    assert [t["sha256"] for t in first["tables"]] == [hashlib.sha256(lut.read_bytes()).hexdigest()]
+    channels = hashlib.sha256(settings.with_name("channels.csv").read_bytes()).hexdigest()
+    assert [(t["key"], t["sha256"]) for t in first["tables"]] == [
+        ("extractors.channels.table", channels),
+        ("reco.charge_from_integral.table", channels),
+        ("reco.charge_from_adc.lut_file", hashlib.sha256(lut.read_bytes()).hexdigest()),
+    ]
     assert first["inputs"] == [
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
@@ -194,10 +203,11 @@ def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
 
 
 def _write_bad_key_settings(tmp_path: Path) -> Path:
-    text = example_settings().read_text().replace("    slope: 0.0033", "    slop: 0.0033")
+    text = example_settings().read_text().replace("    slope: 1.0", "    slop: 1.0", 1)
     path = tmp_path / "settings.yaml"
     path.write_text(text)
-    shutil.copy(example_settings().with_name("multipmt_charge_lut.txt"), tmp_path)
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        shutil.copy(example_settings().with_name(table), tmp_path)
     return path
 
 
@@ -266,7 +276,7 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         "hits.npy",
         [
             "has a problem",
-            'reco.charge_from_integral.slop: expected a key of LinearReco, found "slop"',
+            'reco.time_from_rising_edge.slop: expected a key of LinearReco, found "slop"',
             'did you mean "slope"?',
         ],
     ),
@@ -359,7 +369,8 @@ def _link(source: Path, target: Path) -> Path:
 
 
 def _settings_copy(folder: Path, settings: Path) -> Path:
-    _copy(settings.with_name("multipmt_charge_lut.txt"), folder / "multipmt_charge_lut.txt")
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        _copy(settings.with_name(table), folder / table)
     return _copy(settings, folder / "s.csv")
 
 
