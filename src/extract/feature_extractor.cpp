@@ -90,20 +90,16 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
             drop_bad_integral = static_cast<bool>(tarvo["drop_bad_integral"]);
         }
         pulse_finder = pulse_finder_from(extractors);
+        // Only where a channel table is configured do records get PMT types.
+        if (extractors.contains("channels")) {
+            auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
+            channels.emplace(read, unknown);
+            table.emplace(std::move(read));
+        }
     }
-    impl_ = std::make_unique<Impl>(
-        Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral), MultiPMTExtractor{}, pulse_finder});
-}
-
-// Only where a channel table is configured do records get PMT types.
-if (extractors.contains("channels")) {
-    auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
-    channels.emplace(read, unknown);
-    table.emplace(std::move(read));
-}
-}
-impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
-                                    MultiPMTExtractor{}, std::move(table), std::move(channels)});
+    impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
+                                        MultiPMTExtractor{}, std::move(pulse_finder),
+                                        std::move(table), std::move(channels)});
 }
 
 FeatureExtractor::~FeatureExtractor() = default;
