@@ -188,7 +188,8 @@ def test_outputs_are_determined_and_carry_provenance(
         rebuilt = tmp_path / "rebuilt" / "settings.yaml"
         rebuilt.parent.mkdir()
         rebuilt.write_text(first["settings"]["text"])
-        shutil.copy(lut, rebuilt.parent)
+        for table in (lut, settings.with_name("channels.csv")):
+            shutil.copy(table, rebuilt.parent)
         out = tmp_path / "rebuilt" / "hits.npy"
         assert cli.main(["reconstruct", str(rebuilt), str(triggers), "-o", str(out), "-q"]) == 0
         assert read_hit_file(out).tobytes() == hits.tobytes()
