@@ -97,13 +97,15 @@ stubs: venv
 bench: deps $(VENV)/bin/python
 	$(VENV)/bin/python -m pip install -q ".[test,bench]"
 	cmake --preset bench
-	cmake --build --preset bench --target bench_extract
+	cmake --build --preset bench --target bench_extract bench_pulse_finder
 	build/bench/benchmarks/bench_extract
+	build/bench/benchmarks/bench_pulse_finder
 	$(VENV)/bin/python benchmarks/bench_targets.py
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
 	$(VENV)/bin/python benchmarks/bench_stream.py
 	$(VENV)/bin/python benchmarks/bench_channels.py
+	$(VENV)/bin/python benchmarks/bench_pulse_efficiency.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

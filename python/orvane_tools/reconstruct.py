@@ -31,6 +31,9 @@ class ReconstructionResult:
     n_multipmt: int
     tarvo_seconds: float
     multipmt_seconds: float
+    #: Waveforms that held more pulses than the 16 records a trigger can have (the pulse
+    #: finder kept the first 16 of each).
+    truncated: int = 0
 
     @property
     def seconds(self) -> float:
@@ -104,6 +107,7 @@ def reconstruct_triggers(
     orvane = load_extension()
     run_info = run_info_object(orvane, data.run_info[0])
     parts = []
+    truncated = 0
 
     start = time.perf_counter()
     n = data.n_tarvo
@@ -113,9 +117,15 @@ def reconstruct_triggers(
         rows = data.tarvo_triggers[lo:hi]
         samples = data.tarvo_samples[first:last]
         offsets = data.tarvo_offsets[lo : hi + 1] - first
-        hits = reco.reconstruct_tarvo_numpy(
-            rows, samples, offsets=offsets, first_trigger=lo, run_info=run_info
+        hits, cut = reco.reconstruct_tarvo_numpy(
+            rows,
+            samples,
+            offsets=offsets,
+            first_trigger=lo,
+            run_info=run_info,
+            return_truncated=True,
         )
+        truncated += cut
         parts.append(hits)
         if on_progress is not None:
             on_progress(hi - lo)
@@ -145,6 +155,7 @@ def reconstruct_triggers(
         n_multipmt=m,
         tarvo_seconds=tarvo_seconds,
         multipmt_seconds=multipmt_seconds,
+        truncated=truncated,
     )
 
 
