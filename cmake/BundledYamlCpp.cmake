@@ -1,5 +1,6 @@
 # Builds extern/yaml-cpp as a static library with position-independent code and hidden symbols
-# (it is linked into the Python module, which must not export yaml-cpp's symbols).
+# (it is linked into the Python module, which must not export yaml-cpp's symbols: another
+# module in the same process may carry another yaml-cpp).
 # Its own compile flags apply, not our warnings; its headers are system headers to our code.
 
 function(tessel_add_bundled_yaml_cpp)
