@@ -15,8 +15,11 @@ python="${PYTHON:-python3}"
 out="${1:-build/sdist-check}"
 mkdir -p "$out/wheelhouse" "$out/wheel"
 
+# Up to date when a wheel exists and no source file changed since its sdist was made.
 wheel="$(ls "$out"/wheel/orvane-*.whl 2>/dev/null | head -n 1 || true)"
-if [[ -n "$wheel" ]] && [[ -z "$(git ls-files -z -co --exclude-standard | xargs -0 -r find 2>/dev/null -newer "$wheel" -print -quit)" ]]; then
+sdist="$(ls "$out"/dist/orvane-*.tar.gz 2>/dev/null | head -n 1 || true)"
+if [[ -n "$wheel" && -n "$sdist" ]] && [[ -z "$(git ls-files -z -co --exclude-standard |
+  xargs -0 -r find 2>/dev/null -newer "$sdist" -print -quit)" ]]; then
   echo "$wheel is up to date with the sources"
   exit 0
 fi
@@ -41,14 +44,17 @@ command -v cmake >/dev/null 2>&1 || requires+=("cmake>=3.24")
 # configured indexes and find-links).
 offline=(env -u PIP_INDEX_URL -u PIP_EXTRA_INDEX_URL -u PIP_CONSTRAINT PIP_CONFIG_FILE=/dev/null
   PIP_NO_INDEX=1 PIP_FIND_LINKS="$root/$out/wheelhouse")
-"${offline[@]}" "$python" -m build --sdist --outdir "$out/dist" . >/dev/null
+if ! log="$("${offline[@]}" "$python" -m build --sdist --outdir "$out/dist" . 2>&1)"; then
+  echo "$log" >&2
+  exit 1
+fi
 sdist="$(ls "$out"/dist/orvane-*.tar.gz)"
 echo "sdist: $sdist ($(tar tzf "$sdist" | wc -l) files)"
 "${offline[@]}" "$python" -m pip wheel -q --no-deps --wheel-dir "$out/wheel" \
   --config-settings=cmake.define.CMAKE_DISABLE_FIND_PACKAGE_yaml-cpp=ON "$sdist"
 wheel="$(ls "$out"/wheel/orvane-*.whl)"
 
-report="$("$python" -m auditwheel show "$wheel")"
+report="$("$python" -m auditwheel show "$wheel" 2>&1)"
 echo "$report"
 if ! grep -q '"manylinux_' <<<"$report"; then
   echo "auditwheel names no manylinux platform tag for $wheel" >&2

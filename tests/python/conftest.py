@@ -46,6 +46,7 @@ def pytest_sessionfinish(session: pytest.Session, exitstatus: int) -> None:
     skipped = reporter.stats.get("skipped", []) if reporter is not None else []
     if os.environ.get("ORVANE_TESTS_NO_SKIP") == "1" and skipped and exitstatus == 0:
         session.exitstatus = pytest.ExitCode.TESTS_FAILED
+        reporter.write("\n")
         reporter.write_line(
             f"ORVANE_TESTS_NO_SKIP=1: {len(skipped)} skipped tests fail the run", red=True
         )
