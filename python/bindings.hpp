@@ -42,3 +42,5 @@ void register_errors(py::module_& m);
 /// The columnar path: trigger row types, `tarvo_trigger_dtype`, `multipmt_trigger_dtype`, and
 /// the `*_numpy` batch methods of FeatureExtractor, HitMaker and ChargeReconstruction.
 void register_columnar(py::module_& m);
+/// `SettingsProblem`, `check_settings` and `summarize_settings`: the check of a settings file.
+void register_check(py::module_& m);

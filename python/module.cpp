@@ -17,4 +17,6 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     register_errors(m);
     // Additions to the classes above: the columnar path.
     register_columnar(m);
+    // The settings check, independent of the classes above.
+    register_check(m);
 }

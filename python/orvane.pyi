@@ -9,7 +9,7 @@ import numpy
 import numpy.typing
 import os
 import typing
-__all__: list[str] = ['ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -1013,6 +1013,69 @@ class ChargeReconstruction:
             that do not fit the hit id; a waveform of fewer than 3 samples that is not dropped first
             (the message names its row).  Nothing is returned when an error is raised.
         """
+class SettingsProblem:
+    """
+    One mistake found by check_settings in a settings file or in
+    a table file it names.
+    """
+    def __repr__(self) -> str:
+        ...
+    def __str__(self) -> str:
+        ...
+    @property
+    def expected(self) -> str:
+        """
+        What was expected.
+        """
+    @property
+    def file(self) -> str:
+        """
+        The file the problem is in: the settings file or a table file.
+        """
+    @property
+    def found(self) -> str:
+        """
+        What was found instead.
+        """
+    @property
+    def hint(self) -> str:
+        """
+        A suggestion ("did you mean ...?"), or an empty string.
+        """
+    @property
+    def key_path(self) -> str:
+        """
+        Keys from the settings file's root to the setting, joined by dots; for a problem in a table file, the setting naming the table.
+        """
+    @property
+    def line(self) -> int:
+        """
+        1-based line in `file`; 0 when no line applies.
+        """
+    @property
+    def message(self) -> str:
+        """
+        `file:line: key.path: expected ..., found ...; hint`.
+        """
+def check_settings(settings: os.PathLike | str | bytes) -> list[SettingsProblem]:
+    """
+    Check a settings file and the lookup tables and channel tables it names.
+    
+    Reports every problem found rather than the first: unknown sections and keys (with the closest
+    known key), keys given twice, values of the wrong type, NaN where a number is needed, min_value
+    not below max_value, a missing or empty reco section, unreadable or malformed table files.
+    Reading the file with the other classes is unaffected by this check.
+    
+    Parameters
+    ----------
+    settings : str, bytes or os.PathLike
+        Path to the settings file.
+    
+    Returns
+    -------
+    list[SettingsProblem]
+        The problems in the order of the file; empty when the file is sound.
+    """
 def hit_features_list_to_numpy(features: VectorHitFeatures) -> numpy.typing.NDArray[numpy.void]:
     """
     Convert a list of HitFeatures objects to a structured numpy array.
@@ -1076,6 +1139,29 @@ def numpy_to_hit_list(np_array: numpy.typing.ArrayLike) -> VectorHit:
     -------
     VectorHit
         List of Hit objects.
+    """
+def summarize_settings(settings: os.PathLike | str | bytes) -> dict:
+    """
+    What a settings file configures, for display (meaningful for a file that passes
+    check_settings).
+    
+    Parameters
+    ----------
+    settings : str, bytes or os.PathLike
+        Path to the settings file.
+    
+    Returns
+    -------
+    dict
+        "extractors": extractor options in file order ({"waveform": "Tarvo",
+        "Tarvo.drop_bad_edge": "true", ...}); "reco": one dict per reconstructor in the order they
+        are applied (name, class, feature, hit_property, pmt_type, table); "tables": every table
+        file named, resolved against the settings file's directory.
+    
+    Raises
+    ------
+    RuntimeError
+        The file cannot be read as YAML.
     """
 hit_dtype: numpy.dtype[numpy.void]
 hit_features_dtype: numpy.dtype[numpy.void]

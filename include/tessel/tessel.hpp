@@ -2,6 +2,7 @@
 
 // Everything of the library in one include.
 #include "tessel/charge_reconstruction.hpp"
+#include "tessel/check_settings.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/factory.hpp"
 #include "tessel/feature_extractor.hpp"

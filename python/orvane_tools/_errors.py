@@ -47,7 +47,10 @@ def describe(exc: BaseException) -> str:
 
 
 def format_error(exc: BaseException, prog: str = "orvane", width: int = 100) -> str:
-    """One paragraph: ``prog: error: what failed: why: why that ...``."""
+    """One paragraph: ``prog: error: what failed: why: why that ...``.
+
+    An exception with a ``paragraphs(width)`` method adds the paragraphs it returns, one a line.
+    """
     parts: list[str] = []
     for link in cause_chain(exc):
         text = describe(link)
@@ -56,4 +59,9 @@ def format_error(exc: BaseException, prog: str = "orvane", width: int = 100) -> 
         if not parts or text != parts[-1]:
             parts.append(text)
     message = f"{prog}: error: " + ": ".join(parts)
-    return textwrap.fill(message, width=width, break_long_words=False, break_on_hyphens=False)
+    text = textwrap.fill(message, width=width, break_long_words=False, break_on_hyphens=False)
+    # An error made of several problems (a settings file's) adds one paragraph per problem.
+    paragraphs = getattr(exc, "paragraphs", None)
+    if callable(paragraphs):
+        text += ":\n" + "\n".join(paragraphs(width))
+    return text

@@ -8,6 +8,8 @@ import traceback
 from collections.abc import Sequence
 
 from . import __version__
+from . import check as check_command
+from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
@@ -31,6 +33,8 @@ commands:
   demo          simulate a run, reconstruct it with the example settings, print a summary
   simulate      write a trigger file of simulated waveform and multi-PMT triggers
   reconstruct   read a trigger file, write the hits it holds
+  check         check a settings file and the tables it names
+  init          write the example settings and tables into a folder
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -234,6 +238,8 @@ def build_parser() -> argparse.ArgumentParser:
         help="triggers per call into the library (default %(default)s)",
     )
     rec.set_defaults(handler=_cmd_reconstruct)
+    check_command.add_command(commands, common)
+    init_command.add_command(commands, common)
     return parser
 
 
@@ -274,6 +280,7 @@ def _cmd_simulate(args: argparse.Namespace) -> None:
 
 
 def _cmd_reconstruct(args: argparse.Namespace) -> None:
+    check_command.require_valid_settings(args.settings)
     try:
         check_hit_file_format(args.output)
         check_writable(args.output)
@@ -310,6 +317,8 @@ def _cmd_reconstruct(args: argparse.Namespace) -> None:
 
 
 def _cmd_demo(args: argparse.Namespace) -> None:
+    if args.settings is not None:
+        check_command.require_valid_settings(args.settings)
     try:
         run_demo(
             triggers=args.triggers,

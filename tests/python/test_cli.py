@@ -172,7 +172,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
     "bad-settings-key": (
         lambda d, t: [str(_write_bad_key_settings(d)), str(t)],
         "hits.npy",
-        ["cannot be used", "slope"],
+        [
+            "has a problem",
+            'reco.charge_from_integral.slop: expected a key of LinearReco, found "slop"',
+            'did you mean "slope"?',
+        ],
     ),
     "settings-as-triggers": (
         lambda d, t: [SETTINGS, SETTINGS],

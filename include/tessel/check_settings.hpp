@@ -1,0 +1,67 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessel {
+
+/// One mistake found in a settings file or in a table file it names.
+struct SettingsProblem {
+    /// The file the problem is in: the settings file, or a lookup table or channel table.
+    std::string file;
+    /// Keys from the settings file's root to the setting concerned, joined by dots
+    /// (`reco.charge_from_integral.slope`); empty for the document as a whole.  For a problem
+    /// inside a table file, the setting that names the table.
+    std::string key_path;
+    /// 1-based line in `file`; 0 when no line applies (a file that cannot be read).
+    int line = 0;
+    /// What was expected there, and what was found instead.
+    std::string expected;
+    std::string found;
+    /// A suggestion ("did you mean ...?"), or empty.
+    std::string hint;
+
+    /// `file:line: key.path: expected ..., found ...; hint`, on one line.
+    [[nodiscard]] std::string message() const;
+};
+
+/// Every problem found in the settings file `file`, in the order of the file (a table file's
+/// problems where the setting naming it stands); empty when the file is sound.
+///
+/// The check reports what the library would reject and, beyond that, what it would accept
+/// but most likely not as meant: unknown keys and sections (with the closest known key), a key
+/// given twice in one mapping (the library uses the first), values of the wrong type, NaN where
+/// a number is needed, `min_value` not below `max_value`, a `reco` section that is missing,
+/// empty or not a mapping, unreadable or malformed lookup tables and channel tables, and text
+/// after a lookup-table row's three numbers (a decimal comma).  It never throws for a problem
+/// of the file; the library reads settings files exactly as without it.
+std::vector<SettingsProblem> check_settings(const std::filesystem::path& file);
+
+/// What a settings file configures, for display: best effort, meaningful for a file that
+/// passes `check_settings`.
+struct SettingsSummary {
+    /// One reconstructor instance of the `reco` section.
+    struct Reconstructor {
+        std::string name;
+        std::string class_name;
+        std::string feature;
+        std::string hit_property;
+        std::string pmt_type;  ///< as written; empty when not given
+        std::string table;     ///< the LUT or channel table, resolved; empty when none
+    };
+    /// Extractor options in the order of the file, e.g. {"waveform", "Tarvo"},
+    /// {"Tarvo.drop_bad_edge", "true"}; the default waveform extractor is listed when not set.
+    std::vector<std::pair<std::string, std::string>> extractor_options;
+    /// The reconstructors in the order they are applied.
+    std::vector<Reconstructor> reconstructors;
+    /// Every table file named (resolved against the settings file's directory), each once.
+    std::vector<std::string> tables;
+};
+
+/// The summary of the settings file `file`; throws `std::runtime_error` when the file cannot
+/// be read as YAML.
+SettingsSummary summarize_settings(const std::filesystem::path& file);
+
+}  // namespace tessel

@@ -1,0 +1,95 @@
+#include "bindings.hpp"
+
+#include <filesystem>
+#include <string>
+
+#include "tessel/check_settings.hpp"
+
+void register_check(py::module_& m) {
+    using tessel::SettingsProblem;
+    py::class_<SettingsProblem>(m, "SettingsProblem",
+                                R"doc(One mistake found by check_settings in a settings file or in
+a table file it names.)doc")
+        .def_readonly("file", &SettingsProblem::file,
+                      "The file the problem is in: the settings file or a table file.")
+        .def_readonly("key_path", &SettingsProblem::key_path,
+                      "Keys from the settings file's root to the setting, joined by dots; for a "
+                      "problem in a table file, the setting naming the table.")
+        .def_readonly("line", &SettingsProblem::line,
+                      "1-based line in `file`; 0 when no line applies.")
+        .def_readonly("expected", &SettingsProblem::expected, "What was expected.")
+        .def_readonly("found", &SettingsProblem::found, "What was found instead.")
+        .def_readonly("hint", &SettingsProblem::hint,
+                      "A suggestion (\"did you mean ...?\"), or an empty string.")
+        .def_property_readonly("message", &SettingsProblem::message,
+                               "`file:line: key.path: expected ..., found ...; hint`.")
+        .def("__str__", &SettingsProblem::message)
+        .def("__repr__", [](const SettingsProblem& problem) {
+            return "<SettingsProblem " + problem.message() + ">";
+        });
+
+    m.def("check_settings", &tessel::check_settings, py::arg("settings"),
+          R"doc(Check a settings file and the lookup tables and channel tables it names.
+
+Reports every problem found rather than the first: unknown sections and keys (with the closest
+known key), keys given twice, values of the wrong type, NaN where a number is needed, min_value
+not below max_value, a missing or empty reco section, unreadable or malformed table files.
+Reading the file with the other classes is unaffected by this check.
+
+Parameters
+----------
+settings : str, bytes or os.PathLike
+    Path to the settings file.
+
+Returns
+-------
+list[SettingsProblem]
+    The problems in the order of the file; empty when the file is sound.)doc");
+
+    m.def(
+        "summarize_settings",
+        [](const std::filesystem::path& settings) {
+            const tessel::SettingsSummary summary = tessel::summarize_settings(settings);
+            py::dict extractors;
+            for (const auto& [key, value] : summary.extractor_options) {
+                extractors[py::str(key)] = value;
+            }
+            py::list reco;
+            for (const auto& r : summary.reconstructors) {
+                py::dict entry;
+                entry["name"] = r.name;
+                entry["class"] = r.class_name;
+                entry["feature"] = r.feature;
+                entry["hit_property"] = r.hit_property;
+                entry["pmt_type"] = r.pmt_type;
+                entry["table"] = r.table;
+                reco.append(entry);
+            }
+            py::dict out;
+            out["extractors"] = extractors;
+            out["reco"] = reco;
+            out["tables"] = py::cast(summary.tables);
+            return out;
+        },
+        py::arg("settings"),
+        R"doc(What a settings file configures, for display (meaningful for a file that passes
+check_settings).
+
+Parameters
+----------
+settings : str, bytes or os.PathLike
+    Path to the settings file.
+
+Returns
+-------
+dict
+    "extractors": extractor options in file order ({"waveform": "Tarvo",
+    "Tarvo.drop_bad_edge": "true", ...}); "reco": one dict per reconstructor in the order they
+    are applied (name, class, feature, hit_property, pmt_type, table); "tables": every table
+    file named, resolved against the settings file's directory.
+
+Raises
+------
+RuntimeError
+    The file cannot be read as YAML.)doc");
+}

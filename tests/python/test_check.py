@@ -1,0 +1,256 @@
+"""The settings check (``orvane.check_settings``), ``orvane check``, the refusal of a settings
+file with problems by ``orvane reconstruct``, and ``orvane init``."""
+
+from __future__ import annotations
+
+import textwrap
+from pathlib import Path
+from types import ModuleType
+
+import pytest
+
+from orvane_tools import cli
+from orvane_tools._resources import example_settings
+
+LINEAR = """\
+reco:
+  q:
+    class: LinearReco
+    feature: waveform_integral
+    hit_property: charge
+    slope: 1.0
+    intercept: 0.0
+    slope_uncertainty: 0.0
+    intercept_uncertainty: 1.0
+    covariance: 0.0
+    min_value: -.inf
+    max_value: .inf
+    pmt_type: -1
+"""
+
+LUT = """\
+reco:
+  q:
+    class: LUTReco
+    feature: adc_sample
+    hit_property: charge
+    pmt_type: -1
+    extrapolate: false
+    lut_file: lut.txt
+"""
+LUT_ROWS = "# x value uncertainty\n0 0 0.1\n100 2.5 0.6\r\n"
+
+CHANNELS = """\
+extractors:
+  channels: {table: channels.csv, unknown_channels: drop}
+reco:
+  q:
+    class: ChannelLinearReco
+    feature: waveform_integral
+    hit_property: charge
+    min_value: 0
+    max_value: .inf
+    pmt_type: -1
+    table: channels.csv
+    columns: charge
+"""
+CHANNEL_ROWS = """\
+# two channels of two PMT types
+channel, pmt_type, charge_slope, charge_intercept, charge_slope_uncertainty, \
+charge_intercept_uncertainty, charge_covariance
+0, 1, 0.0033, 0, 0.0001, 0.06, 0
+1, 2, 0.0030, 0, 0.0001, 0.06, 0
+"""
+
+# name: (settings text, {table file: text}, (file, key path, line, words in the message)).
+# Each file holds exactly one mistake, so any further problem reported is a false alarm.
+BROKEN = {
+    "misspelled-optional-section": (
+        "extractors:\n  tarvo: {drop_bad_edge: true, drop_bad_integral: true}\n" + LINEAR,
+        {},
+        ("s", "extractors.tarvo", 2, 'did you mean "Tarvo"?'),
+    ),
+    "misspelled-top-level-section": (
+        "extractor:\n  Tarvo: {drop_bad_edge: true, drop_bad_integral: true}\n" + LINEAR,
+        {},
+        ("s", "extractor", 1, 'did you mean "extractors"?'),
+    ),
+    "misspelled-required-key": (
+        LINEAR.replace("slope:", "slop:"),
+        {},
+        ("s", "reco.q.slop", 6, 'a key of LinearReco, found "slop"; did you mean "slope"?'),
+    ),
+    "key-of-another-class": (
+        LINEAR + "    lut_file: lut.txt\n",
+        {},
+        ("s", "reco.q.lut_file", 14, '"lut_file" is a key of the class LUTReco'),
+    ),
+    "min-above-max": (
+        LINEAR.replace("min_value: -.inf", "min_value: 5").replace(
+            "max_value: .inf", "max_value: 1"
+        ),
+        {},
+        ("s", "reco.q.min_value", 11, "min_value below max_value, found min_value 5 and max"),
+    ),
+    "nan": (
+        LINEAR.replace("intercept: 0.0", "intercept: .nan"),
+        {},
+        ("s", "reco.q.intercept", 7, 'expected a number, found ".nan"'),
+    ),
+    "wrong-type": (
+        LINEAR.replace("pmt_type: -1", "pmt_type: 1.5"),
+        {},
+        ("s", "reco.q.pmt_type", 13, "without a decimal point"),
+    ),
+    "unknown-feature": (
+        LINEAR.replace("feature: waveform_integral", "feature: waveform_intergal"),
+        {},
+        ("s", "reco.q.feature", 4, 'did you mean "waveform_integral"?'),
+    ),
+    "reco-missing": ("extractors: {}\n", {}, ("s", "reco", 0, 'no "reco" section')),
+    "reco-empty": ("reco: {}\n", {}, ("s", "reco", 1, "found an empty mapping")),
+    "reco-a-list": (
+        "reco:\n  - q: {class: LinearReco}\n",
+        {},
+        ("s", "reco", 1, "found a list"),
+    ),
+    "duplicate-instance": (
+        LINEAR + LINEAR.replace("reco:\n", ""),
+        {},
+        ("s", "reco.q", 14, '"q" again (first given on line 2)'),
+    ),
+    "lut-decimal-comma": (
+        LUT,
+        {"lut.txt": LUT_ROWS.replace("0.6", "0,6")},
+        ("lut.txt", "reco.q.lut_file", 3, 'a decimal comma? "0,6" reads as "0"'),
+    ),
+    "lut-unreadable": (
+        LUT.replace("lut.txt", "missing.txt"),
+        {},
+        ("s", "reco.q.lut_file", 8, "No such file or directory"),
+    ),
+    "lut-malformed-row": (
+        LUT,
+        {"lut.txt": LUT_ROWS + " # not a comment\n"},
+        ("lut.txt", "reco.q.lut_file", 4, "must be the first character"),
+    ),
+    "channel-twice": (
+        CHANNELS,
+        {"channels.csv": CHANNEL_ROWS + "1, 2, 0.0030, 0, 0.0001, 0.06, 0\n"},
+        ("channels.csv", "extractors.channels.table", 5, "channel 1 again (first on line 4)"),
+    ),
+    "channel-column-missing": (
+        CHANNELS.replace("unknown_channels: drop", "unknown_channels: drop").replace(
+            "columns: charge", "columns: time"
+        ),
+        {"channels.csv": CHANNEL_ROWS.replace("charge_", "time_").replace("time_covariance", "tc")},
+        ("channels.csv", "reco.q.table", 2, 'expected a column "time_covariance"'),
+    ),
+    "channel-row-decimal-comma": (
+        CHANNELS,
+        {"channels.csv": CHANNEL_ROWS.replace("0.0030", "0,0030")},
+        ("channels.csv", "extractors.channels.table", 4, "expected 7 comma-separated fields"),
+    ),
+}
+
+
+def _write(directory: Path, text: str, tables: dict[str, str]) -> Path:
+    for name, content in tables.items():
+        (directory / name).write_bytes(content.encode())
+    path = directory / "s.yaml"
+    path.write_text(text)
+    return path
+
+
+def test_sound_files_have_no_problems(orvane: ModuleType, tmp_path: Path) -> None:
+    assert orvane.check_settings(example_settings()) == []
+    assert orvane.check_settings(_write(tmp_path, CHANNELS, {"channels.csv": CHANNEL_ROWS})) == []
+    assert orvane.check_settings(_write(tmp_path, LUT, {"lut.txt": LUT_ROWS})) == []
+
+
+@pytest.mark.parametrize("case", list(BROKEN), ids=list(BROKEN))
+def test_each_mistake_is_reported_once(orvane: ModuleType, tmp_path: Path, case: str) -> None:
+    text, tables, (file, key_path, line, words) = BROKEN[case]
+    path = _write(tmp_path, text, tables)
+    problems = orvane.check_settings(path)
+    assert len(problems) == 1, [p.message for p in problems]
+    problem = problems[0]
+    expected_file = path if file == "s" else tmp_path / file
+    assert (problem.file, problem.key_path, problem.line) == (
+        expected_file.as_posix(),
+        key_path,
+        line,
+    )
+    assert words in problem.message
+    where = f"{expected_file.as_posix()}:{line}: " if line else f"{expected_file.as_posix()}: "
+    assert problem.message.startswith(where + key_path + ": expected ")
+
+
+@pytest.fixture(scope="module")
+def orvane() -> ModuleType:
+    return pytest.importorskip("orvane")
+
+
+@pytest.mark.parametrize("command", ["reconstruct", "demo", "check"])
+def test_commands_refuse_settings_with_problems(
+    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str], command: str
+) -> None:
+    text = LINEAR.replace("slope:", "slop:").replace("min_value: -.inf", "min_value: 0")
+    bad = _write(tmp_path, text.replace("max_value: .inf", "max_value: -1"), {})
+    hits = tmp_path / "hits.npy"
+    # The trigger file is never opened: the settings are refused first.
+    argv = {
+        "reconstruct": ["reconstruct", str(bad), str(tmp_path / "none.npz"), "-o", str(hits)],
+        "demo": ["demo", "--settings", str(bad), "--no-plot"],
+        "check": ["check", str(bad)],
+    }[command]
+    assert cli.main(argv) == 1
+    out, err = capsys.readouterr()
+    assert out == ""
+    head, *paragraphs = err.split("\n  /")
+    assert " ".join(head.split()) == (
+        f"orvane {command}: error: the settings file {bad} has 2 problems:"
+    )
+    assert [" ".join(p.split()).split(": ")[1] for p in paragraphs] == [
+        "reco.q.slop",
+        "reco.q.min_value",
+    ]
+    assert not hits.exists()
+
+
+def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    folder = tmp_path / "my-run"
+    assert cli.main(["init", str(folder)]) == 0
+    settings = folder / "settings.yaml"
+    assert settings.read_bytes() == example_settings().read_bytes()
+    assert cli.main(["check", str(settings)]) == 0
+    out = capsys.readouterr().out
+    assert f"ok: {settings}\n" in out
+    assert "extractors: waveform Tarvo, Tarvo.drop_bad_edge true" in out
+    order = [line.split()[1] for line in out.splitlines() if line.startswith("  ")]
+    assert order == [
+        "charge_from_integral",
+        "time_from_rising_edge",
+        "charge_from_adc",
+        "time_from_multipmt",
+    ]
+    assert f"tables: {folder / 'multipmt_charge_lut.txt'}" in out
+    # Never overwritten without being asked.
+    settings.write_text("mine")
+    assert cli.main(["init", str(folder)]) == 1
+    assert "--overwrite" in capsys.readouterr().err
+    assert settings.read_text() == "mine"
+    assert cli.main(["init", str(folder), "--overwrite", "-q"]) == 0
+    assert settings.read_bytes() == example_settings().read_bytes()
+
+
+def test_readme_command_line_runs_as_written(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
+    section = readme.split("**Command line**")[1].split("```sh\n")[1].split("```")[0]
+    commands = [line.split("#")[0].split()[1:] for line in textwrap.dedent(section).splitlines()]
+    monkeypatch.chdir(tmp_path)
+    for argv in commands:
+        argv = [a.replace("100000", "100") for a in argv]
+        assert cli.main([*argv, "-q"]) == 0, argv
