@@ -10,16 +10,22 @@ VENV2 := .venv-2
 JOBS ?= 2
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-# yaml-cpp: the module in .venv is built as `pip install .` builds it, from the bundled copy,
-# with the system's hidden from CMake (proof that no system library is needed); the one in
-# .venv-2 is built from the sdist (scripts/check-sdist.sh).  The C++ tests cover the system's
-# (Debian's 0.7) in the asan preset and the bundled 0.8 in the default preset.
+# yaml-cpp: the module in .venv is built by `pip install .` from the bundled copy, with the
+# system's hidden from CMake (proof that no system library is needed); the one in .venv-2 is
+# built from the sdist in an isolated environment with no package index
+# (scripts/check-sdist.sh).  The C++ tests cover the system's (Debian's 0.7) in the asan
+# preset and the bundled 0.8 in the default preset.
 HIDE_SYSTEM_YAML_CPP := --config-settings=cmake.define.CMAKE_DISABLE_FIND_PACKAGE_yaml-cpp=ON
+# .venv builds with the build requirements of pyproject.toml installed in it, not in a new
+# isolated environment each time, whose new path would make CMake rebuild the bindings.
+BUILD_REQUIRES = $(shell sed -n 's/^requires = \[\(.*\)\]$$/\1/p' pyproject.toml | tr ',' ' ') ninja
+PIP_BUILD = $(VENV)/bin/python -m pip install -q $(BUILD_REQUIRES) && \
+  $(VENV)/bin/python -m pip install -q --no-build-isolation $(HIDE_SYSTEM_YAML_CPP)
 # The test environments get every extra pyproject.toml declares, so that no test is skipped for
 # a missing optional package (ORVANE_TESTS_NO_SKIP below makes a skip fail the run).
 TEST_EXTRAS = $(shell awk '/^\[/ { t = ($$0 == "[project.optional-dependencies]") } \
   t && /^[A-Za-z0-9_-]+ *=/ { print $$1 }' pyproject.toml | paste -sd, -)
-BUILD_NOTE = @echo "Building the C++ extension module into $(1) (quiet; about 5 minutes on 2 cores the first time, seconds after that)..."
+BUILD_NOTE = @echo "Building the C++ extension module into $(1) (quiet; 2 to 7 minutes on 2 cores the first time, depending on load; seconds after that)..."
 
 .PHONY: all deps deps-demo deps-bench venv venv2 demo test test-cpp test-asan test-python \
 	test-python2 test-sdist lint stubs bench clean
@@ -41,7 +47,7 @@ $(VENV)/bin/python:
 
 venv: deps $(VENV)/bin/python
 	$(call BUILD_NOTE,$(VENV))
-	$(VENV)/bin/python -m pip install -q --group test ".[$(TEST_EXTRAS)]" $(HIDE_SYSTEM_YAML_CPP)
+	$(PIP_BUILD) --group test ".[$(TEST_EXTRAS)]"
 	@so=$$($(VENV)/bin/python -c 'import orvane; print(orvane.__file__)'); \
 	  if ldd "$$so" | grep yaml-cpp; then echo "$$so needs a shared yaml-cpp" >&2; exit 1; fi
 
@@ -60,7 +66,7 @@ venv2: deps
 # Simulates a run, reconstructs it with the example settings and writes orvane-demo.png.
 demo: deps-demo $(VENV)/bin/python
 	$(call BUILD_NOTE,$(VENV))
-	$(VENV)/bin/python -m pip install -q ".[plot]" $(HIDE_SYSTEM_YAML_CPP)
+	$(PIP_BUILD) ".[plot]"
 	$(VENV)/bin/orvane demo
 
 test-cpp: deps
