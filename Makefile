@@ -105,13 +105,15 @@ stubs: venv
 
 # Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
 # Python face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar
-# path's peak memory, each printing a table of medians and ratios.
+# path's peak memory, each printing a table of medians and ratios, then the peak memory of
+# `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers.
 bench: deps-bench venv
 	cmake --preset bench
 	cmake --build --preset bench --target bench_extract
 	build/bench/benchmarks/bench_extract
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
+	$(VENV)/bin/python benchmarks/bench_stream.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

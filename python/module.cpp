@@ -4,6 +4,7 @@
 // declare that it runs without the global interpreter lock, so a free-threaded interpreter keeps
 // the lock enabled while it is loaded.
 PYBIND11_MODULE(orvane, m, py::multiple_interpreters::not_supported()) {
+    m.attr("__version__") = ORVANE_VERSION;
     m.doc() = R"doc(Python bindings of the orvane library for PMT hit reconstruction.
 
 Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtractor and ChargeReconstruction.)doc";

@@ -1163,6 +1163,7 @@ def summarize_settings(settings: os.PathLike | str | bytes) -> dict:
     RuntimeError
         The file cannot be read as YAML.
     """
+__version__: str = '0.1.0'
 hit_dtype: numpy.dtype[numpy.void]
 hit_features_dtype: numpy.dtype[numpy.void]
 multipmt_trigger_dtype: numpy.dtype[numpy.void]

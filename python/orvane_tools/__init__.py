@@ -2,8 +2,10 @@
 
 The ``orvane`` command (:mod:`orvane_tools.cli`), a waveform and multi-PMT trigger simulator
 (:mod:`orvane_tools.simulate`), trigger files (:mod:`orvane_tools.triggerfile`), hit files
-(:mod:`orvane_tools.hitfile`), chunked reconstruction of whole runs
-(:mod:`orvane_tools.reconstruct`) and the demo (:mod:`orvane_tools.demo`).  Only
+(:mod:`orvane_tools.hitfile`), chunked reconstruction in memory
+(:mod:`orvane_tools.reconstruct`), streamed reconstruction of trigger files into hit files,
+locally or on a Dask cluster (:func:`orvane_tools.run.reconstruct_files`), and the demo
+(:mod:`orvane_tools.demo`).  Only
 reconstruction imports the extension; simulating and reading or writing files need NumPy
 alone.  Simulate with ``orvane_tools.simulate.simulate(SimulationConfig(...))``.
 """
@@ -18,7 +20,8 @@ from ._dtypes import (
     TARVO_TRIGGER_DTYPE,
 )
 from ._errors import UserError
-from .hitfile import read_hit_file, write_hit_file
+from .hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
+from .run import reconstruct_files
 from .simulate import SimulationConfig
 from .triggerfile import (
     TriggerData,
@@ -48,7 +51,9 @@ __all__ = [
     "UserError",
     "__version__",
     "read_hit_file",
+    "read_hits_with_provenance",
     "read_trigger_file",
+    "reconstruct_files",
     "write_hit_file",
     "write_trigger_file",
 ]

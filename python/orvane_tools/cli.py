@@ -3,24 +3,24 @@
 from __future__ import annotations
 
 import argparse
+import os
+import signal
 import sys
+import threading
 import traceback
 from collections.abc import Sequence
 
-from . import __version__
+from . import __version__, reconstruct_command
 from . import check as check_command
 from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
-from .hitfile import check_hit_file_format, write_hit_file
-from .progress import ProgressBar
-from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction, reconstruct_triggers
 from .simulate import SimulationConfig, simulate
 from .triggerfile import (
     SIMULATION_RUN_NUMBER,
     TriggerFileError,
-    read_trigger_file,
+    TriggerFileReader,
     write_trigger_file,
 )
 
@@ -32,7 +32,7 @@ Reconstruct PMT hits (time and charge, with uncertainties) from trigger data.
 commands:
   demo          simulate a run, reconstruct it with the example settings, print a summary
   simulate      write a trigger file of simulated waveform and multi-PMT triggers
-  reconstruct   read a trigger file, write the hits it holds
+  reconstruct   read trigger files, write the hits they hold
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
 
@@ -205,39 +205,10 @@ def build_parser() -> argparse.ArgumentParser:
         action="store_true",
         help="compress the archive (smaller, slower to write and read)",
     )
+    sim.add_argument("--overwrite", action="store_true", help="replace an existing trigger file")
     sim.set_defaults(handler=_cmd_simulate)
 
-    rec = commands.add_parser(
-        "reconstruct",
-        parents=[common],
-        formatter_class=formatter,
-        help="reconstruct the hits of a trigger file",
-        description=(
-            "Reconstruct the hits of every trigger in TRIGGERS with the settings file SETTINGS\n"
-            "and write them to HITS; the format follows the suffix: .npy (a NumPy array of\n"
-            "orvane.hit_dtype rows), .csv, or .parquet (needs pyarrow: pip install\n"
-            "'orvane[parquet]').  Triggers are processed in chunks, with a progress bar when\n"
-            "standard error is a terminal.  Hit ids number the waveform triggers first and the\n"
-            "multi-PMT triggers after them."
-        ),
-    )
-    rec.add_argument("settings", metavar="SETTINGS", help="settings file (YAML)")
-    rec.add_argument("triggers", metavar="TRIGGERS", help="trigger file (.npz)")
-    rec.add_argument(
-        "-o",
-        "--output",
-        required=True,
-        metavar="HITS",
-        help="hit file to write (.npy, .csv or .parquet)",
-    )
-    rec.add_argument(
-        "--chunk-size",
-        type=_positive_int,
-        default=DEFAULT_CHUNK_SIZE,
-        metavar="N",
-        help="triggers per call into the library (default %(default)s)",
-    )
-    rec.set_defaults(handler=_cmd_reconstruct)
+    reconstruct_command.add_parser(commands, [common])
     check_command.add_command(commands, common)
     init_command.add_command(commands, common)
     return parser
@@ -267,7 +238,21 @@ def _cmd_simulate(args: argparse.Namespace) -> None:
         check_writable(args.output)
     except OSError as exc:
         raise UserError(f"cannot write the trigger file {args.output}") from exc
-    data = simulate(config)
+    if os.path.lexists(args.output):
+        if not args.overwrite:
+            raise UserError(f"{args.output} exists; pass --overwrite to replace it")
+        if not _is_trigger_file(args.output):
+            raise UserError(
+                f"refusing to overwrite {args.output}: it is not a trigger file (even with "
+                "--overwrite, only a trigger file is replaced)"
+            )
+    try:
+        data = simulate(config)
+    except MemoryError as exc:
+        raise UserError(
+            f"not enough memory to simulate {config.n_tarvo + config.n_multipmt} triggers; "
+            "simulate fewer, into several files"
+        ) from exc
     try:
         write_trigger_file(args.output, data, compress=args.compress)
     except OSError as exc:
@@ -279,41 +264,12 @@ def _cmd_simulate(args: argparse.Namespace) -> None:
     )
 
 
-def _cmd_reconstruct(args: argparse.Namespace) -> None:
-    check_command.require_valid_settings(args.settings)
+def _is_trigger_file(path: str) -> bool:
     try:
-        check_hit_file_format(args.output)
-        check_writable(args.output)
-    except (ValueError, ImportError, OSError) as exc:
-        raise UserError(f"cannot write the hit file {args.output}") from exc
-    reco = load_reconstruction(args.settings)
-    try:
-        data = read_trigger_file(args.triggers)
-    except TriggerFileError:
-        raise
-    except OSError as exc:
-        raise UserError(f"cannot read the trigger file {args.triggers}") from exc
-    with ProgressBar(
-        data.n_triggers, "reconstructing", enabled=False if args.quiet else None
-    ) as bar:
-        try:
-            result = reconstruct_triggers(
-                reco, data, chunk_size=args.chunk_size, on_progress=bar.update
-            )
-        except UserError:
-            raise
-        except (RuntimeError, ValueError, IndexError) as exc:
-            raise UserError(f"the triggers of {args.triggers} cannot be reconstructed") from exc
-    try:
-        write_hit_file(args.output, result.hits)
-    except OSError as exc:
-        raise UserError(f"cannot write the hit file {args.output}") from exc
-    rate = data.n_triggers / result.seconds if result.seconds > 0 else float("inf")
-    _say(
-        args,
-        f"wrote {len(result.hits)} hits from {data.n_triggers} triggers to {args.output} "
-        f"({result.seconds:.2f} s, {rate:.3g} triggers/s)",
-    )
+        with TriggerFileReader(path):
+            return True
+    except (OSError, TriggerFileError):
+        return False
 
 
 def _cmd_demo(args: argparse.Namespace) -> None:
@@ -331,11 +287,20 @@ def _cmd_demo(args: argparse.Namespace) -> None:
         raise UserError("the demo cannot write its plot") from exc
 
 
+class Terminated(BaseException):
+    """SIGTERM, raised in the main thread so that it cleans up as Ctrl-C does."""
+
+
+def _on_sigterm(signum: int, frame: object) -> None:
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)  # a second one must not cut the clean-up
+    raise Terminated
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Run the ``orvane`` command with ``argv`` (default: the process's arguments).
 
     Returns the exit status: 0 on success, 1 on an error, 2 on a usage error, 130 when
-    interrupted.
+    interrupted (Ctrl-C), 143 when terminated (SIGTERM); either leaves no output behind.
     """
     parser = build_parser()
     try:
@@ -346,11 +311,17 @@ def main(argv: Sequence[str] | None = None) -> int:
         parser.print_help(sys.stderr)
         return 2
     prog = f"{PROG} {args.command}"
+    previous = None
+    if threading.current_thread() is threading.main_thread():
+        previous = signal.signal(signal.SIGTERM, _on_sigterm)
     try:
         args.handler(args)
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)
         return 130
+    except Terminated:
+        print(f"{prog}: terminated", file=sys.stderr)
+        return 128 + signal.SIGTERM
     except Exception as exc:  # noqa: BLE001 - every failure becomes a message and a status
         if args.debug:
             traceback.print_exception(type(exc), exc, exc.__traceback__, file=sys.stderr)
@@ -359,6 +330,9 @@ def main(argv: Sequence[str] | None = None) -> int:
             message += " (run with --debug to see the traceback)"
         print(message, file=sys.stderr)
         return 1
+    finally:
+        if previous is not None:
+            signal.signal(signal.SIGTERM, previous)
     return 0
 
 

@@ -38,8 +38,21 @@ class ReconstructionResult:
         return self.tarvo_seconds + self.multipmt_seconds
 
 
+def check_settings_before_work(settings: str | os.PathLike) -> None:
+    """The check of a whole settings file, run before any work by :func:`load_reconstruction`.
+
+    Raises
+    ------
+    SettingsProblemsError
+        (a :class:`UserError`) The settings file has problems; each is named in the message.
+    """
+    from .check import require_valid_settings
+
+    require_valid_settings(settings)
+
+
 def load_reconstruction(settings: str | os.PathLike) -> object:
-    """Build an ``orvane.ChargeReconstruction`` from a settings file.
+    """Build an ``orvane.ChargeReconstruction`` from a settings file, after checking it.
 
     Raises
     ------
@@ -62,6 +75,7 @@ def load_reconstruction(settings: str | os.PathLike) -> object:
             f"{path} is a NumPy file, not a settings file (YAML); is the order of the "
             "arguments right?"
         )
+    check_settings_before_work(path)
     try:
         return orvane.ChargeReconstruction(str(path))
     except Exception as exc:  # any refusal by the library is a problem of the settings
@@ -118,8 +132,13 @@ def reconstruct_triggers(
             on_progress(hi - lo)
     multipmt_seconds = time.perf_counter() - start
 
-    # An explicit dtype keeps the padded row layout of the extension's hit rows.
-    hits = np.concatenate(parts, dtype=HIT_DTYPE) if parts else np.zeros(0, dtype=HIT_DTYPE)
+    # Copied field by field into zeroed rows: the padding bytes stay zero.
+    hits = np.zeros(sum(len(part) for part in parts), dtype=HIT_DTYPE)
+    position = 0
+    for part in parts:
+        for name in HIT_DTYPE.names:
+            hits[name][position : position + len(part)] = part[name]
+        position += len(part)
     return ReconstructionResult(
         hits=hits,
         n_tarvo=n,
@@ -132,6 +151,7 @@ def reconstruct_triggers(
 __all__ = [
     "DEFAULT_CHUNK_SIZE",
     "ReconstructionResult",
+    "check_settings_before_work",
     "load_reconstruction",
     "reconstruct_triggers",
 ]

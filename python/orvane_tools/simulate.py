@@ -54,6 +54,13 @@ MULTIPMT_TOT_SCALE_S = 10e-9
 MULTIPMT_TOT_CHARGE_PE = 0.25
 MULTIPMT_TOT_NOISE_S = 0.5e-9
 
+#: Bounds of a simulation: photo-electrons per trigger, channels of each kind (both kinds'
+#: channel numbers, up to twice this, stay 32-bit signed), triggers, run length (uint32 seconds).
+MAX_NPE = 1000
+MAX_CHANNELS = 2**30
+MAX_TRIGGERS = 1 << 28
+MAX_RUN_SECONDS = 2**32 - 1
+
 # Waveforms are made this many at a time, to bound the memory of the per-bin intermediates.
 _BLOCK = 32768
 
@@ -93,22 +100,49 @@ class SimulationConfig:
         """Raise ValueError for a configuration that cannot be simulated."""
         if self.n_tarvo < 0 or self.n_multipmt < 0:
             raise ValueError("the number of triggers must not be negative")
+        if self.n_tarvo + self.n_multipmt > MAX_TRIGGERS:
+            raise ValueError(
+                f"{self.n_tarvo + self.n_multipmt} triggers are more than one run holds "
+                f"(hit ids number at most {MAX_TRIGGERS} trigger positions)"
+            )
         if self.npe is not None:
             if self.npe < 0:
                 raise ValueError(f"the photo-electron count must not be negative, got {self.npe}")
+            if self.npe > MAX_NPE:
+                raise ValueError(
+                    f"the photo-electron count must be at most {MAX_NPE} (waveforms saturate "
+                    f"long before), got {self.npe}"
+                )
             if self.npe == 0 and self.n_multipmt:
                 raise ValueError(
                     "a fixed count of 0 photo-electrons allows no multi-PMT trigger (a "
                     "threshold does not fire without a pulse); ask for 0 multi-PMT triggers"
                 )
-        elif not (self.npe_mean > 0 and np.isfinite(self.npe_mean)):
-            raise ValueError(f"the mean photo-electron count must be positive, got {self.npe_mean}")
+        elif not (0 < self.npe_mean <= MAX_NPE):
+            raise ValueError(
+                f"the mean photo-electron count must be above 0 and at most {MAX_NPE} "
+                f"(waveforms saturate long before), got {self.npe_mean}"
+            )
         if not (self.rate_hz > 0 and np.isfinite(self.rate_hz)):
             raise ValueError(f"the trigger rate must be positive, got {self.rate_hz}")
-        if self.n_channels < 1:
-            raise ValueError(f"the number of channels must be at least 1, got {self.n_channels}")
-        if not 0 <= self.run_number < 2**64:
-            raise ValueError(f"the run number must fit 64 bits unsigned, got {self.run_number}")
+        longest = max(self.n_tarvo, self.n_multipmt) / self.rate_hz
+        if longest > MAX_RUN_SECONDS:
+            raise ValueError(
+                f"at {self.rate_hz} Hz the run would last {longest:.3g} s, beyond the "
+                f"{MAX_RUN_SECONDS} s trigger time stamps hold; raise the rate"
+            )
+        if not 1 <= self.n_channels <= MAX_CHANNELS:
+            raise ValueError(
+                f"the number of channels must be 1 to {MAX_CHANNELS} (channel numbers of both "
+                f"kinds are 32-bit signed), got {self.n_channels}"
+            )
+        if not 0 <= self.run_number < 2**32:
+            raise ValueError(
+                f"the run number must be 0 to {2**32 - 1} (hit ids hold 32 bits of it), got "
+                f"{self.run_number}"
+            )
+        if self.seed is not None and self.seed < 0:
+            raise ValueError(f"the seed must not be negative, got {self.seed}")
 
 
 def simulate(config: SimulationConfig) -> TriggerData:

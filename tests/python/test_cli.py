@@ -2,10 +2,14 @@
 
 from __future__ import annotations
 
+import hashlib
 import io
+import os
 import shutil
+import signal
 import subprocess
 import sys
+import zipfile
 from pathlib import Path
 from types import ModuleType
 from typing import Callable
@@ -13,10 +17,18 @@ from typing import Callable
 import numpy as np
 import pytest
 
-from orvane_tools import cli, read_hit_file, read_trigger_file
+from orvane_tools import (
+    HIT_DTYPE,
+    cli,
+    read_hit_file,
+    read_trigger_file,
+    write_hit_file,
+    write_trigger_file,
+)
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
+from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
 
@@ -83,11 +95,15 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
     return objects
 
 
+@pytest.mark.parametrize("compress", [False, True], ids=["stored", "deflated"])
 def test_chunked_reconstruction_equals_one_library_call(
-    orvane: ModuleType, triggers: Path, tmp_path: Path
+    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool
 ) -> None:
-    out = tmp_path / "hits.npy"
-    argv = ["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]
+    out, source = tmp_path / "hits.npy", triggers
+    if compress:  # deflated members are streamed front to back
+        source = tmp_path / "deflated.npz"
+        write_trigger_file(source, read_trigger_file(triggers), compress=True)
+    argv = ["reconstruct", str(example_settings()), str(source), "-o", str(out)]
     assert cli.main([*argv, "--chunk-size", "37", "-q"]) == 0
     hits = read_hit_file(out)
     reco = orvane.ChargeReconstruction(str(example_settings()))
@@ -121,6 +137,54 @@ def test_formats_hold_the_same_hits(
         assert np.array_equal(back[name], reference[name]), name
 
 
+@pytest.mark.parametrize("fmt", ["npy", "csv", "parquet"])
+def test_outputs_are_determined_and_carry_provenance(
+    orvane: ModuleType, triggers: Path, tmp_path: Path, fmt: str
+) -> None:
+    if fmt == "parquet":
+        pytest.importorskip("pyarrow")
+    settings = example_settings()
+    outputs = []
+    # Parquet row groups follow the chunk size: the same one in both runs.
+    for i, chunk in enumerate(("37", "65536") if fmt != "parquet" else ("300", "300")):
+        out = tmp_path / str(i) / f"hits.{fmt}"
+        out.parent.mkdir()
+        argv = ["reconstruct", str(settings), str(triggers), "-o", str(out), "-q"]
+        assert cli.main([*argv, "--chunk-size", chunk]) == 0
+        outputs.append(out)
+    (hits, first), (again, second) = map(read_hits_with_provenance, outputs)
+    assert hits.tobytes() == again.tobytes()
+    volatile = ("time", "host", "command_line")
+    assert {k: v for k, v in first.items() if k not in volatile} == {
+        k: v for k, v in second.items() if k not in volatile
+    }
+    if fmt != "parquet":  # every byte, the padding of .npy rows included
+        assert outputs[0].read_bytes() == outputs[1].read_bytes()
+    else:  # every byte before the footer, which holds the provenance
+        footer = [int.from_bytes(p.read_bytes()[-8:-4], "little") + 8 for p in outputs]
+        assert outputs[0].read_bytes()[: -footer[0]] == outputs[1].read_bytes()[: -footer[1]]
+    if fmt == "npy":
+        rows = np.frombuffer(outputs[0].read_bytes()[-48 * len(hits) :], np.uint8)
+        assert not rows.reshape(-1, 48)[:, 4:8].any()
+    lut = settings.with_name("multipmt_charge_lut.txt")
+    assert first["orvane_version"] == orvane.__version__
+    assert first["settings"]["text"] == settings.read_text()
+    assert first["settings"]["sha256"] == hashlib.sha256(settings.read_bytes()).hexdigest()
+    assert [t["sha256"] for t in first["tables"]] == [hashlib.sha256(lut.read_bytes()).hexdigest()]
+    assert first["inputs"] == [
+        {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
+    ]
+    assert first["run_info"]["run_number"] == 15731968 and first["hits"] == len(hits)
+    if fmt == "parquet":  # the settings text in it rebuilds the same reconstruction
+        rebuilt = tmp_path / "rebuilt" / "settings.yaml"
+        rebuilt.parent.mkdir()
+        rebuilt.write_text(first["settings"]["text"])
+        shutil.copy(lut, rebuilt.parent)
+        out = tmp_path / "rebuilt" / "hits.npy"
+        assert cli.main(["reconstruct", str(rebuilt), str(triggers), "-o", str(out), "-q"]) == 0
+        assert read_hit_file(out).tobytes() == hits.tobytes()
+
+
 def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
     run, hits = tmp_path / "empty.npz", tmp_path / "hits.csv"
     assert cli.main(["simulate", "-o", str(run), "--tarvo", "0", "--multipmt", "0", "-q"]) == 0
@@ -152,6 +216,34 @@ def _write_missing_key(tmp_path: Path, triggers: Path) -> Path:
         arrays = {k: archive[k] for k in archive.files if k != "multipmt_triggers"}
     path = tmp_path / "incomplete.npz"
     np.savez(path, **arrays)
+    return path
+
+
+def _write_swapped_offsets(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = dict(archive)
+    offsets = arrays["tarvo_offsets"]
+    offsets[200], offsets[201] = offsets[201], offsets[200]
+    path = tmp_path / "swapped.npz"
+    np.savez(path, **arrays)
+    return path
+
+
+def _write_damaged(tmp_path: Path, triggers: Path) -> Path:
+    raw = bytearray(triggers.read_bytes())
+    with zipfile.ZipFile(triggers) as archive:
+        info = archive.getinfo("tarvo_samples.npy")
+    raw[info.header_offset + 30 + len(info.filename) + info.file_size // 2] ^= 0x40
+    path = tmp_path / "damaged.npz"
+    path.write_bytes(bytes(raw))
+    return path
+
+
+def _write_run_number(tmp_path: Path, triggers: Path, run_number: int) -> Path:
+    data = read_trigger_file(triggers)
+    data.run_info["run_number"] = run_number
+    path = tmp_path / "run.npz"
+    write_trigger_file(path, data)
     return path
 
 
@@ -203,6 +295,21 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         "no/such/dir/hits.npy",
         ["cannot write the hit file", "No such directory"],
     ),
+    "run-number-beyond-32-bits": (
+        lambda d, t: [SETTINGS, str(_write_run_number(d, t, 2**32))],
+        "hits.npy",
+        ["the run number 4294967296 of", "does not fit the 32 bits"],
+    ),
+    "offsets-out-of-order": (  # checked chunk by chunk as the file streams
+        lambda d, t: [SETTINGS, str(_write_swapped_offsets(d, t))],
+        "hits.npy",
+        ["swapped.npz is not a valid trigger file: key 'tarvo_offsets' is not non-decreasing"],
+    ),
+    "damaged-stored-member": (  # read at any row, checked by the pass that hashes the file
+        lambda d, t: [SETTINGS, str(_write_damaged(d, t))],
+        "hits.npy",
+        ["damaged.npz is not a valid trigger file", "'tarvo_samples.npy' is damaged: its CRC-32"],
+    ),
     "library-refuses-data": (
         lambda d, t: [SETTINGS, str(_write_short_waveform(d, t))],
         "hits.csv",
@@ -223,10 +330,11 @@ def test_user_errors(
     settings = str(example_settings())
     args = [a.replace(SETTINGS, settings) for a in make_args(tmp_path, triggers)]
     out = tmp_path / output
-    if out.parent.is_dir():
-        out.write_bytes(b"previous hits")
+    if out.parent.is_dir():  # a previous hit file, which --overwrite would replace on success
+        write_hit_file(out, np.zeros(2, HIT_DTYPE)) if out.suffix != ".txt" else out.touch()
+    previous = out.read_bytes() if out.exists() else None
     before = _outputs(tmp_path)
-    assert cli.main(["reconstruct", *args, "-o", str(out)]) == 1
+    assert cli.main(["reconstruct", *args, "-o", str(out), "--overwrite"]) == 1
     captured = capsys.readouterr()
     assert captured.out == ""
     assert "Traceback" not in captured.err
@@ -236,8 +344,126 @@ def test_user_errors(
     for expected in messages:
         assert expected in message
     assert _outputs(tmp_path) == before  # no temporary file left, nothing new
-    if out.exists():
-        assert out.read_bytes() == b"previous hits"
+    if previous is not None:
+        assert out.read_bytes() == previous
+
+
+def _copy(source: Path, target: Path) -> Path:
+    shutil.copy(source, target)
+    return target
+
+
+def _link(source: Path, target: Path) -> Path:
+    os.link(source, target)
+    return target
+
+
+def _settings_copy(folder: Path, settings: Path) -> Path:
+    _copy(settings.with_name("multipmt_charge_lut.txt"), folder / "multipmt_charge_lut.txt")
+    return _copy(settings, folder / "s.csv")
+
+
+# Each case: (command line made from a folder, a trigger file and the settings; the file that
+# must stay as it is; message).  Every case runs with --overwrite except the first.
+Refusal = Callable[[Path, Path, Path], tuple[list[str], Path]]
+REFUSALS: dict[str, tuple[Refusal, str]] = {
+    "existing-output": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_hits(d / "h.csv"))],
+            d / "h.csv",
+        ),
+        "h.csv exists; pass --overwrite to replace it",
+    ),
+    "output-is-input": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(_copy(t, d / "t.npy")), "-o", str(d / "t.npy")],
+            d / "t.npy",
+        ),
+        "it is the input",
+    ),
+    "output-is-a-link-to-input": (
+        lambda d, t, s: (
+            [
+                "reconstruct",
+                str(s),
+                str(_copy(t, d / "t.npz")),
+                "-o",
+                str(_link(d / "t.npz", d / "h.npy")),
+            ],
+            d / "h.npy",
+        ),
+        "it is the input",
+    ),
+    "output-is-the-settings": (
+        lambda d, t, s: (
+            ["reconstruct", str(_settings_copy(d, s)), str(t), "-o", str(d / "s.csv")],
+            d / "s.csv",
+        ),
+        "it is the input",
+    ),
+    "output-is-a-link-to-the-lut": (
+        lambda d, t, s: (
+            [
+                "reconstruct",
+                str(_settings_copy(d, s)),
+                str(t),
+                "-o",
+                str(_link(d / "multipmt_charge_lut.txt", d / "l.csv")),
+            ],
+            d / "l.csv",
+        ),
+        "it is the input",
+    ),
+    "output-is-yaml": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_copy(s, d / "h.csv"))],
+            d / "h.csv",
+        ),
+        "it is not a .csv hit file",
+    ),
+    "output-is-another-array": (
+        lambda d, t, s: (
+            ["reconstruct", str(s), str(t), "-o", str(_array(d / "h.npy"))],
+            d / "h.npy",
+        ),
+        "it is not a .npy hit file",
+    ),
+    "simulate-over-settings": (
+        lambda d, t, s: (["simulate", "-o", str(_copy(s, d / "s.yaml"))], d / "s.yaml"),
+        "it is not a trigger file",
+    ),
+}
+
+
+def _hits(path: Path) -> Path:
+    write_hit_file(path, np.zeros(1, HIT_DTYPE))
+    return path
+
+
+def _array(path: Path) -> Path:
+    np.save(path, np.zeros(3))
+    return path
+
+
+@pytest.mark.parametrize("case", list(REFUSALS))
+def test_refuses_to_write_over(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    case: str,
+) -> None:
+    make, message = REFUSALS[case]
+    argv, kept = make(tmp_path, triggers, example_settings())
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
+    flags = [] if case == "existing-output" else ["--overwrite"]
+    assert cli.main([*argv, *flags]) == 1
+    assert message in " ".join(capsys.readouterr().err.split())
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
+    assert kept.name in before
+    if case == "existing-output":  # a hit file of the same format is replaced when asked
+        assert cli.main([*argv, "--overwrite", "-q"]) == 0
+        assert len(read_hit_file(kept)) > 400
 
 
 def test_parquet_without_pyarrow(
@@ -254,21 +480,47 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
+def _interrupt() -> None:
+    raise KeyboardInterrupt
+
+
+@pytest.mark.parametrize(
+    ("stop", "status", "message"),
+    [
+        (_interrupt, 130, "interrupted"),
+        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "terminated"),
+    ],
+    ids=["ctrl-c", "sigterm"],
+)
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
     triggers: Path,
     tmp_path: Path,
     capsys: pytest.CaptureFixture[str],
     monkeypatch: pytest.MonkeyPatch,
+    stop: Callable[[], None],
+    status: int,
+    message: str,
 ) -> None:
-    def interrupted(*args: object, **kwargs: object) -> None:
-        raise KeyboardInterrupt
+    # Stopped in the second input's chunks: the first output is finished, not yet in place.
+    calls = []
+    append = HitFileWriter.append
 
-    monkeypatch.setattr(cli, "write_hit_file", interrupted)
-    out = tmp_path / "hits.npy"
-    assert cli.main(["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]) == 130
-    assert capsys.readouterr().err == "orvane reconstruct: interrupted\n"
-    assert _outputs(tmp_path) == []
+    def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
+        calls.append(1)
+        if len(calls) == 8:
+            stop()
+        append(self, hits)
+
+    monkeypatch.setattr(HitFileWriter, "append", stopping)
+    second = tmp_path / "second.npz"
+    shutil.copy(triggers, second)
+    out = tmp_path / "out"
+    argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
+    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
+    assert capsys.readouterr().err == f"orvane reconstruct: {message}\n"
+    assert _outputs(tmp_path) == ["second.npz"]
+    assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
 
 
 @pytest.mark.parametrize("where", ["before", "after"])
@@ -367,8 +619,8 @@ def test_progress_bar(stream_type: type[io.StringIO]) -> None:
     if stream_type is io.StringIO:
         assert text == ""
     else:
-        assert text.startswith("\rwork [") and text.endswith("\n")
-        assert "100% 10/10" in text.splitlines()[-1]
+        last = text.rstrip("\n").split("\r")[-1]
+        assert last.startswith("work: 100%") and "10/10" in last and text.endswith("\n")
 
 
 def test_as_a_process(tmp_path: Path) -> None:
@@ -393,3 +645,22 @@ def test_console_script() -> None:
     run = subprocess.run([str(script), "--version"], capture_output=True, text=True, check=False)
     assert run.returncode == 0
     assert run.stdout.startswith("orvane ")
+
+
+def test_provenance_finds_every_table(orvane: ModuleType, tmp_path: Path) -> None:
+    from orvane_tools.provenance import settings_tables
+
+    settings = tmp_path / "conf" / "settings.yaml"
+    settings.parent.mkdir()
+    settings.write_text(
+        "extractors: {channels: {table: channels.csv}}\n"
+        "reco:\n"
+        "  a: {class: LUTReco, lut_file: luts/a.txt}\n"
+        "  b: {class: LinearReco, feature: adc_sample}\n"
+        "  c: {class: ChannelLinearReco, table: ../shared/gains.csv}\n"
+    )
+    assert settings_tables(settings) == [
+        ("extractors.channels.table", tmp_path / "conf" / "channels.csv"),
+        ("reco.a.lut_file", tmp_path / "conf" / "luts" / "a.txt"),
+        ("reco.c.table", tmp_path / "shared" / "gains.csv"),
+    ]

@@ -3,7 +3,9 @@
 from __future__ import annotations
 
 import dataclasses
+import io
 import sys
+import zipfile
 from pathlib import Path
 
 import numpy as np
@@ -149,6 +151,74 @@ def test_invalid_content_is_refused(tmp_path: Path, data: TriggerData, breakage:
         read_trigger_file(path)
     assert str(path) in str(info.value)
     assert message in str(info.value)
+
+
+def _npy(array: np.ndarray) -> bytes:
+    stream = io.BytesIO()
+    np.lib.format.write_array(stream, array)
+    return stream.getvalue()
+
+
+def _patch(raw: bytearray, name: str, local: int, central: int, value: int) -> None:
+    """Set a 16-bit field of member ``name`` in its local header and its directory entry."""
+    with zipfile.ZipFile(io.BytesIO(bytes(raw))) as archive:
+        info = archive.getinfo(name)
+        start = archive.start_dir
+    raw[info.header_offset + local : info.header_offset + local + 2] = value.to_bytes(2, "little")
+    entry = raw.index(b"PK\x01\x02", start)
+    while raw[entry + 46 : entry + 46 + len(name)] != name.encode():
+        entry = raw.index(b"PK\x01\x02", entry + 1)
+    raw[entry + central : entry + central + 2] = value.to_bytes(2, "little")
+
+
+def _damage_middle(raw: bytearray, name: str) -> None:
+    with zipfile.ZipFile(io.BytesIO(bytes(raw))) as archive:
+        info = archive.getinfo(name)
+    middle = info.header_offset + 30 + len(name) + info.compress_size // 2
+    raw[middle : middle + 64] = bytes(64)
+
+
+_HUGE = _npy(np.zeros(3, np.uint16)).replace(b"(3,)", b"(1099511627776,)")
+# Each fault: (member it touches, what to do to the archive's bytes, message).
+ARCHIVE_FAULTS = {
+    "compression-method": (lambda raw: _patch(raw, "tarvo_samples.npy", 8, 10, 99), False),
+    "encrypted": (lambda raw: _patch(raw, "tarvo_triggers.npy", 6, 8, 1), False),
+    "damaged-deflate": (lambda raw: _damage_middle(raw, "tarvo_samples.npy"), True),
+    "damaged-stored": (lambda raw: _damage_middle(raw, "tarvo_samples.npy"), False),
+    "2-tib-shape": ({"tarvo_samples": _HUGE[:-6]}, False),
+    "malformed-header": ({"tarvo_offsets": b"\x93NUMPY\x01\x00\x10\x00{'descr': '<i8'  \n"}, False),
+}
+ARCHIVE_MESSAGES = {
+    "compression-method": "member 'tarvo_samples.npy' uses compression method 99",
+    "encrypted": "member 'tarvo_triggers.npy' is encrypted",
+    "damaged-deflate": "member 'tarvo_samples.npy' cannot be read",
+    "damaged-stored": "member 'tarvo_samples.npy' is damaged: its CRC-32 does not match",
+    "2-tib-shape": "member 'tarvo_samples.npy' has a header claiming shape (1099511627776,)",
+    "malformed-header": "member 'tarvo_offsets.npy' has no readable NumPy array header",
+}
+
+
+@pytest.mark.parametrize("fault", list(ARCHIVE_FAULTS))
+def test_damaged_archive_is_refused(tmp_path: Path, data: TriggerData, fault: str) -> None:
+    change, compress = ARCHIVE_FAULTS[fault]
+    members = {key: _npy(value) for key, value in _arrays(data).items()}
+    if isinstance(change, dict):
+        members.update(change)
+    buffer = io.BytesIO()
+    method = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
+    with zipfile.ZipFile(buffer, "w", method) as archive:
+        for key, payload in members.items():
+            archive.writestr(f"{key}.npy", payload)
+    raw = bytearray(buffer.getvalue())
+    if callable(change):
+        change(raw)
+    path = tmp_path / "broken.npz"
+    path.write_bytes(bytes(raw))
+    # One error naming file and member; no allocation a claimed size alone would justify.
+    with pytest.raises(TriggerFileError) as info:
+        read_trigger_file(path)
+    assert str(info.value).startswith(f"{path} is not a valid trigger file: ")
+    assert ARCHIVE_MESSAGES[fault] in str(info.value)
 
 
 @pytest.mark.parametrize(
