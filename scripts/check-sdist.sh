@@ -18,10 +18,18 @@ mkdir -p "$out/wheelhouse" "$out/wheel"
 # Up to date when a wheel exists and no source file changed since its sdist was made.
 wheel="$(ls "$out"/wheel/orvane-*.whl 2>/dev/null | head -n 1 || true)"
 sdist="$(ls "$out"/dist/orvane-*.tar.gz 2>/dev/null | head -n 1 || true)"
-if [[ -n "$wheel" && -n "$sdist" ]] && [[ -z "$(git ls-files -z -co --exclude-standard |
-  xargs -0 -r find 2>/dev/null -newer "$sdist" -print -quit)" ]]; then
-  echo "$wheel is up to date with the sources"
-  exit 0
+if [[ -n "$wheel" && -n "$sdist" ]]; then
+  stale=""
+  while IFS= read -r -d '' file; do
+    if [[ -e "$file" && "$file" -nt "$sdist" ]]; then
+      stale="$file"
+      break
+    fi
+  done < <(git ls-files -z -co --exclude-standard)
+  if [[ -z "$stale" ]]; then
+    echo "$wheel is up to date with the sources"
+    exit 0
+  fi
 fi
 rm -rf "$out/dist" "$out/wheel"
 
