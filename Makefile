@@ -13,8 +13,8 @@ export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 # yaml-cpp: the module in .venv is built by `pip install .` from the bundled copy, with the
 # system's hidden from CMake (proof that no system library is needed); the one in .venv-2 is
 # built from the sdist in an isolated environment with no package index
-# (scripts/check-sdist.sh).  The C++ tests cover the system's (Debian's 0.7) in the asan
-# preset and the bundled 0.8 in the default preset.
+# (scripts/check-sdist.sh).  The C++ tests cover the system's (Debian's 0.7) in the default
+# preset and the bundled 0.8 in the asan preset.
 HIDE_SYSTEM_YAML_CPP := --config-settings=cmake.define.CMAKE_DISABLE_FIND_PACKAGE_yaml-cpp=ON
 # .venv builds with the build requirements of pyproject.toml installed in it, not in a new
 # isolated environment each time, whose new path would make CMake rebuild the bindings.
@@ -27,8 +27,13 @@ TEST_EXTRAS = $(shell awk '/^\[/ { t = ($$0 == "[project.optional-dependencies]"
   t && /^[A-Za-z0-9_-]+ *=/ { print $$1 }' pyproject.toml | paste -sd, -)
 BUILD_NOTE = @echo "Building the C++ extension module into $(1) (quiet; 2 to 7 minutes on 2 cores the first time, depending on load; seconds after that)..."
 
-.PHONY: all deps deps-demo deps-bench venv venv2 demo test test-cpp test-asan test-python \
-	test-python2 test-sdist lint stubs bench clean
+# Seconds each fuzz target runs in `make fuzz` (the test run gives each a few seconds).
+FUZZ_SECONDS ?= 300
+FUZZ_TARGETS := settings lut yaml
+FUZZ_DIR := build/asan/tests/fuzz
+
+.PHONY: all deps deps-demo deps-bench venv venv2 demo test test-cpp test-asan test-tsan \
+	test-python test-python2 test-sdist lint stubs bench fuzz clean
 
 all: test
 
@@ -79,6 +84,26 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# The C++ test sharing one ChargeReconstruction between threads, under ThreadSanitizer (only
+# what that test needs is built).
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+# Runs each libFuzzer target for FUZZ_SECONDS in the sanitizer build, from the seeds in
+# tests/fuzz/corpus (new inputs are kept in the build tree); a failing input is saved to
+# $(FUZZ_DIR) and ends the run.
+fuzz: deps
+	cmake --preset asan
+	cmake --build --preset asan --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for name in $(FUZZ_TARGETS); do \
+	  echo "== fuzz_$$name for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_DIR)/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -dict=tests/fuzz/$$name.dict -artifact_prefix=$(FUZZ_DIR)/ -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus/$$name tests/fuzz/corpus/$$name || exit 1; \
+	done
+
 test-python: venv
 	ORVANE_TESTS_NO_SKIP=1 $(VENV)/bin/python -m pytest -q
 
@@ -97,20 +122,23 @@ lint: venv
 	$(VENV)/bin/ruff check .
 	$(VENV)/bin/ruff format --check .
 
-test: lint test-cpp test-asan test-python test-python2
+test: lint test-cpp test-asan test-tsan test-python test-python2
 
 # Regenerates python/orvane.pyi from the module as built from this tree (the venv's install).
 stubs: venv
 	$(VENV)/bin/python scripts/generate_stubs.py
 
 # Benchmarks, not part of the test run: waveform extraction in C++ (Google Benchmark), then the
-# Python face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar
-# path's peak memory, each printing a table of medians and ratios, then the peak memory of
+# columnar path against its yardsticks (the numba peer, a copy of the input, np.sum), the Python
+# face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar path's peak
+# memory, each printing a table of medians and ratios, then the peak memory of
 # `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers.
-bench: deps-bench venv
+bench: deps-bench $(VENV)/bin/python
+	$(PIP_BUILD) --group test ".[bench]"
 	cmake --preset bench
 	cmake --build --preset bench --target bench_extract
 	build/bench/benchmarks/bench_extract
+	$(VENV)/bin/python benchmarks/bench_targets.py
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
 	$(VENV)/bin/python benchmarks/bench_stream.py

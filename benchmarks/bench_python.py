@@ -17,11 +17,16 @@ Tables:
    reconstructors, and the same extraction and calibration written in vectorised NumPy, the
    baseline a user would otherwise write (checked to give the same hits).
 2. The four NumPy conversion functions against a plain NumPy copy of the same bytes.
+3. The columnar path with 1 and 2 threads (``threads=``): wall-clock speed-up with the load
+   average printed, and, for a busy machine, the speed-up the CPU times give (one thread's CPU
+   time over half the two threads' total: what two idle cores would reach) with the share of
+   the wall time the two threads were on a core.
 """
 
 from __future__ import annotations
 
 import argparse
+import os
 import statistics
 import sys
 import tempfile
@@ -340,6 +345,46 @@ def conversions(n: int, repeats: int, tmp: Path) -> None:
     )
 
 
+def thread_scaling(length: int, n: int, repeats: int, tmp: Path) -> None:
+    """1 and 2 threads on the columnar path; the calling thread waits while the workers run,
+    so the process's CPU time is the workers' (plus a little)."""
+    path = tmp / "two.yaml"
+    path.write_text(settings_text(True))
+    reco = orvane.ChargeReconstruction(str(path))
+    rows, block = simulate(n, length, seed=3)
+    expected = reco.reconstruct_tarvo_numpy(rows, block)
+    load_before = os.getloadavg()[0]
+    for threads in (1, 2):
+        assert same_hits(reco.reconstruct_tarvo_numpy(rows, block, threads=threads), expected)
+    # Alternating runs, so that a change of the machine's load touches both counts alike.
+    samples: dict[int, tuple[list[float], list[float]]] = {1: ([], []), 2: ([], [])}
+    for _ in range(repeats):
+        for threads, (cpu, wall) in samples.items():
+            c0, w0 = time.process_time(), time.perf_counter()
+            reco.reconstruct_tarvo_numpy(rows, block, threads=threads)
+            cpu.append(time.process_time() - c0)
+            wall.append(time.perf_counter() - w0)
+    timings = {t: (statistics.median(c), statistics.median(w)) for t, (c, w) in samples.items()}
+    load_after = os.getloadavg()[0]
+    (cpu1, wall1), (cpu2, wall2) = timings[1], timings[2]
+    lines = [
+        [f"{t}", f"{c * 1e3:.1f}", f"{w * 1e3:.1f}", f"{n / w / 1e6:.2f}", f"{c / (t * w):.2f}"]
+        for t, (c, w) in timings.items()
+    ]
+    table(
+        f"Threads: waveform triggers of {length} samples, {n} triggers (median of {repeats}; "
+        "the same hits with each count)",
+        ["threads", "CPU [ms]", "wall [ms]", "Mtrig/s", "CPU/(threads*wall)"],
+        lines,
+    )
+    cores = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count()
+    print(
+        f"2 threads / 1 thread: wall speed-up {wall1 / wall2:.2f}x; CPU-time speed-up "
+        f"{cpu1 / (cpu2 / 2):.2f}x (1 thread's CPU time over half of 2 threads'); "
+        f"load average {load_before:.2f} before, {load_after:.2f} after, on {cores} cores"
+    )
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="small sizes, for a smoke test")
@@ -352,6 +397,8 @@ def main(argv: list[str] | None = None) -> int:
         reconstruction(64, 2_000_000 // scale, 100_000 // scale, args.repeats, tmp)
         reconstruction(1024, 200_000 // scale, 20_000 // scale, args.repeats, tmp)
         conversions(1_000_000 // scale, args.repeats, tmp)
+        thread_scaling(64, 2_000_000 // scale, args.repeats, tmp)
+        thread_scaling(1024, 200_000 // scale, args.repeats, tmp)
     return 0
 
 

@@ -12,12 +12,88 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "tessel/rows.hpp"
+#include "tessel/columnar/rows.hpp"
 #include "tessel/tessel.hpp"
 
 namespace py = pybind11;
+
+/// The name of a settings file as passed from Python: `SettingsPath` takes what a filesystem
+/// path takes (str, bytes or os.PathLike), `SettingsName` what a string takes (str or bytes).
+/// Like Python's own `open`, both refuse a name holding a NUL character with ValueError
+/// ("embedded null character" for text, "embedded null byte" for bytes) instead of letting the
+/// system open the file named by the part before it.
+struct SettingsPath {
+    std::filesystem::path path;
+};
+struct SettingsName {
+    std::string name;
+};
+
+namespace pybind11::detail {
+
+/// Throws ValueError if `name` (str or bytes) holds a NUL character; other objects pass.
+inline void refuse_embedded_nul(handle name) {
+    const char* what = nullptr;
+    if (PyUnicode_Check(name.ptr())) {
+        const Py_ssize_t length = PyUnicode_GetLength(name.ptr());
+        if (PyUnicode_FindChar(name.ptr(), 0, 0, length, 1) != -1) {
+            what = "embedded null character";
+        }
+    } else if (PyBytes_Check(name.ptr())) {
+        const std::string_view bytes(PyBytes_AS_STRING(name.ptr()),
+                                     static_cast<std::size_t>(PyBytes_GET_SIZE(name.ptr())));
+        if (bytes.find('\0') != std::string_view::npos) {
+            what = "embedded null byte";
+        }
+    }
+    if (what != nullptr) {
+        throw value_error(std::string(what) + " in the file name " +
+                          repr(name).cast<std::string>());
+    }
+}
+
+template <>
+struct type_caster<SettingsPath> {
+    PYBIND11_TYPE_CASTER(SettingsPath, make_caster<std::filesystem::path>::name);
+
+    bool load(handle src, bool convert) {
+        // os.fspath first, as `open` does: a path-like object's name is checked too.
+        object name = reinterpret_steal<object>(PyOS_FSPath(src.ptr()));
+        if (!name) {
+            PyErr_Clear();
+            return false;
+        }
+        refuse_embedded_nul(name);
+        make_caster<std::filesystem::path> path;
+        if (!path.load(src, convert)) {
+            return false;
+        }
+        value.path = cast_op<std::filesystem::path&&>(std::move(path));
+        return true;
+    }
+};
+
+template <>
+struct type_caster<SettingsName> {
+    PYBIND11_TYPE_CASTER(SettingsName, make_caster<std::string>::name);
+
+    bool load(handle src, bool convert) {
+        make_caster<std::string> name;
+        if (!name.load(src, convert)) {
+            return false;
+        }
+        refuse_embedded_nul(src);
+        value.name = cast_op<std::string&&>(std::move(name));
+        return true;
+    }
+};
+
+}  // namespace pybind11::detail
 
 PYBIND11_MAKE_OPAQUE(std::vector<tessel::Hit>)
 PYBIND11_MAKE_OPAQUE(std::vector<tessel::HitFeatures>)
@@ -29,18 +105,17 @@ PYBIND11_MAKE_OPAQUE(std::vector<std::uint16_t>)
 using tessel::HitFeaturesNumpyRow;
 using tessel::HitNumpyRow;
 
-/// Row data types, `hit_dtype` / `hit_features_dtype` and the four conversion functions.
+/// Row data types (hit, feature and trigger rows), `hit_dtype` / `hit_features_dtype` and the
+/// four conversion functions.
 void register_numpy(py::module_& m);
 /// `VectorHitFeatures`, `VectorHit`, `VectorUInt16`, each convertible from any iterable.
 void register_vectors(py::module_& m);
 /// `Hit`, `TarvoTrigger`, `MultiPMTTrigger`, `HitFeatures`, `RunInfo`.
 void register_records(py::module_& m);
-/// `FeatureExtractor`, `HitMaker`, `ChargeReconstruction`.
+/// `FeatureExtractor`, `HitMaker`, `ChargeReconstruction`, each with all its methods (object
+/// and columnar).
 void register_pipeline(py::module_& m);
 /// Translation of chained library errors into chained Python exceptions.
 void register_errors(py::module_& m);
-/// The columnar path: trigger row types, `tarvo_trigger_dtype`, `multipmt_trigger_dtype`, and
-/// the `*_numpy` batch methods of FeatureExtractor, HitMaker and ChargeReconstruction.
-void register_columnar(py::module_& m);
 /// `SettingsProblem`, `check_settings` and `summarize_settings`: the check of a settings file.
 void register_check(py::module_& m);

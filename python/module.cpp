@@ -16,8 +16,10 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     register_records(m);
     register_pipeline(m);
     register_errors(m);
-    // Additions to the classes above: the columnar path.
-    register_columnar(m);
+    // Later additions come after the classes above: the trigger row types of the columnar
+    // methods (registered with the other row types by register_numpy).
+    m.attr("tarvo_trigger_dtype") = py::dtype::of<tessel::TarvoTriggerNumpyRow>();
+    m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
     // The settings check, independent of the classes above.
     register_check(m);
 }

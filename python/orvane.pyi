@@ -745,7 +745,7 @@ class FeatureExtractor:
         VectorHitFeatures
             A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.
         """
-    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Extract hit features from an array of multi-PMT trigger rows.
         
@@ -757,11 +757,18 @@ class FeatureExtractor:
         triggers : numpy.ndarray
             One-dimensional array of multipmt_trigger_dtype rows (time, channel,
             time_over_threshold, adc_sample).  Any strides are read in place; another structured
-            array with the same field names, or a sequence of tuples, is converted.
+            array with the same field names, or a sequence of tuples, is converted if every value
+            fits its field.
         first_trigger : int, optional
             Position in the run of the first row (default 0), for the hit ids.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -773,9 +780,13 @@ class FeatureExtractor:
         TypeError
             triggers is not an array of the required fields.
         ValueError
-            triggers is not one-dimensional, or the trigger positions do not fit the hit id.
+            triggers is not one-dimensional, a field holds a value its type cannot (the message names
+            the field and the first such row), the trigger positions do not fit the hit id, or
+            threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -790,7 +801,7 @@ class FeatureExtractor:
             One-dimensional array of tarvo_trigger_dtype rows (channel, trigger_time_s,
             trigger_time_ticks, baseline, intsum), one per trigger.  Any strides are read in place;
             another structured array with the same field names, or a sequence of tuples, is
-            converted.
+            converted if every value fits its field.
         waveforms : numpy.ndarray
             The samples (LSB): with offsets None, a two-dimensional array (triggers, samples) of
             waveforms of one length; otherwise a flat one-dimensional array of samples.  Any strides
@@ -805,6 +816,12 @@ class FeatureExtractor:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -819,9 +836,14 @@ class FeatureExtractor:
             samples or offsets, something NumPy cannot convert).
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
-            decrease or point outside the samples; sample values outside 0..65535; trigger positions
-            that do not fit the hit id; a waveform of fewer than 3 samples that is not dropped first
-            (the message names its row).  Nothing is returned when an error is raised.
+            decrease or point outside the samples; sample values outside 0..65535; a trigger field
+            holding a value its type cannot (the message names the field and the first such row);
+            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
+            not dropped first (the message names its row); threads below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
+        
+        Nothing is returned when an error is raised.
         """
 class HitMaker:
     """
@@ -867,7 +889,7 @@ class HitMaker:
         VectorHit
             A list of created Hit objects.
         """
-    def make_hits_numpy(self, features: numpy.typing.ArrayLike, no_discard: bool = False) -> numpy.typing.NDArray[numpy.void]:
+    def make_hits_numpy(self, features: numpy.typing.ArrayLike, no_discard: bool = False, *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Create hits from an array of hit feature rows.
         
@@ -880,8 +902,16 @@ class HitMaker:
         ----------
         features : numpy.ndarray
             One-dimensional array of hit_features_dtype rows; -1 and NaN mark unset features.
+            Another structured array with the same field names is converted if every value fits its
+            field (an id field of uint64 keeps its 64 bits).
         no_discard : bool, optional
             If True, invalid hits will not be discarded.
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -893,7 +923,10 @@ class HitMaker:
         TypeError
             features is not an array of the required fields.
         ValueError
-            features is not one-dimensional.
+            features is not one-dimensional, a field holds a value its type cannot (the message
+            names the field and the first such row), or threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
 class ChargeReconstruction:
     """
@@ -936,7 +969,7 @@ class ChargeReconstruction:
         -----
         A single trigger may produce multiple hits or no hits at all.
         """
-    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Reconstruct hits from an array of multi-PMT trigger rows.
         
@@ -948,11 +981,18 @@ class ChargeReconstruction:
         triggers : numpy.ndarray
             One-dimensional array of multipmt_trigger_dtype rows (time, channel,
             time_over_threshold, adc_sample).  Any strides are read in place; another structured
-            array with the same field names, or a sequence of tuples, is converted.
+            array with the same field names, or a sequence of tuples, is converted if every value
+            fits its field.
         first_trigger : int, optional
             Position in the run of the first row (default 0), for the hit ids.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -964,9 +1004,13 @@ class ChargeReconstruction:
         TypeError
             triggers is not an array of the required fields.
         ValueError
-            triggers is not one-dimensional, or the trigger positions do not fit the hit id.
+            triggers is not one-dimensional, a field holds a value its type cannot (the message names
+            the field and the first such row), the trigger positions do not fit the hit id, or
+            threads is below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ...) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -981,7 +1025,7 @@ class ChargeReconstruction:
             One-dimensional array of tarvo_trigger_dtype rows (channel, trigger_time_s,
             trigger_time_ticks, baseline, intsum), one per trigger.  Any strides are read in place;
             another structured array with the same field names, or a sequence of tuples, is
-            converted.
+            converted if every value fits its field.
         waveforms : numpy.ndarray
             The samples (LSB): with offsets None, a two-dimensional array (triggers, samples) of
             waveforms of one length; otherwise a flat one-dimensional array of samples.  Any strides
@@ -996,6 +1040,12 @@ class ChargeReconstruction:
             single call.
         run_info : RunInfo, optional
             Run information (default is a simulation run).
+        threads : int, optional, keyword only
+            Threads that work the rows (default 1, the calling thread): each takes chunks of rows in
+            turn and the results are put together in row order, the same rows, ids and errors as with
+            one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
+            are refused.
+            A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
         
         Returns
         -------
@@ -1009,9 +1059,14 @@ class ChargeReconstruction:
             samples or offsets, something NumPy cannot convert).
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
-            decrease or point outside the samples; sample values outside 0..65535; trigger positions
-            that do not fit the hit id; a waveform of fewer than 3 samples that is not dropped first
-            (the message names its row).  Nothing is returned when an error is raised.
+            decrease or point outside the samples; sample values outside 0..65535; a trigger field
+            holding a value its type cannot (the message names the field and the first such row);
+            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
+            not dropped first (the message names its row); threads below 0 or above 1024.
+        KeyboardInterrupt
+            Ctrl-C during a call from the main thread, within a fraction of a second.
+        
+        Nothing is returned when an error is raised.
         """
 class SettingsProblem:
     """

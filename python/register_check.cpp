@@ -28,8 +28,11 @@ a table file it names.)doc")
             return "<SettingsProblem " + problem.message() + ">";
         });
 
-    m.def("check_settings", &tessel::check_settings, py::arg("settings"),
-          R"doc(Check a settings file and the lookup tables and channel tables it names.
+    m.def(
+        "check_settings",
+        [](const SettingsPath& settings) { return tessel::check_settings(settings.path); },
+        py::arg("settings"),
+        R"doc(Check a settings file and the lookup tables and channel tables it names.
 
 Reports every problem found rather than the first: unknown sections and keys (with the closest
 known key), keys given twice, values of the wrong type, NaN where a number is needed, min_value
@@ -48,8 +51,8 @@ list[SettingsProblem]
 
     m.def(
         "summarize_settings",
-        [](const std::filesystem::path& settings) {
-            const tessel::SettingsSummary summary = tessel::summarize_settings(settings);
+        [](const SettingsPath& settings) {
+            const tessel::SettingsSummary summary = tessel::summarize_settings(settings.path);
             py::dict extractors;
             for (const auto& [key, value] : summary.extractor_options) {
                 extractors[py::str(key)] = value;

@@ -108,6 +108,10 @@ void register_numpy(py::module_& m) {
                          charge_uncertainty);
     PYBIND11_NUMPY_DTYPE(HitFeaturesNumpyRow, channel, pmt_type, id, trigger_time,
                          waveform_integral, time_over_threshold, adc_sample, rising_edge_time);
+    PYBIND11_NUMPY_DTYPE(tessel::TarvoTriggerNumpyRow, channel, trigger_time_s, trigger_time_ticks,
+                         baseline, intsum);
+    PYBIND11_NUMPY_DTYPE(tessel::MultiPMTTriggerNumpyRow, time, channel, time_over_threshold,
+                         adc_sample);
     m.attr("hit_dtype") = py::dtype::of<HitNumpyRow>();
     m.attr("hit_features_dtype") = py::dtype::of<HitFeaturesNumpyRow>();
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "columnar.hpp"
 #include "py_callable_reconstructor.hpp"
 
 namespace {
@@ -20,14 +21,17 @@ py::arg_v simulation_run_default() {
 }
 
 void register_feature_extractor(py::module_& m) {
-    py::class_<FeatureExtractor>(m, "FeatureExtractor",
-                                 R"doc(Extractor for hit features from different trigger types.
+    py::class_<FeatureExtractor> cls(m, "FeatureExtractor",
+                                     R"doc(Extractor for hit features from different trigger types.
 
 There is an extractor available for each supported trigger type.
 The extractors are automatically selected based on the type of the trigger data.
-)doc")
-        .def(py::init<const std::filesystem::path&>(), py::arg("settings"),
-             R"doc(Constructs a FeatureExtractor.
+)doc");
+    cls.def(py::init([](const SettingsPath& settings) {
+                return std::make_unique<FeatureExtractor>(settings.path);
+            }),
+            py::arg("settings"),
+            R"doc(Constructs a FeatureExtractor.
 
 Parameters
 ----------
@@ -47,15 +51,29 @@ Returns
 -------
 VectorHitFeatures
     A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.)doc");
+
+    // The columnar methods' docstrings start with their own signature line (pybind11's would
+    // name C++ types): bound as written, up to the end of this function.
+    py::options columnar;
+    columnar.disable_function_signatures();
+    cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
+            py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
+            py::kw_only(), py::arg("threads") = 1, extract_tarvo_doc());
+    cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
+            py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
+            py::arg("threads") = 1, extract_multipmt_doc());
 }
 
 void register_hit_maker(py::module_& m) {
-    py::class_<HitMaker>(m, "HitMaker",
-                         "Class to create Hit objects from HitFeatures. HitMaker serves as a "
-                         "container for Reconstructors which represent different\n"
-                         "charge and time reconstruction algorithms.")
-        .def(py::init<>(), "Constructs an empty HitMaker.")
-        .def(py::init<const std::filesystem::path&>(), py::arg("settings"),
+    py::class_<HitMaker> cls(m, "HitMaker",
+                             "Class to create Hit objects from HitFeatures. HitMaker serves as a "
+                             "container for Reconstructors which represent different\n"
+                             "charge and time reconstruction algorithms.");
+    cls.def(py::init<>(), "Constructs an empty HitMaker.")
+        .def(py::init([](const SettingsPath& settings) {
+                 return std::make_unique<HitMaker>(settings.path);
+             }),
+             py::arg("settings"),
              R"doc(Constructs a HitMaker and adds the Reconstructors from the given settings file.
 
 Parameters
@@ -90,18 +108,28 @@ VectorHit
             py::arg("callable"),
             "Add a reconstructor backed by a Python callable with signature (features, hit).\n"
             "The callable should accept (HitFeatures, Hit) and return an updated Hit.");
+
+    // The columnar methods' docstrings start with their own signature line (pybind11's would
+    // name C++ types): bound as written, up to the end of this function.
+    py::options columnar;
+    columnar.disable_function_signatures();
+    cls.def("make_hits_numpy", &make_hits_numpy, py::arg("features"), py::arg("no_discard") = false,
+            py::kw_only(), py::arg("threads") = 1, make_hits_doc());
 }
 
 void register_charge_reconstruction(py::module_& m) {
     // The settings path is taken as a string (str or bytes); a pathlib.Path is not accepted.
-    py::class_<ChargeReconstruction>(
+    py::class_<ChargeReconstruction> cls(
         m, "ChargeReconstruction",
         R"doc(Main interface of the library: reconstructs hits from trigger data in one call.
 
 The reconstruct method converts trigger data (detector output) into hits (reconstruction output).
-The charge and time reconstruction can be configured via a settings file passed to the constructor.)doc")
-        .def(py::init<const std::string&>(), py::arg("settings"),
-             R"doc(Create a ChargeReconstruction instance from the given settings file path.
+The charge and time reconstruction can be configured via a settings file passed to the constructor.)doc");
+    cls.def(py::init([](const SettingsName& settings) {
+                return std::make_unique<ChargeReconstruction>(settings.name);
+            }),
+            py::arg("settings"),
+            R"doc(Create a ChargeReconstruction instance from the given settings file path.
 
 Parameters
 ----------
@@ -130,6 +158,18 @@ VectorHit
 Notes
 -----
 A single trigger may produce multiple hits or no hits at all.)doc");
+
+    // The columnar methods' docstrings start with their own signature line (pybind11's would
+    // name C++ types): bound as written, up to the end of this function.
+    py::options columnar;
+    columnar.disable_function_signatures();
+    cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
+            py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
+            simulation_run_default(), py::kw_only(), py::arg("threads") = 1,
+            reconstruct_tarvo_doc());
+    cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
+            py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
+            py::arg("threads") = 1, reconstruct_multipmt_doc());
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ python="${PYTHON:-python3}"
 packages=(g++ make cmake)
 case "$task" in
   demo) ;;
-  test) packages+=(git clang-format libgtest-dev libyaml-cpp-dev) ;;
+  # clang builds the fuzz targets and the sanitizer test runs.
+  test) packages+=(git clang clang-format libgtest-dev libyaml-cpp-dev) ;;
   bench) packages+=(libbenchmark-dev) ;;
   *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
 esac
@@ -46,6 +47,11 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   fi
 done
+# The sanitizer runtimes of that clang (libFuzzer, ThreadSanitizer), whatever its version.
+if [[ "$task" == test ]] && { ! command -v clang++ >/dev/null 2>&1 ||
+  [[ ! -e $(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a) ]]; }; then
+  missing+=(libclang-rt-dev)
+fi
 
 if ((${#missing[@]})); then
   echo "Installing Debian packages: ${missing[*]}"

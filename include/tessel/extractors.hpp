@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "tessel/feature_record.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/trigger.hpp"
 
@@ -51,6 +52,12 @@ public:
     /// Fills `out` (a fresh record) and returns true, or returns false when the trigger is
     /// dropped.  Throws std::invalid_argument for fewer than 3 samples unless dropped first.
     bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info, HitFeatures& out) const;
+    /// The same into `out[0]` (every field written, the id left to the caller): returns the
+    /// number of records written, 0 or 1.
+    std::size_t extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                        FeatureRecord* out) const;
+    /// Most records one trigger yields.
+    static constexpr std::size_t MAX_RECORDS = 1;
 
     /// Rising-edge position in samples: 0 and n mark an edge at the start and at the end.
     [[nodiscard]] double diff_max(const std::vector<std::uint16_t>& waveform) const;
@@ -79,6 +86,21 @@ public:
                           const RunInfo& run_info) const;
     /// Fills `out` (a fresh record) from `trigger`.
     static void extract(const MultiPMTTrigger& trigger, HitFeatures& out) noexcept;
+    /// The same into `out[0]` (every field written, the id left to the caller); returns 1.
+    static std::size_t extract(const MultiPMTTrigger& trigger, FeatureRecord* out) noexcept {
+        // The module's time is taken as it comes: no run time offset applies to it.
+        FeatureRecord& r = out[0];
+        r.channel = trigger.channel;
+        r.pmt_type = 0;
+        r.id = 0;
+        r.values = {0.0, trigger.time_over_threshold, trigger.time,
+                    static_cast<double>(trigger.adc_sample), 0.0};
+        r.present = HitFeatures::CHANNEL | HitFeatures::TIME_OVER_THRESHOLD |
+                    HitFeatures::TRIGGER_TIME | HitFeatures::ADC_SAMPLE;
+        return 1;
+    }
+    /// Most records one trigger yields.
+    static constexpr std::size_t MAX_RECORDS = 1;
 };
 
 }  // namespace tessel

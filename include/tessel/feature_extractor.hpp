@@ -7,6 +7,7 @@
 #include "tessel/extractors.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/trigger.hpp"
+#include "tessel/trigger_step.hpp"
 
 namespace tessel {
 
@@ -27,6 +28,10 @@ public:
     /// anything, for more triggers than the id's trigger field holds.
     [[nodiscard]] std::vector<HitFeatures> extract_features(
         const TriggerList& triggers, const RunInfo& run_info = RunInfo::simulation_run()) const;
+
+    /// The step that extracts one trigger of a call with `run_info` (tessel/trigger_step.hpp):
+    /// what every path applies to each trigger.  Valid while this extractor lives.
+    [[nodiscard]] TriggerStep step(const RunInfo& run_info) const noexcept;
 
     /// The extractors, for batch paths.  Like every operation but destruction and assignment,
     /// they need an extractor that has not been moved from.

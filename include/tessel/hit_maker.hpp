@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "tessel/feature_record.hpp"
 #include "tessel/hit.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/reconstructor.hpp"
@@ -37,13 +38,20 @@ public:
     /// Makes the hit of one record into `hit`; returns whether it is kept.  `make_hits` is this
     /// applied to every record; batch paths call it directly.
     bool make_hit(const HitFeatures& features, bool no_discard, Hit& hit) const;
+    /// The same for a record in the pipeline's own form.
+    bool make_hit(const FeatureRecord& record, bool no_discard, Hit& hit) const;
 
     [[nodiscard]] const ReconstructorList& reconstructors() const noexcept {
         return reconstructors_;
     }
+    /// How each reconstructor is called (`Reconstructor::call`), in list order: what
+    /// `make_hit_with` (tessel/reco_calls.hpp) takes.  A copy made while no other thread adds
+    /// reconstructors stays valid as long as this hit maker lives.
+    [[nodiscard]] const std::vector<RecoCall>& calls() const noexcept { return calls_; }
 
 private:
     ReconstructorList reconstructors_;
+    std::vector<RecoCall> calls_;
 };
 
 }  // namespace tessel

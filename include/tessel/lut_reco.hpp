@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tessel/factory.hpp"
+#include "tessel/feature_record.hpp"
 #include "tessel/reconstructor.hpp"
 #include "tessel/settings.hpp"
 
@@ -52,6 +53,12 @@ public:
     LUTReco& operator=(LUTReco&&) = delete;
 
     void reconstruct(const HitFeatures& features, Hit& hit) const override;
+    [[nodiscard]] RecoCall call() const noexcept override {
+        return RecoCall(std::in_place_type<const LUTReco*>, this);
+    }
+
+    /// The reconstruction of one record, as the hit maker calls it.
+    void apply(const FeatureRecord& record, Hit& hit) const noexcept;
 
     struct Impl;
 

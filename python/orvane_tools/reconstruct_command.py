@@ -76,6 +76,14 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
         help="triggers per call into the library (default %(default)s)",
     )
     rec.add_argument(
+        "--threads",
+        type=_positive_int,
+        default=1,
+        metavar="N",
+        help="threads per call into the library, each taking its share of a chunk's triggers "
+        "(default %(default)s; the hits are the same with any number)",
+    )
+    rec.add_argument(
         "--overwrite", action="store_true", help="replace existing hit files of the same format"
     )
     cluster = rec.add_mutually_exclusive_group()
@@ -148,6 +156,7 @@ def run(args: argparse.Namespace) -> None:
                 overwrite=args.overwrite,
                 progress=progress,
                 command_line=list(sys.argv),
+                threads=args.threads,
             )
     finally:
         if bar is not None:

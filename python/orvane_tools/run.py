@@ -232,8 +232,8 @@ def _open_input(path: Path) -> _Job:
 
 
 def _columnar_options(threads: int) -> dict[str, Any]:
-    # The columnar methods take a thread count once they split rows among threads.
-    return {} if threads == 1 else {"threads": threads}
+    # The columnar methods split a call's rows among this many threads.
+    return {"threads": threads}
 
 
 def reconstruct_range(

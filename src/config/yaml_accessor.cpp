@@ -3,8 +3,11 @@
 #include <yaml-cpp/yaml.h>
 
 #include <exception>
+#include <filesystem>
 #include <ios>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 #include <utility>
 
 namespace tessel {
@@ -47,8 +50,28 @@ struct YAMLAccessor::Impl {
     }
 };
 
+namespace {
+
+/// Refuses, before yaml-cpp sees it, a name that cannot denote a loadable file: one holding a
+/// NUL character (the system would read only the part before it, a different file) and a
+/// directory (which opens but fails on the first read, deep inside the parser, where yaml-cpp
+/// loses memory on the way out).
+void refuse_unloadable(const std::filesystem::path& file) {
+    if (file.native().find('\0') != std::string::npos) {
+        throw std::invalid_argument("The file name contains a NUL character");
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        throw std::filesystem::filesystem_error("Cannot load a directory", file,
+                                                std::make_error_code(std::errc::is_a_directory));
+    }
+}
+
+}  // namespace
+
 YAMLAccessor::YAMLAccessor(std::filesystem::path file) {
     try {
+        refuse_unloadable(file);
         impl_ = std::make_unique<Impl>(Impl{file.native(), YAML::LoadFile(file.native())});
     } catch (...) {
         std::throw_with_nested(

@@ -1,8 +1,6 @@
 #include "tessel/feature_extractor.hpp"
 
 #include <cstddef>
-#include <type_traits>
-#include <variant>
 
 #include "tessel/settings.hpp"
 
@@ -37,27 +35,21 @@ std::vector<HitFeatures> FeatureExtractor::extract_features(const TriggerList& t
                                                             const RunInfo& run_info) const {
     // Positions beyond the id's 28-bit trigger field would run into the run number bits.
     check_trigger_positions(0, triggers.size());
-
+    const TriggerStep step = this->step(run_info);
     std::vector<HitFeatures> out;
     out.reserve(triggers.size());
+    TriggerRecords records;
     for (std::size_t position = 0; position < triggers.size(); ++position) {
-        const std::size_t first = out.size();
-        std::visit(
-            [&](const auto& trigger) {
-                using T = std::decay_t<decltype(trigger)>;
-                if constexpr (std::is_same_v<T, TarvoTrigger>) {
-                    impl_->tarvo.extract_features(trigger, out, run_info);
-                } else {
-                    impl_->multipmt.extract_features(trigger, out, run_info);
-                }
-            },
-            triggers[position]);
-        // Either extractor yields at most one record, well within the id's 16 record indices.
-        for (std::size_t k = first; k < out.size(); ++k) {
-            out[k].set_id(make_hit_id(run_info.run_number, position, k - first));
+        extract_trigger(step, triggers[position], position, records);
+        for (const FeatureRecord& record : records) {
+            out.push_back(record.features());
         }
     }
     return out;
+}
+
+TriggerStep FeatureExtractor::step(const RunInfo& run_info) const noexcept {
+    return {impl_->tarvo, run_info};
 }
 
 const TarvoExtractor& FeatureExtractor::tarvo_extractor() const noexcept { return impl_->tarvo; }

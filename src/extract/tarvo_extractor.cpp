@@ -28,6 +28,31 @@ bool is_bad_edge(double edge, const TarvoTriggerView& trigger) noexcept {
     return trigger.baseline > static_cast<float>(sample);
 }
 
+/// x of the vertex of the parabola through the differences at k - 1, k, k + 1, by the general
+/// three-point fit: for positions too large for the one-division form (never in practice).
+[[gnu::noinline, gnu::cold]] double general_vertex(std::size_t k, double y1, double y2,
+                                                   double y3) noexcept;
+
+/// Rising-edge position in samples of a waveform of at least 3 samples whose steepest rise is
+/// the difference at `k` (below n - 1): 0 and n mark an edge at the start and at the end.
+inline double edge_at(std::span<const std::uint16_t> waveform, std::size_t k) noexcept {
+    const std::size_t n = waveform.size();
+    if (k == 0) {
+        return 0.0;
+    }
+    if (k == n - 2) {
+        return static_cast<double>(n);
+    }
+    const auto d = [&waveform](std::size_t i) {
+        return static_cast<double>(static_cast<std::int32_t>(waveform[i + 1]) -
+                                   static_cast<std::int32_t>(waveform[i]));
+    };
+    if (k <= waveform::kUnitSpacedVertexMax) {
+        return waveform::unit_spaced_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
+    }
+    return general_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
+}
+
 }  // namespace
 
 TarvoExtractor::Parabola::Parabola(double x1, double y1, double x2, double y2, double x3,
@@ -44,33 +69,26 @@ double TarvoExtractor::Parabola::operator()(double x) const noexcept {
 
 double TarvoExtractor::Parabola::extremum() const noexcept { return -b / (a + a); }
 
+namespace {
+
+double general_vertex(std::size_t k, double y1, double y2, double y3) noexcept {
+    const TarvoExtractor::Parabola fit(static_cast<double>(k - 1), y1, static_cast<double>(k), y2,
+                                       static_cast<double>(k + 1), y3);
+    return fit.extremum();
+}
+
+}  // namespace
+
 double TarvoExtractor::diff_max(const std::vector<std::uint16_t>& waveform) const {
     return diff_max(std::span<const std::uint16_t>(waveform));
 }
 
 double TarvoExtractor::diff_max(std::span<const std::uint16_t> waveform) {
-    const std::size_t n = waveform.size();
-    if (n < 3) {
+    if (waveform.size() < 3) {
         throw std::invalid_argument(
             "Waveform must have at least 3 samples to calculate the differential maximum.");
     }
-    const std::size_t k = waveform::steepest_rise(waveform);
-    if (k == 0) {
-        return 0.0;
-    }
-    if (k == n - 2) {
-        return static_cast<double>(n);
-    }
-    const auto d = [&waveform](std::size_t i) {
-        return static_cast<double>(static_cast<std::int32_t>(waveform[i + 1]) -
-                                   static_cast<std::int32_t>(waveform[i]));
-    };
-    if (k <= waveform::kUnitSpacedVertexMax) {
-        return waveform::unit_spaced_vertex(k, d(k - 1), d(k), d(k + 1)) + 1.0;
-    }
-    const Parabola fit(static_cast<double>(k - 1), d(k - 1), static_cast<double>(k), d(k),
-                       static_cast<double>(k + 1), d(k + 1));
-    return fit.extremum() + 1.0;
+    return edge_at(waveform, waveform::steepest_rise(waveform));
 }
 
 double TarvoExtractor::waveform_integral(std::span<const std::uint16_t> waveform,
@@ -92,23 +110,52 @@ double TarvoExtractor::trigger_time(std::uint32_t trigger_time_s, std::uint32_t 
            static_cast<double>(run_info.time_offset_ns) * kSecondsPerNanosecond;
 }
 
-bool TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                             HitFeatures& out) const {
-    const double integral = waveform_integral(trigger.waveform, trigger.baseline);
-    // The integral is tested before the edge search, so a trigger dropped for its integral is
-    // dropped even when its waveform is too short for an edge.
-    if (drop_bad_integral_ && integral < 0.0) {
-        return false;
+std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                                    FeatureRecord* out) const {
+    const std::span<const std::uint16_t> samples = trigger.waveform;
+    double integral = 0.0;
+    double edge = 0.0;
+    if (samples.size() < 3) {
+        integral = waveform_integral(samples, trigger.baseline);
+        // The integral is tested before the edge search, so a trigger dropped for its integral
+        // is dropped even when its waveform is too short for an edge.
+        if (drop_bad_integral_ && integral < 0.0) {
+            return 0;
+        }
+        edge = diff_max(samples);  // throws
+    } else {
+        // One pass finds the sum for the integral and the largest rise for the edge search.
+        const waveform::SumAndRise pass = waveform::sum_and_largest_rise(samples);
+        integral = waveform::integral_from_sum(pass.sum, samples, trigger.baseline);
+        if (drop_bad_integral_ && integral < 0.0) {
+            return 0;
+        }
+        edge = edge_at(samples, waveform::steepest_rise(samples, pass.largest_rise));
     }
-    const double edge = diff_max(trigger.waveform);
     if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
-        return false;
+        return 0;
     }
     const double time = trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
-    out.set_channel(trigger.channel);
-    out.set_waveform_integral(integral);
-    out.set_trigger_time(time);
-    out.set_rising_edge_time(edge * TarvoTrigger::SECONDS_PER_TICK + time);
+    FeatureRecord& r = out[0];
+    r.channel = trigger.channel;
+    r.pmt_type = 0;
+    r.id = 0;
+    r.values = {integral, 0.0, time, 0.0, edge * TarvoTrigger::SECONDS_PER_TICK + time};
+    r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL | HitFeatures::TRIGGER_TIME |
+                HitFeatures::RISING_EDGE_TIME;
+    return 1;
+}
+
+bool TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                             HitFeatures& out) const {
+    FeatureRecord record;
+    if (extract(trigger, run_info, &record) == 0) {
+        return false;
+    }
+    out.set_channel(record.channel);
+    out.set_waveform_integral(record.value(Feature::waveform_integral));
+    out.set_trigger_time(record.value(Feature::trigger_time));
+    out.set_rising_edge_time(record.value(Feature::rising_edge_time));
     return true;
 }
 

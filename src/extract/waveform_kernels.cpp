@@ -55,10 +55,12 @@ inline std::uint16_t block_rise_max(const std::uint16_t* w) noexcept {
 }
 
 /// Index within the block of `Width` differences that starts at w[0] of the first rise equal
-/// to `target`, or `Width` if there is none.  Branch-free, so that it vectorises.
+/// to `target`, or `Width - 1` if there is none.  Branch-free, so that it vectorises.
 template <std::size_t Width>
 inline std::size_t block_first_rise(const std::uint16_t* w, std::uint16_t target) noexcept {
-    constexpr auto kNone = static_cast<std::int16_t>(Width);
+    // Without a match (the samples changed since `target` was found) the last index stands in,
+    // so that the result stays inside the block whatever the memory holds.
+    constexpr auto kNone = static_cast<std::int16_t>(Width - 1);
     const std::uint16_t* next = w + 1;
     std::int16_t first = kNone;
 #pragma GCC unroll 1
@@ -125,7 +127,7 @@ std::uint16_t largest_rise(const std::uint16_t* w, std::size_t diffs) noexcept {
 }
 
 /// Index of the first of `diffs` >= 8 differences whose rise is `target`, which one of them
-/// has.
+/// has (if none has, an index below `diffs`).
 std::size_t first_rise(const std::uint16_t* w, std::size_t diffs, std::uint16_t target) noexcept {
     const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(target));
     const auto match = [&](std::size_t start) {
@@ -156,9 +158,26 @@ std::size_t first_rise(const std::uint16_t* w, std::size_t diffs, std::uint16_t 
         }
     }
     // The match lies among the last differences; in the vector that ends with the last one,
-    // the lanes already seen hold none, so its first match is the first overall.
+    // the lanes already seen hold none, so its first match is the first overall.  Should the
+    // samples have changed since `target` was found (another thread writing them), there may be
+    // none: the mark of the last lane then stands in, so that the index stays inside the
+    // waveform whatever the memory holds.
     const std::size_t last = diffs - kVectorDiffs;
-    return last + static_cast<std::size_t>(std::countr_zero(match(last))) / 2;
+    constexpr unsigned kLastLane = 1U << (2 * (kVectorDiffs - 1));
+    return last + static_cast<std::size_t>(std::countr_zero(match(last) | kLastLane)) / 2;
+}
+
+/// Adds the four 32-bit lanes of `v` (whose sum must fit 32 bits).
+inline std::uint32_t lane_sum(__m128i v) noexcept {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
+}
+
+/// Sum of the eight 16-bit lanes of `v`.
+inline std::uint32_t sample_lane_sum(__m128i v) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    return lane_sum(_mm_add_epi32(_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)));
 }
 
 #endif  // __SSE2__
@@ -221,6 +240,14 @@ bool integral_is_exact(std::size_t count, float baseline) noexcept {
     // count * (65535 + |baseline|).  A double holds every multiple of q below 2^53 * q exactly,
     // so then no addition rounds.  The bound is evaluated in double and compared with 2^52 * q:
     // its own two roundings cannot hide a factor of 2.
+    // The common case first, in a few instructions: with 1 <= |baseline| < 2^16, q is at least
+    // the baseline's last mantissa bit, 2^(e - 23) with e >= 0 its exponent, so 2^52 * q >=
+    // 2^(29 + e) >= 2^29, above the bound 4096 * (65535 + 65536) < 2^29 for fewer than 4096
+    // samples.  (NaN fails both comparisons.)
+    const float magnitude = std::fabs(baseline);
+    if (count < 4096 && magnitude >= 1.0F && magnitude < 65536.0F) {
+        return true;
+    }
     if (!std::isfinite(baseline)) {
         return false;
     }
@@ -240,8 +267,7 @@ double integral(std::span<const std::uint16_t> samples, float baseline) noexcept
     // 2^53 * q) and their difference (the exact integral) are all representable, so this is
     // the in-order result.  A zero integral comes out as +0.0 there as here, because x - x is
     // +0.0 when rounding to nearest (count * baseline may be -0.0; 0.0 - -0.0 is +0.0).
-    const auto sum = static_cast<double>(sample_sum(samples));
-    return sum - static_cast<double>(samples.size()) * static_cast<double>(baseline);
+    return integral_from_sum(sample_sum(samples), samples, baseline);
 }
 
 std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
@@ -296,6 +322,81 @@ std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
     // Second pass, within one block: the first difference equal to the largest rise.
     return best_block + (best_is_wide ? block_first_rise<kWideBlock>(w + best_block, best)
                                       : block_first_rise<kNarrowBlock>(w + best_block, best));
+#endif
+}
+
+SumAndRise sum_and_largest_rise(std::span<const std::uint16_t> samples) noexcept {
+#if defined(__SSE2__)
+    const std::uint16_t* w = samples.data();
+    const std::size_t n = samples.size();
+    if (n < kVectorDiffs + 1) {
+        return {sample_sum(samples), 0};
+    }
+    const std::size_t diffs = n - 1;
+    const __m128i bias = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i top = bias;
+    std::uint64_t total = 0;
+    std::size_t i = 0;
+    // Each vector holds the samples w[i..i+7] (summed) and, with w[i+1..i+8], the differences
+    // that start at them (their largest rise kept).  The 32-bit sums are folded into the total
+    // after at most kSumRounds vectors, before a lane could overflow.
+    while (i + kVectorDiffs <= diffs) {
+        const std::size_t rounds = std::min((diffs - i) / kVectorDiffs, kSumRounds);
+        __m128i low = zero;
+        __m128i high = zero;
+        for (std::size_t r = 0; r < rounds; ++r, i += kVectorDiffs) {
+            const __m128i cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i + 1));
+            top = _mm_max_epi16(top, _mm_xor_si128(_mm_subs_epu16(next, cur), bias));
+            low = _mm_add_epi32(low, _mm_unpacklo_epi16(cur, zero));
+            high = _mm_add_epi32(high, _mm_unpackhi_epi16(cur, zero));
+        }
+        total += lane_sum(_mm_add_epi32(low, high));
+    }
+    if (i < diffs) {
+        // The last differences as the vector that ends with the last one.
+        top = _mm_max_epi16(top, _mm_xor_si128(vector_rise(w + diffs - kVectorDiffs), bias));
+    }
+    // The samples from w[i] on (one to eight of them) as the lanes of the vector of the last
+    // eight samples that lie at or after w[i].
+    const std::size_t tail = n - kVectorDiffs;
+    const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m128i keep = _mm_cmpgt_epi16(
+        lanes, _mm_set1_epi16(static_cast<std::int16_t>(static_cast<int>(i - tail) - 1)));
+    total += sample_lane_sum(
+        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + tail)), keep));
+    top = _mm_max_epi16(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(1, 0, 3, 2)));
+    top = _mm_max_epi16(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(2, 3, 0, 1)));
+    top = _mm_max_epi16(top, _mm_shufflelo_epi16(top, _MM_SHUFFLE(2, 3, 0, 1)));
+    return {total,
+            static_cast<std::uint16_t>(static_cast<unsigned>(_mm_cvtsi128_si32(top)) ^ 0x8000U)};
+#else
+    return {sample_sum(samples), 0};
+#endif
+}
+
+double integral_from_sum(std::uint64_t sum, std::span<const std::uint16_t> samples,
+                         float baseline) noexcept {
+    if (!integral_is_exact(samples.size(), baseline)) {
+        return integral_in_order(samples, baseline);
+    }
+    // See `integral`.
+    return static_cast<double>(sum) -
+           static_cast<double>(samples.size()) * static_cast<double>(baseline);
+}
+
+std::size_t steepest_rise(std::span<const std::uint16_t> samples,
+                          std::uint16_t largest_rise) noexcept {
+#if defined(__SSE2__)
+    const std::size_t diffs = samples.size() - 1;
+    if (diffs < kVectorDiffs || largest_rise == 0) {
+        return first_largest_difference(samples.data(), diffs);
+    }
+    return first_rise(samples.data(), diffs, largest_rise);
+#else
+    (void)largest_rise;
+    return steepest_rise(samples);
 #endif
 }
 

@@ -24,8 +24,27 @@ namespace tessel::waveform {
 [[nodiscard]] double integral(std::span<const std::uint16_t> samples, float baseline) noexcept;
 
 /// Index i of the largest difference samples[i + 1] - samples[i], the lowest index on ties.
-/// Needs at least 2 samples.
+/// Needs at least 2 samples.  Always below samples.size() - 1, even if another thread changes
+/// the samples meanwhile.
 [[nodiscard]] std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept;
+
+/// What one pass over the samples finds: their exact sum, and their largest rise
+/// max(0, samples[i + 1] - samples[i]) where `steepest_rise` below uses it (0 otherwise).
+struct SumAndRise {
+    std::uint64_t sum;
+    std::uint16_t largest_rise;
+};
+[[nodiscard]] SumAndRise sum_and_largest_rise(std::span<const std::uint16_t> samples) noexcept;
+
+/// The bits of `integral`, given the samples' exact sum.
+[[nodiscard]] double integral_from_sum(std::uint64_t sum, std::span<const std::uint16_t> samples,
+                                       float baseline) noexcept;
+
+/// The bits of `steepest_rise`, given the largest rise found by `sum_and_largest_rise` over the
+/// same samples (at least 2).  Always below samples.size() - 1, even for a `largest_rise` that
+/// no difference has (the samples changed in between).
+[[nodiscard]] std::size_t steepest_rise(std::span<const std::uint16_t> samples,
+                                        std::uint16_t largest_rise) noexcept;
 
 /// Largest k for `unit_spaced_vertex`.
 inline constexpr std::size_t kUnitSpacedVertexMax = (std::size_t{1} << 26U) - 1;

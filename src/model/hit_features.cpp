@@ -1,5 +1,7 @@
 #include "tessel/hit_features.hpp"
 
+#include "tessel/feature_record.hpp"
+
 #include <stdexcept>
 
 namespace tessel {
@@ -56,5 +58,10 @@ const NamedFeature& find_feature(const std::string& name) {
 
 HitFeatures::FeatureAccessor::FeatureAccessor(const std::string& name)
     : get{find_feature(name).get}, has{find_feature(name).has} {}
+
+Feature feature_from_name(const std::string& name) {
+    // The table lists the features in the order of the enumeration.
+    return static_cast<Feature>(&find_feature(name) - named_features);
+}
 
 }  // namespace tessel

@@ -23,8 +23,26 @@ ChargeReconstruction& ChargeReconstruction::operator=(ChargeReconstruction&&) no
 
 std::vector<Hit> ChargeReconstruction::reconstruct(const TriggerList& trigger_data,
                                                    const RunInfo& run_info) {
-    const auto features = impl_->feature_extractor.extract_features(trigger_data, run_info);
-    return impl_->hit_maker.make_hits(features, false);
+    // Every trigger is extracted before the first hit is made, so that an extraction error ends
+    // the call before any reconstructor (a Python callable among them) has run.
+    check_trigger_positions(0, trigger_data.size());
+    const TriggerStep step = impl_->feature_extractor.step(run_info);
+    std::vector<FeatureRecord> records;
+    records.reserve(trigger_data.size());
+    TriggerRecords one;
+    for (std::size_t position = 0; position < trigger_data.size(); ++position) {
+        extract_trigger(step, trigger_data[position], position, one);
+        records.insert(records.end(), one.begin(), one.end());
+    }
+    std::vector<Hit> hits;
+    hits.reserve(records.size());
+    Hit hit;
+    for (const FeatureRecord& record : records) {
+        if (impl_->hit_maker.make_hit(record, false, hit)) {
+            hits.push_back(hit);
+        }
+    }
+    return hits;
 }
 
 const FeatureExtractor& ChargeReconstruction::feature_extractor() const noexcept {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <fstream>
 #include <locale>
 #include <sstream>
@@ -71,8 +72,8 @@ struct LUTReco::Impl {
     LookupTable table;
     bool extrapolate;
     std::int32_t pmt_type;
-    HitFeatures::FeatureAccessor feature;
-    Hit::Updater update;
+    Feature feature;
+    HitProperty property;
 
     static LookupTable load_lookup_table(const std::filesystem::path& path);
 };
@@ -82,6 +83,19 @@ struct LUTReco::Impl {
 // is ignored (a trailing '\r' included).  Numbers are read in the classic locale, whatever the
 // program's global locale is.
 LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) {
+    // A name holding a NUL character would open the file named by the part before it.  The
+    // message shows the NUL as \0 (a C string would end there); the cause says why.
+    if (const std::string& name = path.native(); name.find('\0') != std::string::npos) {
+        std::string shown;
+        for (const char c : name) {
+            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        }
+        try {
+            throw std::invalid_argument("The file name contains a NUL character");
+        } catch (...) {
+            std::throw_with_nested(std::runtime_error("Could not open LUT file: " + shown));
+        }
+    }
     std::ifstream file(path);
     if (!file) {
         throw std::runtime_error("Could not open LUT file: " + path.string());
@@ -114,29 +128,33 @@ LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) 
 // The hit property is checked first, then the feature name, and only then is the file read.
 LUTReco::LUTReco(std::filesystem::path lut_file, std::string feature, std::string hit_property,
                  bool extrapolate, std::int32_t pmt_type) {
-    const Hit::Updater update = hit_property_updater(hit_property);
-    const HitFeatures::FeatureAccessor accessor(feature);
+    const HitProperty property = hit_property_from_name(hit_property);
+    const Feature which = feature_from_name(feature);
     LookupTable table = Impl::load_lookup_table(lut_file);
-    impl_ = std::make_unique<Impl>(Impl{std::move(table), extrapolate, pmt_type, accessor, update});
+    impl_ = std::make_unique<Impl>(Impl{std::move(table), extrapolate, pmt_type, which, property});
 }
 
 LUTReco::~LUTReco() = default;
 
 void LUTReco::reconstruct(const HitFeatures& features, Hit& hit) const {
+    apply(FeatureRecord::of(features), hit);
+}
+
+void LUTReco::apply(const FeatureRecord& record, Hit& hit) const noexcept {
     const Impl& impl = *impl_;
-    if (!impl.feature.has(features)) {
+    if (!record.has(feature_flag(impl.feature))) {
         return;
     }
-    if (impl.pmt_type != -1 && features.has_pmt_type() &&
-        features.get_pmt_type() != impl.pmt_type) {
+    if (impl.pmt_type != -1 && record.has(HitFeatures::PMT_TYPE) &&
+        record.pmt_type != impl.pmt_type) {
         return;
     }
-    const double x = impl.feature.get(features);
+    const double x = record.value(impl.feature);
     if (!impl.extrapolate && !impl.table.in_range(x)) {
         return;
     }
     const auto [value, uncertainty] = impl.table.lookup_linear(x);
-    (hit.*impl.update)(value, uncertainty);
+    update_hit(hit, impl.property, value, uncertainty);
 }
 
 }  // namespace tessel

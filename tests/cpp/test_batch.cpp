@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,11 +16,13 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support.hpp"
 #include "tessel/batch.hpp"
 #include "tessel/charge_reconstruction.hpp"
+#include "tessel/columnar/parallel.hpp"
 #include "tessel/feature_extractor.hpp"
 #include "tessel/linear_reco.hpp"
 #include "tessel/rows.hpp"
@@ -671,6 +675,100 @@ TEST(WaveformRows, OffsetsChangedAfterValidationAreCaughtBeforeAnyRead) {
     EXPECT_EQ(gathered.get(1, scratch).size(), 3U);
     every_other_offsets = {0, 0, 5};  // within the samples, but longer than the scratch room
     EXPECT_THROW((void)gathered.get(1, scratch), std::invalid_argument);
+}
+
+}  // namespace
+
+namespace {
+
+/// Output in a vector that grows to the size asked for.
+class VectorStore final : public tessel::RowStore {
+public:
+    std::byte* reserve(std::size_t needed, std::size_t suggested) override {
+        EXPECT_GE(suggested, needed);
+        rows.resize(suggested);
+        ++grown;
+        return reinterpret_cast<std::byte*>(rows.data());
+    }
+    std::vector<std::uint64_t> rows;
+    int grown = 0;
+};
+
+TEST(RunChunks, AnyThreadsGiveTheRowsAndTheFirstErrorOfOneThread) {
+    // Row i yields i % 4 rows (none for some, up to 3), so the output outgrows its first size;
+    // rows `failing` throw, naming themselves, after writing their first row.
+    std::vector<std::size_t> failing;
+    const tessel::ChunkWork work = [&failing](tessel::RowRange range, std::byte* out) {
+        auto* rows = reinterpret_cast<std::uint64_t*>(out);
+        tessel::RowsDone done;
+        for (std::size_t i = range.begin; i < range.end; ++i) {
+            for (std::size_t k = 0; k < i % 4; ++k) {
+                rows[done.written++] = i * 4 + k;
+                if (std::ranges::find(failing, i) != failing.end()) {
+                    throw std::runtime_error("row " + std::to_string(i));
+                }
+            }
+        }
+        return done;
+    };
+    tessel::ChunkPlan plan;
+    plan.rows = 100'003;
+    plan.max_per_row = 3;
+    plan.row_bytes = sizeof(std::uint64_t);
+    plan.first_output_rows = 1000;
+    std::vector<std::uint64_t> expected;
+    for (std::size_t i = 0; i < plan.rows; ++i) {
+        for (std::size_t k = 0; k < i % 4; ++k) {
+            expected.push_back(i * 4 + k);
+        }
+    }
+    for (const std::size_t threads : {1, 2, 3, 7}) {
+        plan.threads = threads;
+        VectorStore store;
+        const tessel::RowsDone done = tessel::run_chunks(plan, work, store, {});
+        ASSERT_EQ(done.written, expected.size()) << threads << " threads";
+        store.rows.resize(done.written);
+        EXPECT_EQ(store.rows, expected) << threads << " threads";
+        EXPECT_GT(store.grown, 1) << threads << " threads";
+    }
+    failing = {99'001, 70'001, 70'002};
+    for (const std::size_t threads : {1, 2, 3, 7}) {
+        plan.threads = threads;
+        VectorStore store;
+        EXPECT_THROW(
+            {
+                try {
+                    tessel::run_chunks(plan, work, store, {});
+                } catch (const std::runtime_error& e) {
+                    EXPECT_STREQ(e.what(), "row 70001") << threads << " threads";
+                    throw;
+                }
+            },
+            std::runtime_error);
+    }
+}
+
+TEST(RunChunks, WhatThePollThrowsStopsTheWorkers) {
+    std::atomic<std::size_t> rows_worked{0};
+    const tessel::ChunkWork work = [&rows_worked](tessel::RowRange range, std::byte*) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        rows_worked += range.end - range.begin;
+        return tessel::RowsDone{};
+    };
+    tessel::ChunkPlan plan;
+    plan.rows = 1'000'000;
+    plan.samples_per_row = tessel::CHUNK_SAMPLES;  // one row per chunk: a million milliseconds
+    plan.row_bytes = 8;
+    for (const std::size_t threads : {1, 2}) {
+        plan.threads = threads;
+        VectorStore store;
+        rows_worked = 0;
+        EXPECT_THROW(tessel::run_chunks(
+                         plan, work, store, [] { throw std::range_error("stop"); },
+                         std::chrono::milliseconds(1)),
+                     std::range_error);
+        EXPECT_LT(rows_worked, plan.rows / 10) << threads << " threads";
+    }
 }
 
 }  // namespace

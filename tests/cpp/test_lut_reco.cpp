@@ -21,7 +21,11 @@ using tessel::HitFeatures;
 using tessel::LookupPoint;
 using tessel::LookupTable;
 using tessel::LUTReco;
+using tessel::testing::cause_of;
+using tessel::testing::expect_message;
+using tessel::testing::expect_thrown;
 using tessel::testing::TempDir;
+using tessel::testing::thrown_by;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -245,6 +249,17 @@ TEST(LUTReco, UnreadableFiles) {
     expect_error<std::runtime_error>(
         [&] { LUTReco(dir.root(), "adc_sample", "charge", false, -1); },
         "Could not open LUT file: " + dir.root().string());
+    // A NUL would open the file named by the part before it; the message shows it as \0.
+    const auto lut = dir.write("lut.txt", "0 0 1\n10 5 1\n");
+    expect_thrown<std::runtime_error>(
+        thrown_by([&] {
+            LUTReco(lut.native() + std::string("\0junk", 5), "adc_sample", "charge", false, -1);
+        }),
+        [&](const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), "Could not open LUT file: " + lut.string() + "\\0junk");
+            expect_message<std::invalid_argument>(cause_of(e),
+                                                  "The file name contains a NUL character");
+        });
 }
 
 TEST(LUTReco, HitPropertyThenFeatureThenFile) {

@@ -193,6 +193,27 @@ TEST(DiffMax, MatchesPlainSearchOnRandomWaveforms) {
         }
         const double got = TarvoExtractor::diff_max(std::span<const std::uint16_t>(w));
         ASSERT_EQ(bits(got), bits(reference_diff_max(w))) << "trial " << trial << " n " << n;
+        // The extractor's one-pass form: the same sum and the same steepest rise.
+        const auto pass = tessel::waveform::sum_and_largest_rise(w);
+        ASSERT_EQ(pass.sum, tessel::waveform::sample_sum(w)) << "trial " << trial << " n " << n;
+        ASSERT_EQ(tessel::waveform::steepest_rise(w, pass.largest_rise),
+                  tessel::waveform::steepest_rise(w))
+            << "trial " << trial << " n " << n;
+    }
+}
+
+// Another thread may write the samples between the pass that finds the largest rise and the
+// search for its first position (the columnar path reads NumPy memory without the interpreter
+// lock): the search then looks for a rise that no difference has, and must still answer with a
+// position inside the waveform.
+TEST(DiffMax, SearchForAnAbsentRiseStaysInsideTheWaveform) {
+    for (const std::size_t n : {3U, 8U, 9U, 10U, 17U, 40U, 63U, 64U, 65U, 1000U}) {
+        Samples w(n, 1000);
+        w[n / 2] = 1005;  // the only rise: 5
+        for (const std::uint16_t absent : {1, 6, 65535}) {
+            EXPECT_LT(tessel::waveform::steepest_rise(w, absent), n - 1)
+                << n << " samples, rise " << absent;
+        }
     }
 }
 

@@ -2,10 +2,13 @@
 #include <yaml-cpp/exceptions.h>
 
 #include <cmath>
+#include <exception>
+#include <filesystem>
 #include <ios>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -16,6 +19,7 @@ namespace {
 
 using tessel::YAMLAccessor;
 using tessel::testing::cause_of;
+using tessel::testing::expect_message;
 using tessel::testing::expect_thrown;
 using tessel::testing::TempDir;
 using tessel::testing::thrown_by;
@@ -322,6 +326,29 @@ TEST(YamlLoad, InvalidYamlFailsWithTheParserErrorAndItsPosition) {
     expect_load_failure(file, file.generic_string(), "column ");
     expect_load_failure(dir.write("tab.yaml", "a:\n\tb: 1\n"), (dir.root() / "tab.yaml").string(),
                         "yaml-cpp: error at line");
+}
+
+// Refused before the parser runs: yaml-cpp loses memory when the first read of an opened file
+// fails (a directory opens), and a NUL would make the system open the name's beginning.
+TEST(YamlLoad, DirectoriesAndNamesHoldingANulAreRefusedBeforeLoading) {
+    const TempDir dir;
+    const auto expect_refused = [](const std::filesystem::path& file, const auto& check_cause) {
+        expect_thrown<std::ios_base::failure>(
+            thrown_by([&] { YAMLAccessor accessor(file); }), [&](const std::ios_base::failure& e) {
+                EXPECT_TRUE(std::string(e.what()).starts_with("Failed to load yaml file "));
+                check_cause(cause_of(e));
+            });
+    };
+    expect_refused(dir.root(), [](const std::exception_ptr& cause) {
+        expect_thrown<std::filesystem::filesystem_error>(
+            cause, [](const std::filesystem::filesystem_error& e) {
+                EXPECT_EQ(e.code(), std::make_error_code(std::errc::is_a_directory));
+            });
+    });
+    const auto file = dir.write("settings.yaml", "value: 1\n");
+    expect_refused(file.native() + std::string("\0junk", 5), [](const std::exception_ptr& cause) {
+        expect_message<std::invalid_argument>(cause, "The file name contains a NUL character");
+    });
 }
 
 }  // namespace

@@ -204,3 +204,23 @@ def test_a_callable_adding_reconstructors_while_running_is_safe() -> None:
     hits = maker.make_hits([make_features(channel=1, id_=2, trigger_time=3.0)])
     assert len(hits) == 1 and hits[0].time == 3.0
     assert calls == [0]  # the reconstructors added during the record did not act on it
+
+
+def test_a_callable_changing_the_list_being_made_is_safe() -> None:
+    # The list is the caller's, shared with the callable: growing it moves its storage (a list
+    # this large is given back to the system at once) while make_hits works through it.
+    features = orvane.numpy_to_hit_features_list(
+        orvane.hit_features_list_to_numpy([make_features(channel=1, id_=i) for i in range(40_000)])
+    )
+
+    scribble: list[bytearray] = []
+
+    def grow_once(f: orvane.HitFeatures, hit: orvane.Hit) -> orvane.Hit:
+        if len(features) == 40_000:
+            features.extend(features)
+            # Storage of that size, written over: what freed storage would now hold.
+            scribble.append(bytearray(b"\xff" * (56 * 40_000)))
+        return hit
+
+    hits = _maker(grow_once).make_hits(features, no_discard=True)
+    assert [h.id for h in hits] == list(range(40_000))

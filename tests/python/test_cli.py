@@ -95,16 +95,20 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
     return objects
 
 
-@pytest.mark.parametrize("compress", [False, True], ids=["stored", "deflated"])
+@pytest.mark.parametrize(
+    ("compress", "threads"),
+    [(False, 1), (True, 1), (False, 3)],
+    ids=["stored", "deflated", "stored-3-threads"],
+)
 def test_chunked_reconstruction_equals_one_library_call(
-    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool
+    orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool, threads: int
 ) -> None:
     out, source = tmp_path / "hits.npy", triggers
     if compress:  # deflated members are streamed front to back
         source = tmp_path / "deflated.npz"
         write_trigger_file(source, read_trigger_file(triggers), compress=True)
     argv = ["reconstruct", str(example_settings()), str(source), "-o", str(out)]
-    assert cli.main([*argv, "--chunk-size", "37", "-q"]) == 0
+    assert cli.main([*argv, "--chunk-size", "37", "--threads", str(threads), "-q"]) == 0
     hits = read_hit_file(out)
     reco = orvane.ChargeReconstruction(str(example_settings()))
     expected = orvane.hit_list_to_numpy(reco.reconstruct(_object_triggers(orvane, triggers)))

@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+import os
+import signal
 import threading
 import time
 from collections.abc import Callable
@@ -75,6 +77,8 @@ reco:
 
 DROPS = [(False, False), (True, False), (False, True), (True, True)]
 DROP_IDS = ["keep-all", "drop-edge", "drop-integral", "drop-both"]
+# Thread counts of the columnar calls: each must give the rows (and errors) of one thread.
+THREADS = [1, 2, 3, 7]
 
 RUN = orvane.RunInfo()
 RUN.run_number = 0x1_2345_6789  # only the low 32 bits reach the ids
@@ -235,12 +239,16 @@ def test_tarvo_rows_match_the_object_path(
     reco = orvane.ChargeReconstruction(settings_path)
 
     expected = orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN))
-    actual = extractor.extract_tarvo_numpy(data.rows, data.samples, data.offsets, run_info=RUN)
-    assert_same_rows(actual, expected)
-
     expected_hits = orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN))
-    hits = reco.reconstruct_tarvo_numpy(data.rows, data.samples, data.offsets, run_info=RUN)
-    assert_same_rows(hits, expected_hits)
+    for threads in THREADS:
+        actual = extractor.extract_tarvo_numpy(
+            data.rows, data.samples, data.offsets, run_info=RUN, threads=threads
+        )
+        assert_same_rows(actual, expected)
+        hits = reco.reconstruct_tarvo_numpy(
+            data.rows, data.samples, data.offsets, run_info=RUN, threads=threads
+        )
+        assert_same_rows(hits, expected_hits)
     assert 0 < len(hits) < len(data.rows)  # drops and invalid hits occur
 
 
@@ -256,12 +264,14 @@ def test_multipmt_rows_match_the_object_path(settings_path: str) -> None:
     objects = multipmt_objects(rows)
     extractor = orvane.FeatureExtractor(settings_path)
     reco = orvane.ChargeReconstruction(settings_path)
-    assert_same_rows(
-        extractor.extract_multipmt_numpy(rows, run_info=RUN),
-        orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN)),
-    )
-    hits = reco.reconstruct_multipmt_numpy(rows, run_info=RUN)
-    assert_same_rows(hits, orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN)))
+    features = orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN))
+    expected = orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN))
+    for threads in THREADS:
+        assert_same_rows(
+            extractor.extract_multipmt_numpy(rows, run_info=RUN, threads=threads), features
+        )
+        hits = reco.reconstruct_multipmt_numpy(rows, run_info=RUN, threads=threads)
+        assert_same_rows(hits, expected)
     assert 0 < len(hits) < len(rows)
 
 
@@ -272,8 +282,9 @@ def test_make_hits_numpy_matches_make_hits(tmp_path: Path, no_discard: bool) -> 
     expected = orvane.hit_list_to_numpy(
         maker.make_hits(orvane.numpy_to_hit_features_list(rows), no_discard)
     )
-    actual = maker.make_hits_numpy(rows, no_discard=no_discard)
-    assert_same_rows(actual, expected)
+    for threads in THREADS:
+        actual = maker.make_hits_numpy(rows, no_discard=no_discard, threads=threads)
+        assert_same_rows(actual, expected)
     assert len(actual) == len(rows) if no_discard else 0 < len(actual) < len(rows)
 
 
@@ -327,7 +338,8 @@ tarvo_trigger = st.tuples(
     st.integers(0, 2**32 - 1),
     st.integers(0, 2**32 - 1),
     st.floats(width=32, allow_nan=True, allow_infinity=True),
-    st.lists(st.integers(0, 65535), min_size=3, max_size=40),
+    # Now and then a waveform too short for the edge search: the call fails at the first one.
+    st.lists(st.integers(0, 65535), min_size=1, max_size=40),
 )
 
 
@@ -336,13 +348,17 @@ tarvo_trigger = st.tuples(
     triggers=st.lists(tarvo_trigger, max_size=12),
     drops=st.sampled_from(DROPS),
     first=st.integers(0, 2**28 - 13),
+    threads=st.sampled_from(THREADS[1:]),
 )
 def test_property_any_triggers_give_the_object_paths_hits(
     tmp_path_factory: pytest.TempPathFactory,
     triggers: list[tuple[int, int, int, float, list[int]]],
     drops: tuple[bool, bool],
     first: int,
+    threads: int,
 ) -> None:
+    """Any threads give one thread's rows, or its error (the first failing row's); one thread
+    gives the object path's rows, or its error with the row added."""
     path = write(tmp_path_factory.getbasetemp(), *drops)
     rows = np.zeros(len(triggers), orvane.tarvo_trigger_dtype)
     objects = []
@@ -360,16 +376,32 @@ def test_property_any_triggers_give_the_object_paths_hits(
     # The object path numbers from 0; shifting its ids by `first` positions gives the ids a
     # call with first_trigger = first must give.
     shift = np.int64(first << 4)
-    expected = orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN))
-    expected["id"] += shift
-    assert_same_rows(
-        reco.reconstruct_tarvo_numpy(rows, samples, offsets, first, run_info=RUN), expected
-    )
-    expected = orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN))
-    expected["id"] += shift
-    assert_same_rows(
-        extractor.extract_tarvo_numpy(rows, samples, offsets, first, run_info=RUN), expected
-    )
+    calls: list[tuple[Callable[..., np.ndarray], Callable[[], np.ndarray]]] = [
+        (
+            reco.reconstruct_tarvo_numpy,
+            lambda: orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN)),
+        ),
+        (
+            extractor.extract_tarvo_numpy,
+            lambda: orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN)),
+        ),
+    ]
+    for columnar, object_path in calls:
+        try:
+            expected = object_path()
+        except ValueError as error:
+            with pytest.raises(ValueError) as one:
+                columnar(rows, samples, offsets, first, run_info=RUN)
+            assert str(one.value).startswith(str(error))
+            with pytest.raises(ValueError) as many:
+                columnar(rows, samples, offsets, first, run_info=RUN, threads=threads)
+            assert str(many.value) == str(one.value)
+            continue
+        expected["id"] += shift
+        assert_same_rows(columnar(rows, samples, offsets, first, run_info=RUN), expected)
+        assert_same_rows(
+            columnar(rows, samples, offsets, first, run_info=RUN, threads=threads), expected
+        )
 
 
 # --- Layouts ---------------------------------------------------------------------------------
@@ -484,6 +516,18 @@ def good_input() -> dict[str, object]:
     }
 
 
+def wide_rows(field: str, value: float) -> np.ndarray:
+    """The good input's three trigger rows in wider field types (int64, float64), with `value`
+    in row 1 of `field`."""
+    floats = ("baseline", "intsum", field) if isinstance(value, float) else ("baseline", "intsum")
+    names = orvane.tarvo_trigger_dtype.names
+    rows = np.zeros(3, [(name, "f8" if name in floats else "i8") for name in names])
+    rows[field][1] = value
+    return rows
+
+
+HUGE = 2**40  # rows of a broadcast input, far beyond the trigger limit
+
 BAD_INPUTS: list[tuple[str, dict[str, object], type[Exception], str]] = [
     (
         "plain-float-triggers",
@@ -569,6 +613,49 @@ BAD_INPUTS: list[tuple[str, dict[str, object], type[Exception], str]] = [
         "offsets holds values from 0 to 18446744073709551615, outside the range of int64",
     ),
     ("positions-past-the-id", {"first_trigger": 2**28 - 2}, ValueError, "28-bit trigger index"),
+    (
+        "broadcast-past-the-id",
+        {
+            "triggers": np.broadcast_to(np.zeros(1, orvane.tarvo_trigger_dtype), (HUGE,)),
+            "waveforms": np.broadcast_to(np.zeros(4, np.uint16), (HUGE, 4)),
+            "offsets": None,
+        },
+        ValueError,
+        "28-bit trigger index",
+    ),
+    (
+        "wide-channel-past-int32",
+        {"triggers": wide_rows("channel", 2**32 + 7)},
+        ValueError,
+        r"triggers field channel holds 4294967303 in row 1, outside the range of int32",
+    ),
+    (
+        "wide-seconds-past-uint32",
+        {"triggers": wide_rows("trigger_time_s", 2**32 + 3)},
+        ValueError,
+        r"field trigger_time_s holds 4294967299 in row 1, outside the range of uint32",
+    ),
+    (
+        "fractional-ticks",
+        {"triggers": wide_rows("trigger_time_ticks", 2.5)},
+        ValueError,
+        "field trigger_time_ticks holds 2.5 in row 1, not an integer within the range of uint32",
+    ),
+    ("nan-seconds", {"triggers": wide_rows("trigger_time_s", np.nan)}, ValueError, "holds nan"),
+    (
+        "baseline-past-float32",
+        {"triggers": wide_rows("baseline", 1e300)},
+        ValueError,
+        "field baseline holds 1e[+]300 in row 1, too large for float32",
+    ),
+    (
+        "fraction-in-tuples",
+        {"triggers": [(0, 0, 0, 0.0, 0.0), (0, 2.5, 0, 0.0, 0.0), (0, 0, 0, 0.0, 0.0)]},
+        ValueError,
+        "field trigger_time_s holds 2.5 in row 1",
+    ),
+    ("negative-threads", {"threads": -1}, ValueError, "threads must be 1 to 1024, or 0 for"),
+    ("too-many-threads", {"threads": 2**61}, ValueError, "threads must be 1 to 1024"),
     ("negative-first-trigger", {"first_trigger": -1}, TypeError, "incompatible function"),
 ]
 
@@ -591,7 +678,11 @@ def test_bad_input_is_refused_with_a_clear_error(
     arguments = good_input()
     call(**arguments)  # the unchanged input is fine
     arguments.update(change)
-    before = {k: v.tobytes() for k, v in arguments.items() if isinstance(v, np.ndarray)}
+    before = {
+        k: v.tobytes()
+        for k, v in arguments.items()
+        if isinstance(v, np.ndarray) and v.nbytes < 2**20  # not the broadcast ones
+    }
     with pytest.raises(error, match=message):
         call(**arguments)
     for key, value in before.items():  # the inputs are left as they were
@@ -635,6 +726,10 @@ def test_multipmt_and_feature_rows_are_checked(tmp_path: Path) -> None:
         orvane.FeatureExtractor(path).extract_multipmt_numpy(
             np.zeros((2, 2), orvane.multipmt_trigger_dtype)
         )
+    wide = np.zeros(2, [(name, "f8") for name in orvane.multipmt_trigger_dtype.names])
+    wide["adc_sample"][1] = 70000.0
+    with pytest.raises(ValueError, match="field adc_sample holds 70000.0 in row 1, not an int"):
+        orvane.FeatureExtractor(path).extract_multipmt_numpy(wide)
     with pytest.raises(TypeError, match="features must be an array of hit_features_dtype"):
         orvane.HitMaker(path).make_hits_numpy(np.zeros(2, orvane.hit_dtype))
 
@@ -695,6 +790,37 @@ def test_the_lock_is_released_while_the_library_works(tmp_path: Path) -> None:
     assert longest < 0.5 * min(durations), (longest, durations)
 
 
+@pytest.mark.parametrize("threads", [1, 2])
+def test_ctrl_c_stops_a_long_call_promptly(tmp_path: Path, threads: int) -> None:
+    """SIGINT sent while a call of a minute or more runs (a broadcast input of flat waveforms,
+    all dropped) ends it with KeyboardInterrupt within seconds."""
+    # Python's own handler, even where the test run was started with SIGINT ignored.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    reco = orvane.ChargeReconstruction(write(tmp_path, True, False))
+    n = 2**26
+    rows = np.broadcast_to(np.zeros(1, orvane.tarvo_trigger_dtype), (n,))
+    waveforms = np.broadcast_to(np.full(4096, 5, np.uint16), (n, 4096))
+    calling = threading.Event()
+
+    def interrupt() -> None:
+        calling.wait()
+        time.sleep(0.2)  # the call has begun by now
+        os.kill(os.getpid(), signal.SIGINT)
+
+    sender = threading.Thread(target=interrupt)
+    sender.start()
+    start = time.perf_counter()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            calling.set()
+            reco.reconstruct_tarvo_numpy(rows, waveforms, threads=threads)
+    finally:
+        elapsed = time.perf_counter() - start
+        sender.join()
+        signal.signal(signal.SIGINT, previous)
+    assert elapsed < 20.0
+
+
 class Boom(Exception):
     pass
 
@@ -714,6 +840,9 @@ def test_python_callable_reconstructors_are_called_with_the_lock_held(tmp_path: 
     calls = len(seen)
     assert_same_rows(maker.make_hits_numpy(rows), expected)
     assert len(seen) == 2 * calls > 0
+    # More threads are refused quietly: one thread calls the callable, in row order.
+    assert_same_rows(maker.make_hits_numpy(rows, threads=4), expected)
+    assert seen[2 * calls :] == seen[:calls]
 
     def boom(features: orvane.HitFeatures, hit: orvane.Hit) -> orvane.Hit:
         raise Boom("from the callable")

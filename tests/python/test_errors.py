@@ -92,3 +92,43 @@ def test_tarvo_section_missing_an_option(write_settings) -> None:
     path = write_settings("extractors:\n  Tarvo:\n    drop_bad_edge: true\nreco: {}\n")
     with pytest.raises(IndexError, match="^Key drop_bad_integral not found!$"):
         orvane.FeatureExtractor(path)
+
+
+# A settings file's name followed by a NUL and more: str, bytes and path-like.
+_NUL_NAMES: dict[str, Callable[[Path], object]] = {
+    "str": lambda path: f"{path}\x00junk",
+    "bytes": lambda path: bytes(path) + b"\x00junk",
+    "path": lambda path: Path(f"{path}\x00junk"),
+}
+
+
+@pytest.mark.parametrize(
+    ("build", "kind"),
+    [(orvane.ChargeReconstruction, "str"), (orvane.ChargeReconstruction, "bytes")]
+    + [
+        (build, kind)
+        for build in (orvane.FeatureExtractor, orvane.HitMaker, orvane.check_settings)
+        for kind in _NUL_NAMES
+    ],
+    ids=lambda value: getattr(value, "__name__", value),
+)
+def test_names_holding_a_nul_are_refused(build, kind: str, settings_file: Path) -> None:
+    # As Python's open does: the system would open the file named by the part before the NUL.
+    name = _NUL_NAMES[kind](settings_file)
+    with pytest.raises(ValueError, match="^embedded null (character|byte) in the file name"):
+        build(name)
+
+
+def test_lut_file_holding_a_nul_is_refused(write_settings) -> None:
+    path = write_settings(LINEAR_SETTINGS)
+    (path.parent / "lut.txt").write_text("0 0 1\n10 5 1\n")
+    lut = (
+        "  lut:\n    class: LUTReco\n    feature: adc_sample\n    hit_property: charge\n"
+        '    extrapolate: true\n    pmt_type: -1\n    lut_file: "lut.txt\\0junk"\n'
+    )
+    settings = write_settings(LINEAR_SETTINGS + lut)
+    with pytest.raises(RuntimeError) as info:
+        orvane.HitMaker(settings)
+    outer, cause = _chain(info.value)
+    assert str(outer) == f"Could not open LUT file: {path.parent.as_posix()}/lut.txt\\0junk"
+    assert isinstance(cause, ValueError)

@@ -1,0 +1,220 @@
+#include "tessel/columnar/batch.hpp"
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tessel/reco_calls.hpp"
+
+namespace tessel {
+
+namespace {
+
+// One loop serves every columnar call: a source turns row i into the records of its trigger,
+// a sink turns each record into output rows.
+
+/// Waveform trigger rows through the step.
+class TarvoSource {
+public:
+    TarvoSource(const TriggerStep& step, const TarvoRowInput& input)
+        : step_(step),
+          input_(input),
+          scratch_(input.waveforms().is_direct() ? 0 : input.longest()) {}
+
+    [[nodiscard]] std::uint64_t first_trigger() const noexcept { return input_.first_trigger(); }
+
+    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) {
+        const std::span<const std::uint16_t> waveform = input_.waveforms().get(i, scratch_);
+        try {
+            step_.extract(row_to_view(input_.triggers()[i], waveform), position, out);
+        } catch (const std::invalid_argument& e) {
+            // The extractor's error for a too-short waveform gets the row's place in the call.
+            std::throw_with_nested(
+                std::invalid_argument(std::string(e.what()) + " Trigger row " + std::to_string(i) +
+                                      " (trigger position " + std::to_string(position) + ") has " +
+                                      std::to_string(waveform.size()) + " samples."));
+        }
+    }
+
+private:
+    const TriggerStep& step_;
+    const TarvoRowInput& input_;
+    /// Room for gathering waveforms that cannot be read in place: allocated once per range.
+    std::vector<std::uint16_t> scratch_;
+};
+
+/// Multi-PMT trigger rows through the step.
+class MultiPMTSource {
+public:
+    MultiPMTSource(const TriggerStep& step, StridedRows<MultiPMTTriggerNumpyRow> triggers,
+                   std::uint64_t first_trigger) noexcept
+        : step_(step), triggers_(triggers), first_trigger_(first_trigger) {}
+
+    [[nodiscard]] std::uint64_t first_trigger() const noexcept { return first_trigger_; }
+
+    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const noexcept {
+        step_.extract(row_to_trigger(triggers_[i]), position, out);
+    }
+
+private:
+    const TriggerStep& step_;
+    StridedRows<MultiPMTTriggerNumpyRow> triggers_;
+    std::uint64_t first_trigger_;
+};
+
+/// Feature rows: one record per row, as given (ids included).
+class FeatureRowSource {
+public:
+    explicit FeatureRowSource(StridedRows<HitFeaturesNumpyRow> rows) noexcept : rows_(rows) {}
+
+    [[nodiscard]] static std::uint64_t first_trigger() noexcept { return 0; }
+
+    void records(std::size_t i, std::uint64_t /*position*/, TriggerRecords& out) const noexcept {
+        out.truncated = false;
+        out.record[0] = row_to_record(rows_[i]);
+        out.count = 1;
+    }
+
+private:
+    StridedRows<HitFeaturesNumpyRow> rows_;
+};
+
+/// Writes each record as a feature row.
+class FeatureSink {
+public:
+    explicit FeatureSink(HitFeaturesNumpyRow* out) noexcept : next_(out) {}
+    void put(const FeatureRecord& record) noexcept { *next_++ = record_to_row(record); }
+    [[nodiscard]] HitFeaturesNumpyRow* next() const noexcept { return next_; }
+
+private:
+    HitFeaturesNumpyRow* next_;
+};
+
+/// Makes each record's hit and writes the kept ones.
+class HitSink {
+public:
+    HitSink(std::span<const RecoCall> calls, bool no_discard, HitNumpyRow* out) noexcept
+        : calls_(calls), no_discard_(no_discard), next_(out) {}
+    void put(const FeatureRecord& record) {
+        if (make_hit_with(calls_, record, nullptr, no_discard_, hit_)) {
+            *next_++ = hit_to_row(hit_);
+        }
+    }
+    [[nodiscard]] HitNumpyRow* next() const noexcept { return next_; }
+
+private:
+    std::span<const RecoCall> calls_;
+    bool no_discard_;
+    HitNumpyRow* next_;
+    Hit hit_;
+};
+
+template <class Source, class Sink, class Row>
+RowsDone run_rows(Source& source, Sink& sink, RowRange range, Row* out) {
+    RowsDone done;
+    TriggerRecords records;
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        source.records(i, source.first_trigger() + i, records);
+        done.truncated += records.truncated ? 1 : 0;
+        for (const FeatureRecord& record : records) {
+            sink.put(record);
+        }
+    }
+    done.written = static_cast<std::size_t>(sink.next() - out);
+    return done;
+}
+
+}  // namespace
+
+TarvoRowInput TarvoRowInput::check(StridedRows<TarvoTriggerNumpyRow> triggers,
+                                   const WaveformRows& waveforms, std::uint64_t first_trigger) {
+    check_trigger_positions(first_trigger, triggers.size());
+    const std::size_t longest = waveforms.validate(triggers.size());
+    return {triggers, waveforms, longest, first_trigger};
+}
+
+RowsDone extract_rows(const TriggerStep& step, const TarvoRowInput& input, RowRange range,
+                      HitFeaturesNumpyRow* out) {
+    TarvoSource source(step, input);
+    FeatureSink sink(out);
+    return run_rows(source, sink, range, out);
+}
+
+RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> calls,
+                          const TarvoRowInput& input, RowRange range, HitNumpyRow* out) {
+    TarvoSource source(step, input);
+    HitSink sink(calls, false, out);
+    return run_rows(source, sink, range, out);
+}
+
+RowsDone extract_rows(const TriggerStep& step, StridedRows<MultiPMTTriggerNumpyRow> triggers,
+                      std::uint64_t first_trigger, RowRange range, HitFeaturesNumpyRow* out) {
+    MultiPMTSource source(step, triggers, first_trigger);
+    FeatureSink sink(out);
+    return run_rows(source, sink, range, out);
+}
+
+RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> calls,
+                          StridedRows<MultiPMTTriggerNumpyRow> triggers,
+                          std::uint64_t first_trigger, RowRange range, HitNumpyRow* out) {
+    MultiPMTSource source(step, triggers, first_trigger);
+    HitSink sink(calls, false, out);
+    return run_rows(source, sink, range, out);
+}
+
+RowsDone make_hit_rows(std::span<const RecoCall> calls, StridedRows<HitFeaturesNumpyRow> features,
+                       bool no_discard, RowRange range, HitNumpyRow* out) {
+    FeatureRowSource source(features);
+    HitSink sink(calls, no_discard, out);
+    return run_rows(source, sink, range, out);
+}
+
+std::size_t extract_tarvo_rows(const TarvoExtractor& extractor,
+                               StridedRows<TarvoTriggerNumpyRow> triggers,
+                               const WaveformRows& waveforms, std::uint64_t first_trigger,
+                               const RunInfo& run_info, HitFeaturesNumpyRow* out) {
+    const auto input = TarvoRowInput::check(triggers, waveforms, first_trigger);
+    return extract_rows(TriggerStep(extractor, run_info), input, {0, input.size()}, out).written;
+}
+
+std::size_t extract_multipmt_rows(StridedRows<MultiPMTTriggerNumpyRow> triggers,
+                                  std::uint64_t first_trigger, const RunInfo& run_info,
+                                  HitFeaturesNumpyRow* out) {
+    check_trigger_positions(first_trigger, triggers.size());
+    const TarvoExtractor unused(false, false);
+    return extract_rows(TriggerStep(unused, run_info), triggers, first_trigger,
+                        {0, triggers.size()}, out)
+        .written;
+}
+
+std::size_t make_hit_rows(const HitMaker& hit_maker, StridedRows<HitFeaturesNumpyRow> features,
+                          bool no_discard, HitNumpyRow* out) {
+    // A copy: a Python callable may add to the hit maker while the rows are made.
+    const std::vector<RecoCall> calls = hit_maker.calls();
+    return make_hit_rows(calls, features, no_discard, {0, features.size()}, out).written;
+}
+
+std::size_t reconstruct_tarvo_rows(const TarvoExtractor& extractor, const HitMaker& hit_maker,
+                                   StridedRows<TarvoTriggerNumpyRow> triggers,
+                                   const WaveformRows& waveforms, std::uint64_t first_trigger,
+                                   const RunInfo& run_info, HitNumpyRow* out) {
+    const auto input = TarvoRowInput::check(triggers, waveforms, first_trigger);
+    const std::vector<RecoCall> calls = hit_maker.calls();
+    return reconstruct_rows(TriggerStep(extractor, run_info), calls, input, {0, input.size()}, out)
+        .written;
+}
+
+std::size_t reconstruct_multipmt_rows(const HitMaker& hit_maker,
+                                      StridedRows<MultiPMTTriggerNumpyRow> triggers,
+                                      std::uint64_t first_trigger, const RunInfo& run_info,
+                                      HitNumpyRow* out) {
+    check_trigger_positions(first_trigger, triggers.size());
+    const TarvoExtractor unused(false, false);
+    const std::vector<RecoCall> calls = hit_maker.calls();
+    return reconstruct_rows(TriggerStep(unused, run_info), calls, triggers, first_trigger,
+                            {0, triggers.size()}, out)
+        .written;
+}
+
+}  // namespace tessel
