@@ -132,7 +132,8 @@ stubs: venv
 # columnar path against its yardsticks (the numba peer, a copy of the input, np.sum), the Python
 # face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar path's peak
 # memory, each printing a table of medians and ratios, then the peak memory of
-# `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers.
+# `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers, and the cost of a
+# 10 000-channel table on the columnar path.
 bench: deps-bench $(VENV)/bin/python
 	$(PIP_BUILD) --group test ".[bench]"
 	cmake --preset bench
@@ -142,6 +143,7 @@ bench: deps-bench $(VENV)/bin/python
 	$(VENV)/bin/python benchmarks/bench_python.py
 	$(VENV)/bin/python benchmarks/bench_memory.py
 	$(VENV)/bin/python benchmarks/bench_stream.py
+	$(VENV)/bin/python benchmarks/bench_channels.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

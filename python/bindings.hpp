@@ -119,3 +119,5 @@ void register_pipeline(py::module_& m);
 void register_errors(py::module_& m);
 /// `SettingsProblem`, `check_settings` and `summarize_settings`: the check of a settings file.
 void register_check(py::module_& m);
+/// `ChannelTable`, and the channel table of a `FeatureExtractor` (after register_pipeline).
+void register_channels(py::module_& m);

@@ -22,4 +22,6 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
     // The settings check, independent of the classes above.
     register_check(m);
+    // The channel table, and its properties of FeatureExtractor.
+    register_channels(m);
 }

@@ -8,8 +8,9 @@ import collections.abc
 import numpy
 import numpy.typing
 import os
+import pathlib
 import typing
-__all__: list[str] = ['ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -845,6 +846,18 @@ class FeatureExtractor:
         
         Nothing is returned when an error is raised.
         """
+    @property
+    def channel_table(self) -> ChannelTable | None:
+        """
+        The channel table of the extraction (settings extractors.channels.table), or None.
+        """
+    @property
+    def unknown_channels(self) -> str | None:
+        """
+        What extraction does with a trigger on a channel missing from the channel table:
+        "error" (the call fails naming the channel) or "drop" (the trigger gives no record); None without
+        a channel table.
+        """
 class HitMaker:
     """
     Class to create Hit objects from HitFeatures. HitMaker serves as a container for Reconstructors which represent different
@@ -1111,6 +1124,43 @@ class SettingsProblem:
     def message(self) -> str:
         """
         `file:line: key.path: expected ..., found ...; hint`.
+        """
+class ChannelTable:
+    """
+    A channel table: the PMT type and the calibration columns of
+    every channel, read from a CSV file with a header line (lines starting with '#' and blank lines
+    are skipped; columns "channel" and "pmt_type" are required, every other column holds numbers).
+    """
+    def __init__(self, path: os.PathLike | str | bytes) -> None:
+        """
+        Reads a channel table.
+        
+        Parameters
+        ----------
+        path : str, bytes or os.PathLike
+            The table file.
+        
+        Raises
+        ------
+        RuntimeError
+            The file cannot be read, or a line is malformed (the message names file, line and column).
+        """
+    def __len__(self) -> int:
+        ...
+    @property
+    def channels(self) -> numpy.typing.NDArray[numpy.int32]:
+        """
+        The channel of each row, in file order (a new int32 array).
+        """
+    @property
+    def file(self) -> pathlib.Path:
+        """
+        The table file.
+        """
+    @property
+    def pmt_types(self) -> numpy.typing.NDArray[numpy.int32]:
+        """
+        The PMT type of each row (a new int32 array).
         """
 def check_settings(settings: os.PathLike | str | bytes) -> list[SettingsProblem]:
     """

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "tessel/channel_table.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/trigger.hpp"
@@ -32,6 +33,11 @@ public:
     /// The step that extracts one trigger of a call with `run_info` (tessel/trigger_step.hpp):
     /// what every path applies to each trigger.  Valid while this extractor lives.
     [[nodiscard]] TriggerStep step(const RunInfo& run_info) const noexcept;
+
+    /// The channel table of the extraction (`extractors: {channels: {table: FILE}}`) and how it
+    /// is applied, or null when none is configured.
+    [[nodiscard]] const ChannelTable* channel_table() const noexcept;
+    [[nodiscard]] const ChannelTypes* channel_types() const noexcept;
 
     /// The extractors, for batch paths.  Like every operation but destruction and assignment,
     /// they need an extractor that has not been moved from.

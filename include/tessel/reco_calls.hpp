@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "tessel/channel_linear_reco.hpp"
 #include "tessel/feature_record.hpp"
 #include "tessel/hit.hpp"
 #include "tessel/linear_reco.hpp"

@@ -14,13 +14,15 @@ class Reconstructor;
 // The built-in reconstructors, which the hit maker calls directly (see `RecoCall`).
 class LinearReco;
 class LUTReco;
+class ChannelLinearReco;
 
 /// How the hit maker calls one reconstructor: a built-in kind by its own type, so that its
 /// `apply(const FeatureRecord&, Hit&)` is called directly (inlined where it is inline), without
 /// a virtual call or a `HitFeatures` object per record; any other reconstructor (a user's, a
 /// Python callable) through the virtual `reconstruct`.  A new built-in kind is added here and
 /// in tessel/reco_calls.hpp, and returns itself from `call()`.
-using RecoCall = std::variant<const Reconstructor*, const LinearReco*, const LUTReco*>;
+using RecoCall =
+    std::variant<const Reconstructor*, const LinearReco*, const LUTReco*, const ChannelLinearReco*>;
 
 /// One reconstruction algorithm: refines `hit` from `features`, typically through
 /// `Hit::update_time` / `Hit::update_charge`.

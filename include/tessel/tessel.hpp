@@ -1,6 +1,8 @@
 #pragma once
 
 // Everything of the library in one include.
+#include "tessel/channel_linear_reco.hpp"
+#include "tessel/channel_table.hpp"
 #include "tessel/charge_reconstruction.hpp"
 #include "tessel/check_settings.hpp"
 #include "tessel/extractors.hpp"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "tessel/channel_table.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/feature_record.hpp"
 #include "tessel/trigger.hpp"
@@ -31,11 +32,16 @@ struct TriggerRecords {
 /// it holds no state of its own between triggers, so several threads may use one step.
 class TriggerStep {
 public:
-    TriggerStep(const TarvoExtractor& tarvo, const RunInfo& run_info) noexcept
-        : tarvo_(&tarvo), run_info_(run_info) {}
+    /// `channels`, when given, is the channel table of the extraction: every record gets its
+    /// channel's PMT type, and a channel without a row ends the call or drops the trigger.
+    TriggerStep(const TarvoExtractor& tarvo, const RunInfo& run_info,
+                const ChannelTypes* channels = nullptr) noexcept
+        : tarvo_(&tarvo), channels_(channels), run_info_(run_info) {}
 
     /// The records of waveform trigger `trigger` at `position` in the run.  Throws the
-    /// extractor's std::invalid_argument for a waveform too short for the edge search.
+    /// extractor's std::invalid_argument for a waveform too short for the edge search, and the
+    /// channel table's std::runtime_error for a channel without a row (unless such triggers are
+    /// dropped).
     void extract(const TarvoTriggerView& trigger, std::uint64_t position,
                  TriggerRecords& out) const {
         out.truncated = false;
@@ -43,9 +49,10 @@ public:
         finish(position, out);
     }
 
-    /// The record of multi-PMT trigger `trigger` at `position` in the run.
+    /// The record of multi-PMT trigger `trigger` at `position` in the run; throws as above for
+    /// a channel without a row.
     void extract(const MultiPMTTrigger& trigger, std::uint64_t position,
-                 TriggerRecords& out) const noexcept {
+                 TriggerRecords& out) const {
         out.truncated = false;
         out.count = MultiPMTExtractor::extract(trigger, out.record.data());
         finish(position, out);
@@ -59,12 +66,18 @@ public:
     }
 
     [[nodiscard]] const RunInfo& run_info() const noexcept { return run_info_; }
+    /// The channel table of the extraction, or null.
+    [[nodiscard]] const ChannelTypes* channels() const noexcept { return channels_; }
 
 private:
     /// What applies to every record after extraction, whatever the extractor: options of the
     /// extraction that act per record or drop the trigger belong here; then each record gets its
     /// hit id (run number, trigger position, record index).
-    void finish(std::uint64_t position, TriggerRecords& out) const noexcept {
+    void finish(std::uint64_t position, TriggerRecords& out) const {
+        if (channels_ != nullptr && !set_pmt_types(out)) {
+            out.count = 0;
+            return;
+        }
         for (std::size_t k = 0; k < out.count; ++k) {
             FeatureRecord& r = out.record[k];
             r.id = make_hit_id(run_info_.run_number, position, k);
@@ -72,7 +85,28 @@ private:
         }
     }
 
+    /// Gives every record its channel's PMT type; false when the trigger is to be dropped.
+    bool set_pmt_types(TriggerRecords& out) const {
+        for (std::size_t k = 0; k < out.count; ++k) {
+            FeatureRecord& r = out.record[k];
+            if (!r.has(HitFeatures::CHANNEL)) {
+                continue;
+            }
+            const std::int32_t* type = channels_->find(r.channel);
+            if (type == nullptr) {
+                if (channels_->unknown_channels() == UnknownChannels::drop) {
+                    return false;
+                }
+                channels_->throw_unknown(r.channel);
+            }
+            r.pmt_type = *type;
+            r.present |= HitFeatures::PMT_TYPE;
+        }
+        return true;
+    }
+
     const TarvoExtractor* tarvo_;
+    const ChannelTypes* channels_;
     RunInfo run_info_;
 };
 

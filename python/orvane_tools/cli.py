@@ -15,6 +15,7 @@ from . import check as check_command
 from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
+from .channels import EXAMPLE_CHANNELS, example_detector
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .simulate import SimulationConfig, simulate
 from .triggerfile import (
@@ -186,9 +187,17 @@ def build_parser() -> argparse.ArgumentParser:
     sim.add_argument(
         "--channels",
         type=_positive_int,
-        default=64,
+        default=None,
         metavar="C",
-        help="channels of each kind (default %(default)s)",
+        help="channels of each kind (default 64; the example detector has 64)",
+    )
+    sim.add_argument(
+        "--detector",
+        choices=("example", "ideal"),
+        default="example",
+        help="example (default): the detector of the example settings' channel table, whose "
+        "waveform channels' gains spread by +-30%% around those of two PMT types; ideal: every "
+        "channel of the nominal gain and one PMT type",
     )
     sim.add_argument(
         "--run-number",
@@ -226,10 +235,17 @@ def _cmd_simulate(args: argparse.Namespace) -> None:
         npe_mean=args.npe_mean,
         npe=args.npe,
         rate_hz=args.rate,
-        n_channels=args.channels,
+        n_channels=EXAMPLE_CHANNELS if args.channels is None else args.channels,
         run_number=args.run_number,
         seed=args.seed,
     )
+    if args.detector == "example":
+        if config.n_channels != EXAMPLE_CHANNELS:
+            raise UserError(
+                f"the example detector has {EXAMPLE_CHANNELS} channels of each kind, not "
+                f"{config.n_channels}; use --detector ideal for another count"
+            )
+        config = example_detector(config)
     try:
         config.check()
     except ValueError as exc:

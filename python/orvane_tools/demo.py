@@ -1,10 +1,20 @@
-"""The demo: simulate a run, reconstruct it with the example settings, compare with the truth."""
+"""The demo: simulate a run, reconstruct it with the example settings, compare with the truth.
+
+The run is simulated on the example detector (:func:`orvane_tools.channels.example_detector`),
+whose waveform channels' gains spread by +-30 %; the example settings calibrate each channel
+with its line from the example channel table.  With the example settings the waveform triggers
+are also reconstructed once more with a table that gives every channel the nominal line, to
+show what the per-channel calibration gains.
+"""
 
 from __future__ import annotations
 
+import dataclasses
 import math
 import os
+import shutil
 import sys
+import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import TextIO
@@ -14,6 +24,7 @@ import numpy as np
 from ._atomic import atomic_output, check_writable
 from ._dtypes import trigger_positions
 from ._resources import example_settings
+from .channels import example_detector, write_simulated_channel_table
 from .progress import ProgressBar
 from .reconstruct import ReconstructionResult, load_reconstruction, reconstruct_triggers
 from .simulate import SimulationConfig, simulate
@@ -57,6 +68,9 @@ class DemoSummary:
     settings: Path
     kinds: dict[str, KindSummary] = field(default_factory=dict)
     plot: Path | None = None
+    #: The waveform triggers reconstructed with the nominal line for every channel instead of
+    #: each channel's own (only with the example settings).
+    uncalibrated: KindSummary | None = None
 
 
 def _mean(x: np.ndarray) -> float:
@@ -169,6 +183,25 @@ def format_table(kinds: dict[str, KindSummary]) -> str:
     return "\n".join(lines)
 
 
+def format_calibration(calibrated: KindSummary, nominal: KindSummary) -> str:
+    """Waveform charge at 1 PE with each channel's line and with the nominal one for all."""
+    width = len("time resolution (68 % half-width) [ns]")  # as the table above
+    rows = [
+        ("waveform charge at 1 PE", "per channel", "nominal"),
+        (
+            "charge bias at 1 PE [PE]",
+            f"{calibrated.charge_bias_1pe:+.4f}",
+            f"{nominal.charge_bias_1pe:+.4f}",
+        ),
+        (
+            "charge resolution at 1 PE [PE]",
+            f"{calibrated.charge_resolution_1pe:.4f}",
+            f"{nominal.charge_resolution_1pe:.4f}",
+        ),
+    ]
+    return "\n".join(f"{a:<{width}}{b:>12}{c:>12}" for a, b, c in rows)
+
+
 def _isnan(value: object) -> bool:
     return isinstance(value, float) and math.isnan(value)
 
@@ -231,6 +264,25 @@ def plot_charge_spectrum(path: str | os.PathLike, hits: np.ndarray, data: Trigge
     return True
 
 
+def _without_channel_calibration(data: TriggerData) -> KindSummary:
+    """The waveform summary of ``data`` reconstructed by the example settings with a channel
+    table that gives every channel the nominal charge line."""
+    source = example_settings().parent
+    assert data.truth is not None
+    with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
+        directory = Path(raw)
+        for name in ("settings.yaml", "multipmt_charge_lut.txt"):
+            shutil.copyfile(source / name, directory / name)
+        write_simulated_channel_table(directory / "channels.csv", data.truth, calibrated=False)
+        reco = load_reconstruction(directory / "settings.yaml")
+        waveforms_only = dataclasses.replace(data, multipmt_triggers=data.multipmt_triggers[:0])
+        result = reconstruct_triggers(reco, waveforms_only)
+    truth = data.truth
+    return summarise_kind(
+        result.hits, truth.tarvo_npe, truth.tarvo_charge, truth.tarvo_time, 0, result.seconds
+    )
+
+
 def run_demo(
     *,
     triggers: int = DEFAULT_TRIGGERS,
@@ -253,11 +305,17 @@ def run_demo(
     settings_path = Path(settings) if settings is not None else example_settings()
     reco = load_reconstruction(settings_path)
     n_tarvo = triggers // 2
-    data = simulate(SimulationConfig(n_tarvo=n_tarvo, n_multipmt=triggers - n_tarvo, seed=seed))
+    data = simulate(
+        example_detector(
+            SimulationConfig(n_tarvo=n_tarvo, n_multipmt=triggers - n_tarvo, seed=seed)
+        )
+    )
     show = (not quiet) if progress is None else progress
     with ProgressBar(data.n_triggers, "reconstructing", enabled=None if show else False) as bar:
         result = reconstruct_triggers(reco, data, on_progress=bar.update)
     summary = DemoSummary(seed=seed, settings=settings_path, kinds=summarise(data, result))
+    if settings is None:
+        summary.uncalibrated = _without_channel_calibration(data)
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
     if not quiet:
@@ -270,6 +328,8 @@ def run_demo(
             file=out,
         )
         print(format_table(summary.kinds), file=out)
+        if summary.uncalibrated is not None:
+            print(format_calibration(summary.kinds["waveform"], summary.uncalibrated), file=out)
         if summary.plot is not None:
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:

@@ -19,7 +19,7 @@ __all__ = ["EXAMPLE_FILES", "add_command", "write_examples"]
 EXAMPLE_FILES = (
     "settings.yaml",
     "multipmt_charge_lut.txt",
-    # The channel table of the example settings goes here.
+    "channels.csv",
 )
 
 

@@ -11,6 +11,7 @@ from collections.abc import Iterator
 from typing import Any
 
 from ._errors import UserError
+from .channels import dropped_triggers
 from .hitfile import FORMATS
 from .progress import ProgressBar
 from .reconstruct import DEFAULT_CHUNK_SIZE
@@ -174,3 +175,6 @@ def run(args: argparse.Namespace) -> None:
         f"wrote {summary.hits} hits from {summary.triggers} triggers to {where} "
         f"({seconds:.2f} s, {rate:.3g} triggers/s)"
     )
+    dropped = dropped_triggers(args.settings, [f.input for f in summary.files])
+    if dropped is not None:
+        print(f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")

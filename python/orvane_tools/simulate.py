@@ -22,6 +22,17 @@ Multi-PMT triggers
 Waveform channels are 0..n_channels-1, multi-PMT channels n_channels..2*n_channels-1.  The
 photo-electron count is Poisson distributed (mean ``npe_mean``) or fixed.  The two kinds draw
 from independent random streams, so adding multi-PMT triggers leaves the waveforms unchanged.
+
+Channels
+    Every channel has a PMT type, drawn uniformly from ``range(len(pmt_type_gains))``, and a
+    gain: a waveform channel's mean single-PE charge is ``SPE_CHARGE_LSB`` times the relative
+    gain of its type times a factor drawn uniformly from ``[1 - gain_spread, 1 + gain_spread]``.
+    Multi-PMT channels keep gain 1 (their front end's response is its lookup table).  Both are
+    drawn from a third random stream (or from ``detector_seed``), so they change nothing else,
+    and with the defaults (one type of gain 1, no spread) every waveform is what it was without
+    them.  The truth records
+    them per channel number (``Truth.channel_gain``, ``Truth.channel_pmt_type``); the true
+    charge stays in photo-electrons, whatever the gain.
 """
 
 from __future__ import annotations
@@ -85,6 +96,14 @@ class SimulationConfig:
         Run number stored in the run information.
     seed:
         Seed of the random generator; None for a fresh one.
+    gain_spread:
+        Half-width of the uniform spread of the waveform channels' gains, relative (0.3 for
+        +-30 %); below 1.
+    pmt_type_gains:
+        Relative mean gain of each PMT type; its length is the number of types.
+    detector_seed:
+        Seed of the channels' gains and PMT types, so that runs of one detector share them;
+        None draws them from ``seed``.
     """
 
     n_tarvo: int = 10_000
@@ -95,6 +114,9 @@ class SimulationConfig:
     n_channels: int = 64
     run_number: int = SIMULATION_RUN_NUMBER
     seed: int | None = None
+    gain_spread: float = 0.0
+    pmt_type_gains: tuple[float, ...] = (1.0,)
+    detector_seed: int | None = None
 
     def check(self) -> None:
         """Raise ValueError for a configuration that cannot be simulated."""
@@ -143,15 +165,27 @@ class SimulationConfig:
             )
         if self.seed is not None and self.seed < 0:
             raise ValueError(f"the seed must not be negative, got {self.seed}")
+        if not 0 <= self.gain_spread < 1:
+            raise ValueError(f"the gain spread must lie in [0, 1), got {self.gain_spread}")
+        gains = np.asarray(self.pmt_type_gains, dtype=np.float64)
+        if gains.ndim != 1 or len(gains) == 0 or not np.all((gains > 0) & np.isfinite(gains)):
+            raise ValueError(
+                f"the PMT type gains must be one or more positive numbers, got "
+                f"{self.pmt_type_gains!r}"
+            )
 
 
 def simulate(config: SimulationConfig) -> TriggerData:
     """Simulate one run of triggers with their truth."""
     config.check()
-    tarvo_rng, multipmt_rng = (
-        np.random.default_rng(s) for s in np.random.SeedSequence(config.seed).spawn(2)
+    # A third stream for the channels: spawning it leaves the first two as they were.
+    tarvo_rng, multipmt_rng, channel_rng = (
+        np.random.default_rng(s) for s in np.random.SeedSequence(config.seed).spawn(3)
     )
-    rows, samples, offsets, tarvo_truth = _simulate_tarvo(tarvo_rng, config)
+    if config.detector_seed is not None:
+        channel_rng = np.random.default_rng(config.detector_seed)
+    channel_gain, channel_pmt_type = _simulate_channels(channel_rng, config)
+    rows, samples, offsets, tarvo_truth = _simulate_tarvo(tarvo_rng, config, channel_gain)
     multipmt_rows, multipmt_truth = _simulate_multipmt(multipmt_rng, config)
     return TriggerData(
         run_info=run_info_row(config.run_number),
@@ -159,8 +193,24 @@ def simulate(config: SimulationConfig) -> TriggerData:
         tarvo_samples=samples,
         tarvo_offsets=offsets,
         multipmt_triggers=multipmt_rows,
-        truth=Truth(*tarvo_truth, *multipmt_truth),
+        truth=Truth(
+            *tarvo_truth,
+            *multipmt_truth,
+            channel_gain=channel_gain,
+            channel_pmt_type=channel_pmt_type,
+        ),
     )
+
+
+def _simulate_channels(rng: np.random.Generator, config: SimulationConfig):
+    """Gain (relative to ``SPE_CHARGE_LSB``) and PMT type of channels 0..2*n_channels-1."""
+    n = config.n_channels
+    type_gains = np.asarray(config.pmt_type_gains, dtype=np.float64)
+    pmt_type = rng.integers(0, len(type_gains), 2 * n).astype(np.int32)
+    spread = rng.uniform(1.0 - config.gain_spread, 1.0 + config.gain_spread, n)
+    gain = np.ones(2 * n, dtype=np.float64)
+    gain[:n] = type_gains[pmt_type[:n]] * spread
+    return gain, pmt_type
 
 
 def pulse_cdf(t_ns: np.ndarray) -> np.ndarray:
@@ -202,7 +252,7 @@ def _charges_lsb(rng: np.random.Generator, npe: np.ndarray) -> np.ndarray:
     return np.bincount(owner, weights=gains, minlength=len(npe))
 
 
-def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig):
+def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_gain: np.ndarray):
     n = config.n_tarvo
     npe = _npe(rng, config, n, at_least_one=False)
     charge_lsb = _charges_lsb(rng, npe)
@@ -216,6 +266,9 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig):
     rows["trigger_time_s"] = ticks // TICKS_PER_SECOND
     rows["trigger_time_ticks"] = ticks % TICKS_PER_SECOND
     rows["baseline"] = BASELINE_LSB
+    # The charge seen by the digitizer; the truth keeps it in photo-electrons.
+    true_charge = charge_lsb / SPE_CHARGE_LSB
+    charge_lsb = charge_lsb * channel_gain[rows["channel"]]
 
     samples = np.empty((n, SAMPLES_PER_WAVEFORM), dtype=np.uint16)
     intsum = np.empty(n, dtype=np.float64)
@@ -236,7 +289,7 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig):
     )
     time = np.where(npe > 0, trigger_time + start_ns * 1e-9, np.nan)
     offsets = np.arange(n + 1, dtype=np.int64) * SAMPLES_PER_WAVEFORM
-    truth = (npe, charge_lsb / SPE_CHARGE_LSB, time)
+    truth = (npe, true_charge, time)
     return rows, samples.reshape(-1), offsets, truth
 
 

@@ -16,6 +16,9 @@ alone.  Its keys:
 ``truth_tarvo_npe``, ``truth_tarvo_charge``, ``truth_tarvo_time``, ``truth_multipmt_npe``, ``truth_multipmt_charge``, ``truth_multipmt_time``
     only in simulated files: the true photo-electron count (int32), charge (float64, PE) and
     arrival time (float64, s; NaN for a trigger without a pulse) of every trigger.
+``truth_channel_gain``, ``truth_channel_pmt_type``
+    optional, both or neither, in simulated files: the gain (float64, relative to the nominal
+    single-PE charge) and PMT type (int32) of channel number i at index i.
 """
 
 from __future__ import annotations
@@ -54,6 +57,10 @@ _TRUTH_FIELDS = (
     ("charge", np.dtype(np.float64)),
     ("time", np.dtype(np.float64)),
 )
+_CHANNEL_TRUTH = (
+    ("truth_channel_gain", "channel_gain", np.dtype(np.float64)),
+    ("truth_channel_pmt_type", "channel_pmt_type", np.dtype(np.int32)),
+)
 
 
 @dataclass
@@ -66,6 +73,9 @@ class Truth:
     multipmt_npe: np.ndarray
     multipmt_charge: np.ndarray
     multipmt_time: np.ndarray
+    #: Gain and PMT type of channel number i at index i (None: not recorded).
+    channel_gain: np.ndarray | None = None
+    channel_pmt_type: np.ndarray | None = None
 
 
 @dataclass
@@ -135,6 +145,10 @@ def _arrays(data: TriggerData) -> dict[str, np.ndarray]:
         for kind in _TRUTH_KINDS:
             for field, _ in _TRUTH_FIELDS:
                 arrays[f"truth_{kind}_{field}"] = getattr(data.truth, f"{kind}_{field}")
+        for key, attribute, _ in _CHANNEL_TRUTH:
+            value = getattr(data.truth, attribute)
+            if value is not None:
+                arrays[key] = value
     return arrays
 
 
@@ -207,6 +221,20 @@ def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
                 raise _fail(
                     path, f"key '{key}' has length {len(arrays[key])}, expected {expected_len}"
                 )
+    channel_keys = [key for key, _, _ in _CHANNEL_TRUTH if key in arrays]
+    if channel_keys:
+        if not present or len(channel_keys) != len(_CHANNEL_TRUTH):
+            raise _fail(
+                path,
+                "channel truth needs 'truth_channel_gain' and "
+                "'truth_channel_pmt_type' besides the trigger truth",
+            )
+        for key, _, dtype in _CHANNEL_TRUTH:
+            _check_dtype(path, key, arrays[key], dtype, 1)
+        if len(arrays["truth_channel_gain"]) != len(arrays["truth_channel_pmt_type"]):
+            raise _fail(
+                path, "keys 'truth_channel_gain' and 'truth_channel_pmt_type' differ in length"
+            )
 
 
 _TRUTH_KEYS = tuple(f"truth_{kind}_{field}" for kind in _TRUTH_KINDS for field, _ in _TRUTH_FIELDS)
@@ -610,7 +638,8 @@ def read_trigger_file(path: PathLike) -> TriggerData:
                 f"{kind}_{field}": arrays[f"truth_{kind}_{field}"]
                 for kind in _TRUTH_KINDS
                 for field, _ in _TRUTH_FIELDS
-            }
+            },
+            **{attribute: arrays.get(key) for key, attribute, _ in _CHANNEL_TRUTH},
         )
     return TriggerData(
         run_info=arrays["run_info"],

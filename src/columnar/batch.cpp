@@ -11,6 +11,38 @@ namespace tessel {
 
 namespace {
 
+/// What the records of a trigger will look up by channel (the extraction's channel table, the
+/// lines of `ChannelLinearReco`s), fetched a few triggers ahead: rows of a run come in time
+/// order, not channel order, so each lookup in a large table would otherwise wait for memory.
+class ChannelPrefetch {
+public:
+    /// Triggers ahead of the current one whose channel data is fetched.
+    static constexpr std::size_t AHEAD = 8;
+
+    ChannelPrefetch(const ChannelTypes* types, std::span<const RecoCall> calls) : types_(types) {
+        for (const RecoCall& call : calls) {
+            if (const auto* const* reco = std::get_if<const ChannelLinearReco*>(&call)) {
+                lines_.push_back(*reco);
+            }
+        }
+    }
+
+    [[nodiscard]] bool active() const noexcept { return types_ != nullptr || !lines_.empty(); }
+
+    void operator()(std::int32_t channel) const noexcept {
+        if (types_ != nullptr) {
+            types_->prefetch(channel);
+        }
+        for (const ChannelLinearReco* reco : lines_) {
+            reco->prefetch(channel);
+        }
+    }
+
+private:
+    const ChannelTypes* types_;
+    std::vector<const ChannelLinearReco*> lines_;
+};
+
 // One loop serves every columnar call: a source turns row i into the records of its trigger,
 // a sink turns each record into output rows.
 
@@ -23,6 +55,10 @@ public:
           scratch_(input.waveforms().is_direct() ? 0 : input.longest()) {}
 
     [[nodiscard]] std::uint64_t first_trigger() const noexcept { return input_.first_trigger(); }
+    [[nodiscard]] const ChannelTypes* channels() const noexcept { return step_.channels(); }
+    [[nodiscard]] std::int32_t channel(std::size_t i) const noexcept {
+        return input_.triggers()[i].channel;
+    }
 
     void records(std::size_t i, std::uint64_t position, TriggerRecords& out) {
         const std::span<const std::uint16_t> waveform = input_.waveforms().get(i, scratch_);
@@ -52,8 +88,12 @@ public:
         : step_(step), triggers_(triggers), first_trigger_(first_trigger) {}
 
     [[nodiscard]] std::uint64_t first_trigger() const noexcept { return first_trigger_; }
+    [[nodiscard]] const ChannelTypes* channels() const noexcept { return step_.channels(); }
+    [[nodiscard]] std::int32_t channel(std::size_t i) const noexcept {
+        return triggers_[i].channel;
+    }
 
-    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const noexcept {
+    void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const {
         step_.extract(row_to_trigger(triggers_[i]), position, out);
     }
 
@@ -69,6 +109,8 @@ public:
     explicit FeatureRowSource(StridedRows<HitFeaturesNumpyRow> rows) noexcept : rows_(rows) {}
 
     [[nodiscard]] static std::uint64_t first_trigger() noexcept { return 0; }
+    [[nodiscard]] static const ChannelTypes* channels() noexcept { return nullptr; }
+    [[nodiscard]] std::int32_t channel(std::size_t i) const noexcept { return rows_[i].channel; }
 
     void records(std::size_t i, std::uint64_t /*position*/, TriggerRecords& out) const noexcept {
         out.truncated = false;
@@ -85,6 +127,7 @@ class FeatureSink {
 public:
     explicit FeatureSink(HitFeaturesNumpyRow* out) noexcept : next_(out) {}
     void put(const FeatureRecord& record) noexcept { *next_++ = record_to_row(record); }
+    [[nodiscard]] static std::span<const RecoCall> calls() noexcept { return {}; }
     [[nodiscard]] HitFeaturesNumpyRow* next() const noexcept { return next_; }
 
 private:
@@ -102,6 +145,7 @@ public:
         }
     }
     [[nodiscard]] HitNumpyRow* next() const noexcept { return next_; }
+    [[nodiscard]] std::span<const RecoCall> calls() const noexcept { return calls_; }
 
 private:
     std::span<const RecoCall> calls_;
@@ -114,7 +158,12 @@ template <class Source, class Sink, class Row>
 RowsDone run_rows(Source& source, Sink& sink, RowRange range, Row* out) {
     RowsDone done;
     TriggerRecords records;
+    const ChannelPrefetch prefetch(source.channels(), sink.calls());
+    const bool prefetching = prefetch.active();
     for (std::size_t i = range.begin; i < range.end; ++i) {
+        if (prefetching && i + ChannelPrefetch::AHEAD < range.end) {
+            prefetch(source.channel(i + ChannelPrefetch::AHEAD));
+        }
         source.records(i, source.first_trigger() + i, records);
         done.truncated += records.truncated ? 1 : 0;
         for (const FeatureRecord& record : records) {

@@ -1,7 +1,12 @@
 #include "tessel/feature_extractor.hpp"
 
 #include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
 
+#include "tessel/channel_table.hpp"
 #include "tessel/settings.hpp"
 
 namespace tessel {
@@ -9,12 +14,44 @@ namespace tessel {
 struct FeatureExtractor::Impl {
     TarvoExtractor tarvo;
     MultiPMTExtractor multipmt;
+    std::optional<ChannelTable> table;
+    std::optional<ChannelTypes> channels;
 };
+
+namespace {
+
+/// The channel table of "extractors" / "channels": "table" (a file name, relative to the
+/// settings file's directory like the reconstructors' files) and "unknown_channels" ("error",
+/// the default, or "drop").
+std::pair<ChannelTable, UnknownChannels> read_channel_table(
+    const Settings& channels, const std::filesystem::path& settings_file) {
+    const auto table = static_cast<std::string>(channels["table"]);
+    UnknownChannels unknown = UnknownChannels::error;
+    if (channels.contains("unknown_channels")) {
+        const auto mode = static_cast<std::string>(channels["unknown_channels"]);
+        if (mode == "drop") {
+            unknown = UnknownChannels::drop;
+        } else if (mode != "error") {
+            throw std::invalid_argument("extractors.channels.unknown_channels in " +
+                                        settings_file.string() + " must be error or drop, not " +
+                                        mode);
+        }
+    }
+    std::filesystem::path file(table);
+    if (!file.has_root_directory()) {
+        file = (settings_file.parent_path() / file).lexically_normal();
+    }
+    return {ChannelTable(file), unknown};
+}
+
+}  // namespace
 
 FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
     const Settings root = Settings::from_file(settings_file);
     bool drop_bad_edge = false;
     bool drop_bad_integral = false;
+    std::optional<ChannelTable> table;
+    std::optional<ChannelTypes> channels;
     if (root.contains("extractors")) {
         const Settings extractors = root["extractors"];
         if (extractors.contains("Tarvo")) {
@@ -22,9 +59,16 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
             drop_bad_edge = static_cast<bool>(tarvo["drop_bad_edge"]);
             drop_bad_integral = static_cast<bool>(tarvo["drop_bad_integral"]);
         }
+        // Only where a channel table is configured do records get PMT types.
+        if (extractors.contains("channels")) {
+            auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
+            channels.emplace(read, unknown);
+            table.emplace(std::move(read));
+        }
     }
-    impl_ = std::make_unique<Impl>(
-        Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral), MultiPMTExtractor{}});
+    impl_ =
+        std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
+                                    MultiPMTExtractor{}, std::move(table), std::move(channels)});
 }
 
 FeatureExtractor::~FeatureExtractor() = default;
@@ -49,7 +93,15 @@ std::vector<HitFeatures> FeatureExtractor::extract_features(const TriggerList& t
 }
 
 TriggerStep FeatureExtractor::step(const RunInfo& run_info) const noexcept {
-    return {impl_->tarvo, run_info};
+    return {impl_->tarvo, run_info, impl_->channels ? &*impl_->channels : nullptr};
+}
+
+const ChannelTable* FeatureExtractor::channel_table() const noexcept {
+    return impl_->table ? &*impl_->table : nullptr;
+}
+
+const ChannelTypes* FeatureExtractor::channel_types() const noexcept {
+    return impl_->channels ? &*impl_->channels : nullptr;
 }
 
 const TarvoExtractor& FeatureExtractor::tarvo_extractor() const noexcept { return impl_->tarvo; }

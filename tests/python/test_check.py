@@ -234,7 +234,7 @@ def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> 
         "charge_from_adc",
         "time_from_multipmt",
     ]
-    assert f"tables: {folder / 'multipmt_charge_lut.txt'}" in out
+    assert f"tables: {folder / 'channels.csv'}, {folder / 'multipmt_charge_lut.txt'}" in out
     # Never overwritten without being asked.
     settings.write_text("mine")
     assert cli.main(["init", str(folder)]) == 1

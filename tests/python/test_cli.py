@@ -174,7 +174,12 @@ def test_outputs_are_determined_and_carry_provenance(
     assert first["orvane_version"] == orvane.__version__
     assert first["settings"]["text"] == settings.read_text()
     assert first["settings"]["sha256"] == hashlib.sha256(settings.read_bytes()).hexdigest()
-    assert [t["sha256"] for t in first["tables"]] == [hashlib.sha256(lut.read_bytes()).hexdigest()]
+    channels = hashlib.sha256(settings.with_name("channels.csv").read_bytes()).hexdigest()
+    assert [(t["key"], t["sha256"]) for t in first["tables"]] == [
+        ("extractors.channels.table", channels),
+        ("reco.charge_from_integral.table", channels),
+        ("reco.charge_from_adc.lut_file", hashlib.sha256(lut.read_bytes()).hexdigest()),
+    ]
     assert first["inputs"] == [
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
@@ -183,7 +188,8 @@ def test_outputs_are_determined_and_carry_provenance(
         rebuilt = tmp_path / "rebuilt" / "settings.yaml"
         rebuilt.parent.mkdir()
         rebuilt.write_text(first["settings"]["text"])
-        shutil.copy(lut, rebuilt.parent)
+        for table in (lut, settings.with_name("channels.csv")):
+            shutil.copy(table, rebuilt.parent)
         out = tmp_path / "rebuilt" / "hits.npy"
         assert cli.main(["reconstruct", str(rebuilt), str(triggers), "-o", str(out), "-q"]) == 0
         assert read_hit_file(out).tobytes() == hits.tobytes()
@@ -198,10 +204,11 @@ def test_empty_run(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
 
 
 def _write_bad_key_settings(tmp_path: Path) -> Path:
-    text = example_settings().read_text().replace("    slope: 0.0033", "    slop: 0.0033")
+    text = example_settings().read_text().replace("    slope: 1.0", "    slop: 1.0", 1)
     path = tmp_path / "settings.yaml"
     path.write_text(text)
-    shutil.copy(example_settings().with_name("multipmt_charge_lut.txt"), tmp_path)
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        shutil.copy(example_settings().with_name(table), tmp_path)
     return path
 
 
@@ -270,7 +277,7 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         "hits.npy",
         [
             "has a problem",
-            'reco.charge_from_integral.slop: expected a key of LinearReco, found "slop"',
+            'reco.time_from_rising_edge.slop: expected a key of LinearReco, found "slop"',
             'did you mean "slope"?',
         ],
     ),
@@ -363,7 +370,8 @@ def _link(source: Path, target: Path) -> Path:
 
 
 def _settings_copy(folder: Path, settings: Path) -> Path:
-    _copy(settings.with_name("multipmt_charge_lut.txt"), folder / "multipmt_charge_lut.txt")
+    for table in ("multipmt_charge_lut.txt", "channels.csv"):
+        _copy(settings.with_name(table), folder / table)
     return _copy(settings, folder / "s.csv")
 
 
