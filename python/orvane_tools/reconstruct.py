@@ -65,19 +65,7 @@ def load_reconstruction(settings: str | os.PathLike) -> object:
     orvane = load_extension()
     check_extension_dtypes(orvane)
     path = os.fspath(settings)
-    if not os.path.isfile(path):
-        reason = "it is a directory" if os.path.isdir(path) else "no such file"
-        raise UserError(f"cannot read the settings file {path}: {reason}")
-    try:
-        with open(path, "rb") as stream:
-            magic = stream.read(6)
-    except OSError as exc:
-        raise UserError(f"cannot read the settings file {path}") from exc
-    if magic.startswith((b"PK", b"\x93NUMPY")):
-        raise UserError(
-            f"{path} is a NumPy file, not a settings file (YAML); is the order of the "
-            "arguments right?"
-        )
+    # The check refuses a missing file, a directory or a NumPy file with the reason in words.
     check_settings_before_work(path)
     try:
         return orvane.ChargeReconstruction(str(path))
