@@ -392,7 +392,8 @@ std::size_t thread_count(std::int64_t threads, bool calls_python) {
 /// before any output is made); `check` returns the samples per row for sizing the chunks.
 template <class Row, class Check, class Work>
 py::array_t<Row> columnar_call(std::size_t rows, std::size_t max_per_row, std::size_t threads,
-                               bool keep_lock, Check&& check, Work&& work) {
+                               bool keep_lock, Check&& check, Work&& work,
+                               std::size_t* truncated = nullptr) {
     NumpyRows<Row> out;
     const std::function<void()> poll = signal_poll();
     const std::size_t written = run(keep_lock, [&] {
@@ -406,9 +407,22 @@ py::array_t<Row> columnar_call(std::size_t rows, std::size_t max_per_row, std::s
         const tessel::ChunkWork chunk_work = [&](tessel::RowRange range, std::byte* into) {
             return work(range, reinterpret_cast<Row*>(into));
         };
-        return tessel::run_chunks(plan, chunk_work, out, poll).written;
+        const tessel::RowsDone done = tessel::run_chunks(plan, chunk_work, out, poll);
+        if (truncated != nullptr) {
+            *truncated = done.truncated;
+        }
+        return done.written;
     });
     return out.finish(written);
+}
+
+/// `rows`, or (rows, truncated) when asked for the count of truncated triggers.
+template <class Row>
+py::object with_truncated(py::array_t<Row> rows, std::size_t truncated, bool asked) {
+    if (!asked) {
+        return std::move(rows);
+    }
+    return py::make_tuple(std::move(rows), truncated);
 }
 
 constexpr const char* TARVO_ARGUMENTS = R"doc(triggers : numpy.ndarray
@@ -435,7 +449,10 @@ threads : int, optional, keyword only
     turn and the results are put together in row order, the same rows, ids and errors as with
     one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
     are refused.
-    A reconstructor added with add_reconstructor_from_callable makes the call use one thread.)doc";
+    A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+return_truncated : bool, optional, keyword only
+    Also return how many waveforms held more pulses than the 16 records a trigger can
+    have (default False).)doc";
 
 constexpr const char* TARVO_RAISES = R"doc(Raises
 ------
@@ -456,9 +473,10 @@ Nothing is returned when an error is raised.)doc";
 /// The signature line that stub generators read (pybind11's own would name C++ types), then the
 /// docstring.
 std::string with_signature(const char* cls, const char* name, const char* parameters,
-                           const std::string& doc) {
-    return std::string(name) + "(self: orvane." + cls + ", " + parameters +
-           ") -> numpy.typing.NDArray[numpy.void]\n\n" + doc;
+                           const std::string& doc,
+                           const char* returns = "numpy.typing.NDArray[numpy.void]") {
+    return std::string(name) + "(self: orvane." + cls + ", " + parameters + ") -> " + returns +
+           "\n\n" + doc;
 }
 
 constexpr const char* TARVO_SIGNATURE =
@@ -466,7 +484,9 @@ constexpr const char* TARVO_SIGNATURE =
     "offsets: numpy.typing.ArrayLike | None = None, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
     "run_info: orvane.RunInfo = RunInfo.simulation_run(), *, "
-    "threads: typing.SupportsInt | typing.SupportsIndex = 1";
+    "threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False";
+constexpr const char* TARVO_RETURNS =
+    "numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]";
 constexpr const char* MULTIPMT_SIGNATURE =
     "triggers: numpy.typing.ArrayLike, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
@@ -476,20 +496,26 @@ constexpr const char* MULTIPMT_SIGNATURE =
 std::string tarvo_doc(const char* cls, const char* name, const char* summary, const char* returns) {
     return with_signature(cls, name, TARVO_SIGNATURE,
                           std::string(summary) + "\n\nParameters\n----------\n" + TARVO_ARGUMENTS +
-                              "\n\nReturns\n-------\nnumpy.ndarray\n    " + returns + "\n\n" +
-                              TARVO_RAISES);
+                              "\n\nReturns\n-------\nnumpy.ndarray or tuple\n    " + returns +
+                              "\n    With return_truncated, a tuple (rows, truncated): truncated "
+                              "counts the\n    waveforms that held more pulses than a trigger's "
+                              "16 records (the first 16\n    were kept; only the pulse finder "
+                              "finds several).\n\n" +
+                              TARVO_RAISES,
+                          TARVO_RETURNS);
 }
 
 }  // namespace
 
-py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
-    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
-    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info,
-    std::int64_t threads) {
+py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
+                               const py::handle& waveforms, const py::handle& offsets,
+                               std::uint64_t first_trigger, tessel::RunInfo run_info,
+                               std::int64_t threads, bool return_truncated) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.step(run_info);
     std::optional<tessel::TarvoRowInput> input;
-    return columnar_call<HitFeaturesNumpyRow>(
+    std::size_t truncated = 0;
+    auto rows = columnar_call<HitFeaturesNumpyRow>(
         in.rows.size(), step.max_records(), thread_count(threads, false), false,
         [&] {
             input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
@@ -497,7 +523,9 @@ py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
         },
         [&](tessel::RowRange range, HitFeaturesNumpyRow* out) {
             return tessel::extract_rows(step, *input, range, out);
-        });
+        },
+        &truncated);
+    return with_truncated(std::move(rows), truncated, return_truncated);
 }
 
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
@@ -536,18 +564,18 @@ py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py:
         });
 }
 
-py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
-                                                 const py::handle& triggers,
-                                                 const py::handle& waveforms,
-                                                 const py::handle& offsets,
-                                                 std::uint64_t first_trigger,
-                                                 tessel::RunInfo run_info, std::int64_t threads) {
+py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
+                                   const py::handle& triggers, const py::handle& waveforms,
+                                   const py::handle& offsets, std::uint64_t first_trigger,
+                                   tessel::RunInfo run_info, std::int64_t threads,
+                                   bool return_truncated) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
     std::optional<tessel::TarvoRowInput> input;
-    return columnar_call<HitNumpyRow>(
+    std::size_t truncated = 0;
+    auto rows = columnar_call<HitNumpyRow>(
         in.rows.size(), step.max_records(), thread_count(threads, keep_lock), keep_lock,
         [&] {
             input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
@@ -555,7 +583,9 @@ py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruct
         },
         [&](tessel::RowRange range, HitNumpyRow* out) {
             return tessel::reconstruct_rows(step, calls, *input, range, out);
-        });
+        },
+        &truncated);
+    return with_truncated(std::move(rows), truncated, return_truncated);
 }
 
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,

@@ -8,10 +8,10 @@
 
 #include "bindings.hpp"
 
-py::array_t<HitFeaturesNumpyRow> extract_tarvo_numpy(
-    const tessel::FeatureExtractor& self, const py::handle& triggers, const py::handle& waveforms,
-    const py::handle& offsets, std::uint64_t first_trigger, tessel::RunInfo run_info,
-    std::int64_t threads);
+py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
+                               const py::handle& waveforms, const py::handle& offsets,
+                               std::uint64_t first_trigger, tessel::RunInfo run_info,
+                               std::int64_t threads, bool return_truncated);
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
                                                         const py::handle& triggers,
                                                         std::uint64_t first_trigger,
@@ -19,12 +19,11 @@ py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExt
                                                         std::int64_t threads);
 py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
                                          bool no_discard, std::int64_t threads);
-py::array_t<HitNumpyRow> reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
-                                                 const py::handle& triggers,
-                                                 const py::handle& waveforms,
-                                                 const py::handle& offsets,
-                                                 std::uint64_t first_trigger,
-                                                 tessel::RunInfo run_info, std::int64_t threads);
+py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
+                                   const py::handle& triggers, const py::handle& waveforms,
+                                   const py::handle& offsets, std::uint64_t first_trigger,
+                                   tessel::RunInfo run_info, std::int64_t threads,
+                                   bool return_truncated);
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
                                                     const py::handle& triggers,
                                                     std::uint64_t first_trigger,

@@ -787,7 +787,7 @@ class FeatureExtractor:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -823,12 +823,18 @@ class FeatureExtractor:
             one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
             are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+        return_truncated : bool, optional, keyword only
+            Also return how many waveforms held more pulses than the 16 records a trigger can
+            have (default False).
         
         Returns
         -------
-        numpy.ndarray
+        numpy.ndarray or tuple
             One-dimensional array of hit_features_dtype rows, in trigger order; -1 and NaN mark
             unset features.  A dropped trigger yields no row.
+            With return_truncated, a tuple (rows, truncated): truncated counts the
+            waveforms that held more pulses than a trigger's 16 records (the first 16
+            were kept; only the pulse finder finds several).
         
         Raises
         ------
@@ -1023,7 +1029,7 @@ class ChargeReconstruction:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -1059,11 +1065,17 @@ class ChargeReconstruction:
             one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
             are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+        return_truncated : bool, optional, keyword only
+            Also return how many waveforms held more pulses than the 16 records a trigger can
+            have (default False).
         
         Returns
         -------
-        numpy.ndarray
+        numpy.ndarray or tuple
             One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
+            With return_truncated, a tuple (rows, truncated): truncated counts the
+            waveforms that held more pulses than a trigger's 16 records (the first 16
+            were kept; only the pulse finder finds several).
         
         Raises
         ------

@@ -58,7 +58,8 @@ VectorHitFeatures
     columnar.disable_function_signatures();
     cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
             py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
-            py::kw_only(), py::arg("threads") = 1, extract_tarvo_doc());
+            py::kw_only(), py::arg("threads") = 1, py::arg("return_truncated") = false,
+            extract_tarvo_doc());
     cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
             py::arg("threads") = 1, extract_multipmt_doc());
@@ -166,7 +167,7 @@ A single trigger may produce multiple hits or no hits at all.)doc");
     cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
             py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
             simulation_run_default(), py::kw_only(), py::arg("threads") = 1,
-            reconstruct_tarvo_doc());
+            py::arg("return_truncated") = false, reconstruct_tarvo_doc());
     cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
             py::arg("threads") = 1, reconstruct_multipmt_doc());

@@ -29,7 +29,7 @@ from pathlib import Path
 
 MODULE = "orvane"
 # The stub is compared exactly, so it is made with one pybind11-stubgen version (pinned in the
-# `test` extra of pyproject.toml).
+# `test` dependency group of pyproject.toml).
 STUBGEN_VERSION = "3.0.0"
 DTYPE_ATTRIBUTES = (
     "hit_dtype",

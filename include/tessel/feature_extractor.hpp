@@ -7,6 +7,7 @@
 #include "tessel/channel_table.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/hit_features.hpp"
+#include "tessel/pulse_finder.hpp"
 #include "tessel/trigger.hpp"
 #include "tessel/trigger_step.hpp"
 
@@ -43,6 +44,9 @@ public:
     /// they need an extractor that has not been moved from.
     [[nodiscard]] const TarvoExtractor& tarvo_extractor() const noexcept;
     [[nodiscard]] const MultiPMTExtractor& multipmt_extractor() const noexcept;
+    /// The pulse finder when the settings select it for waveform triggers
+    /// ("extractors.waveform: PulseFinder"), else null.
+    [[nodiscard]] const PulseFinder* pulse_finder() const noexcept;
 
 private:
     struct Impl;

@@ -8,6 +8,7 @@
 #include "tessel/channel_table.hpp"
 #include "tessel/extractors.hpp"
 #include "tessel/feature_record.hpp"
+#include "tessel/pulse_finder.hpp"
 #include "tessel/trigger.hpp"
 
 namespace tessel {
@@ -34,9 +35,11 @@ class TriggerStep {
 public:
     /// `channels`, when given, is the channel table of the extraction: every record gets its
     /// channel's PMT type, and a channel without a row ends the call or drops the trigger.
+    /// `pulse_finder`, when given, takes the waveform triggers instead of `tarvo`.
     TriggerStep(const TarvoExtractor& tarvo, const RunInfo& run_info,
-                const ChannelTypes* channels = nullptr) noexcept
-        : tarvo_(&tarvo), channels_(channels), run_info_(run_info) {}
+                const ChannelTypes* channels = nullptr,
+                const PulseFinder* pulse_finder = nullptr) noexcept
+        : tarvo_(&tarvo), pulse_finder_(pulse_finder), channels_(channels), run_info_(run_info) {}
 
     /// The records of waveform trigger `trigger` at `position` in the run.  Throws the
     /// extractor's std::invalid_argument for a waveform too short for the edge search, and the
@@ -45,7 +48,10 @@ public:
     void extract(const TarvoTriggerView& trigger, std::uint64_t position,
                  TriggerRecords& out) const {
         out.truncated = false;
-        out.count = tarvo_->extract(trigger, run_info_, out.record.data());
+        out.count =
+            pulse_finder_ != nullptr
+                ? pulse_finder_->extract(trigger, run_info_, out.record.data(), out.truncated)
+                : tarvo_->extract(trigger, run_info_, out.record.data());
         finish(position, out);
     }
 
@@ -59,10 +65,15 @@ public:
     }
 
     /// Most records one trigger yields with these extractors: room to reserve per trigger.
-    [[nodiscard]] static constexpr std::size_t max_records() noexcept {
-        return TarvoExtractor::MAX_RECORDS > MultiPMTExtractor::MAX_RECORDS
-                   ? TarvoExtractor::MAX_RECORDS
-                   : MultiPMTExtractor::MAX_RECORDS;
+    [[nodiscard]] constexpr std::size_t max_records() const noexcept {
+        const std::size_t waveform =
+            pulse_finder_ != nullptr ? PulseFinder::kMaxPulses : TarvoExtractor::MAX_RECORDS;
+        return waveform > MultiPMTExtractor::MAX_RECORDS ? waveform
+                                                         : MultiPMTExtractor::MAX_RECORDS;
+    }
+    /// Most records one waveform trigger yields.
+    [[nodiscard]] constexpr std::size_t max_waveform_records() const noexcept {
+        return pulse_finder_ != nullptr ? PulseFinder::kMaxPulses : TarvoExtractor::MAX_RECORDS;
     }
 
     [[nodiscard]] const RunInfo& run_info() const noexcept { return run_info_; }
@@ -114,6 +125,7 @@ private:
     }
 
     const TarvoExtractor* tarvo_;
+    const PulseFinder* pulse_finder_;
     const ChannelTypes* channels_;
     RunInfo run_info_;
 };

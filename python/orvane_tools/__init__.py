@@ -4,8 +4,10 @@ The ``orvane`` command (:mod:`orvane_tools.cli`), a waveform and multi-PMT trigg
 (:mod:`orvane_tools.simulate`), trigger files (:mod:`orvane_tools.triggerfile`), hit files
 (:mod:`orvane_tools.hitfile`), chunked reconstruction in memory
 (:mod:`orvane_tools.reconstruct`), streamed reconstruction of trigger files into hit files,
-locally or on a Dask cluster (:func:`orvane_tools.run.reconstruct_files`), and the demo
-(:mod:`orvane_tools.demo`).  Only
+locally or on a Dask cluster (:func:`orvane_tools.run.reconstruct_files`), import of
+digitizer files (:func:`orvane_tools.importers.import_files`) with baselines from each
+waveform's first samples (:mod:`orvane_tools.baseline`), long waveforms with several pulses
+(:mod:`orvane_tools.pulsetrain`), and the demo (:mod:`orvane_tools.demo`).  Only
 reconstruction imports the extension; simulating and reading or writing files need NumPy
 alone.  Simulate with ``orvane_tools.simulate.simulate(SimulationConfig(...))``.
 """
@@ -20,7 +22,9 @@ from ._dtypes import (
     TARVO_TRIGGER_DTYPE,
 )
 from ._errors import UserError
+from .baseline import first_samples_baseline, set_baseline_from_samples
 from .hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
+from .importers import ImportOptions, import_files
 from .run import reconstruct_files
 from .simulate import SimulationConfig
 from .triggerfile import (
@@ -44,16 +48,20 @@ __all__ = [
     "MULTIPMT_TRIGGER_DTYPE",
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
+    "ImportOptions",
     "SimulationConfig",
     "TriggerData",
     "TriggerFileError",
     "Truth",
     "UserError",
     "__version__",
+    "first_samples_baseline",
+    "import_files",
     "read_hit_file",
     "read_hits_with_provenance",
     "read_trigger_file",
     "reconstruct_files",
+    "set_baseline_from_samples",
     "write_hit_file",
     "write_trigger_file",
 ]

@@ -8,18 +8,20 @@ from pathlib import Path
 from ._errors import UserError
 
 SETTINGS_NAME = "settings.yaml"
+#: Example settings of the pulse finder, for long waveforms with several pulses.
+PULSE_FINDER_SETTINGS_NAME = "pulse_finder.yaml"
 
 
-def example_settings() -> Path:
-    """Path of the example settings file; its lookup table lies beside it.
+def example_settings(name: str = SETTINGS_NAME) -> Path:
+    """Path of the example settings file ``name``; its lookup table lies beside it.
 
     An installed package holds the examples in ``orvane_tools/examples``; when the package is
     run from a source checkout, the tree's ``examples`` directory is used instead.
     """
-    installed = Path(str(resources.files("orvane_tools"))) / "examples" / SETTINGS_NAME
+    installed = Path(str(resources.files("orvane_tools"))) / "examples" / name
     if installed.is_file():
         return installed
-    checkout = Path(__file__).resolve().parents[2] / "examples" / SETTINGS_NAME
+    checkout = Path(__file__).resolve().parents[2] / "examples" / name
     if checkout.is_file():
         return checkout
     raise UserError(

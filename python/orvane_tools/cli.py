@@ -17,6 +17,8 @@ from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .channels import EXAMPLE_CHANNELS, example_detector
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
+from .importers import add_import_command
+from .pulsetrain import run_long_demo
 from .simulate import SimulationConfig, simulate
 from .triggerfile import (
     SIMULATION_RUN_NUMBER,
@@ -26,6 +28,7 @@ from .triggerfile import (
 )
 
 PROG = "orvane"
+DEFAULT_LONG_TRIGGERS = 10_000
 
 DESCRIPTION = """\
 Reconstruct PMT hits (time and charge, with uncertainties) from trigger data.
@@ -36,6 +39,7 @@ commands:
   reconstruct   read trigger files, write the hits they hold
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
+  import        convert digitizer files (binary, text, ROOT) into a trigger file
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -115,9 +119,16 @@ def build_parser() -> argparse.ArgumentParser:
         "-n",
         "--triggers",
         type=_positive_int,
-        default=DEFAULT_TRIGGERS,
+        default=None,
         metavar="N",
-        help="number of triggers to simulate (default %(default)s)",
+        help=f"number of triggers to simulate (default {DEFAULT_TRIGGERS}, with --long "
+        f"{DEFAULT_LONG_TRIGGERS})",
+    )
+    demo.add_argument(
+        "--long",
+        action="store_true",
+        help="long waveforms (1024 samples) with 1 to 5 pulses each, reconstructed with the "
+        "pulse finder; prints the pulses found against the truth",
     )
     demo.add_argument(
         "--seed", type=int, default=1, help="seed of the simulation (default %(default)s)"
@@ -220,6 +231,7 @@ def build_parser() -> argparse.ArgumentParser:
     reconstruct_command.add_parser(commands, [common])
     check_command.add_command(commands, common)
     init_command.add_command(commands, common)
+    add_import_command(commands, common)
     return parser
 
 
@@ -291,6 +303,16 @@ def _is_trigger_file(path: str) -> bool:
 def _cmd_demo(args: argparse.Namespace) -> None:
     if args.settings is not None:
         check_command.require_valid_settings(args.settings)
+    if args.long:
+        run_long_demo(
+            triggers=args.triggers or DEFAULT_LONG_TRIGGERS,
+            seed=args.seed,
+            settings=args.settings,
+            quiet=args.quiet,
+        )
+        return
+    if args.triggers is None:
+        args.triggers = DEFAULT_TRIGGERS
     try:
         run_demo(
             triggers=args.triggers,

@@ -20,6 +20,8 @@ EXAMPLE_FILES = (
     "settings.yaml",
     "multipmt_charge_lut.txt",
     "channels.csv",
+    # Settings for long waveforms with several pulses (the pulse finder).
+    "pulse_finder.yaml",
 )
 
 
@@ -74,7 +76,8 @@ def add_command(commands: Any, common: argparse.ArgumentParser) -> None:
         help="write the example settings and tables into a folder",
         description=(
             "Write the example settings file (settings.yaml) and the table files it names into\n"
-            "DIRECTORY, created if missing: a starting point for your own settings.  Existing\n"
+            "DIRECTORY, created if missing: a starting point for your own settings; also\n"
+            "pulse_finder.yaml, settings for long waveforms with several pulses.  Existing\n"
             "files are left alone unless --overwrite is given."
         ),
     )

@@ -31,6 +31,9 @@ class ReconstructionResult:
     n_multipmt: int
     tarvo_seconds: float
     multipmt_seconds: float
+    #: Waveforms that held more pulses than the 16 records a trigger can have (the pulse
+    #: finder kept the first 16 of each).
+    truncated: int = 0
 
     @property
     def seconds(self) -> float:
@@ -62,19 +65,7 @@ def load_reconstruction(settings: str | os.PathLike) -> object:
     orvane = load_extension()
     check_extension_dtypes(orvane)
     path = os.fspath(settings)
-    if not os.path.isfile(path):
-        reason = "it is a directory" if os.path.isdir(path) else "no such file"
-        raise UserError(f"cannot read the settings file {path}: {reason}")
-    try:
-        with open(path, "rb") as stream:
-            magic = stream.read(6)
-    except OSError as exc:
-        raise UserError(f"cannot read the settings file {path}") from exc
-    if magic.startswith((b"PK", b"\x93NUMPY")):
-        raise UserError(
-            f"{path} is a NumPy file, not a settings file (YAML); is the order of the "
-            "arguments right?"
-        )
+    # The check refuses a missing file, a directory or a NumPy file with the reason in words.
     check_settings_before_work(path)
     try:
         return orvane.ChargeReconstruction(str(path))
@@ -104,6 +95,7 @@ def reconstruct_triggers(
     orvane = load_extension()
     run_info = run_info_object(orvane, data.run_info[0])
     parts = []
+    truncated = 0
 
     start = time.perf_counter()
     n = data.n_tarvo
@@ -113,9 +105,15 @@ def reconstruct_triggers(
         rows = data.tarvo_triggers[lo:hi]
         samples = data.tarvo_samples[first:last]
         offsets = data.tarvo_offsets[lo : hi + 1] - first
-        hits = reco.reconstruct_tarvo_numpy(
-            rows, samples, offsets=offsets, first_trigger=lo, run_info=run_info
+        hits, cut = reco.reconstruct_tarvo_numpy(
+            rows,
+            samples,
+            offsets=offsets,
+            first_trigger=lo,
+            run_info=run_info,
+            return_truncated=True,
         )
+        truncated += cut
         parts.append(hits)
         if on_progress is not None:
             on_progress(hi - lo)
@@ -145,6 +143,7 @@ def reconstruct_triggers(
         n_multipmt=m,
         tarvo_seconds=tarvo_seconds,
         multipmt_seconds=multipmt_seconds,
+        truncated=truncated,
     )
 
 

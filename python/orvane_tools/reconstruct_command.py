@@ -164,6 +164,9 @@ def run(args: argparse.Namespace) -> None:
             bar.close()
     if quiet:
         return
+    if summary.truncated:
+        held = "waveform held" if summary.truncated == 1 else "waveforms held"
+        print(f"{summary.truncated} {held} more than 16 pulses: the first 16 of each were kept")
     seconds = time.perf_counter() - start  # the whole command, a cluster's start included
     rate = summary.triggers / seconds if seconds > 0 else float("inf")
     where = (

@@ -63,6 +63,9 @@ class FileSummary:
     n_tarvo: int
     n_multipmt: int
     hits: int = 0
+    #: Waveform triggers that held more pulses than the 16 records a trigger can have (the
+    #: pulse finder kept the first 16 of each).
+    truncated: int = 0
 
     @property
     def triggers(self) -> int:
@@ -83,6 +86,10 @@ class RunSummary:
     @property
     def hits(self) -> int:
         return sum(f.hits for f in self.files)
+
+    @property
+    def truncated(self) -> int:
+        return sum(f.truncated for f in self.files)
 
 
 @dataclass
@@ -245,10 +252,12 @@ def reconstruct_range(
     chunk_size: int,
     *,
     threads: int = 1,
+    on_truncated: Callable[[int], None] | None = None,
 ) -> Iterator[tuple[np.ndarray, int]]:
     """Hits of triggers ``lo:hi`` of one kind (``tarvo`` or ``multipmt``), a chunk at a time.
 
-    Yields ``(hits, triggers)`` per chunk.  Chunks start at multiples of ``chunk_size`` from
+    Yields ``(hits, triggers)`` per chunk; ``on_truncated`` is called with the number of
+    waveforms of a chunk that held more than 16 pulses, when there are any.  Chunks start at multiples of ``chunk_size`` from
     ``lo``; hit ids do not depend on where chunks start (each is handed to the library with its
     first trigger's position: waveform triggers first, multi-PMT triggers after them).
     """
@@ -261,14 +270,17 @@ def reconstruct_range(
         try:
             if kind == "tarvo":
                 rows, samples, offsets = reader.tarvo_chunk(start, stop)
-                hits = reco.reconstruct_tarvo_numpy(
+                hits, truncated = reco.reconstruct_tarvo_numpy(
                     rows,
                     samples,
                     offsets=offsets,
                     first_trigger=start,
                     run_info=run_info,
+                    return_truncated=True,
                     **options,
                 )
+                if truncated and on_truncated is not None:
+                    on_truncated(truncated)
             else:
                 rows = reader.multipmt_chunk(start, stop)
                 hits = reco.reconstruct_multipmt_numpy(
@@ -348,7 +360,14 @@ def _run_local(
         with TriggerFileReader(job.summary.input) as reader:
             for kind, lo, hi in _segments(job, max(job.summary.triggers, 1)):
                 for hits, n in reconstruct_range(
-                    reco, reader, kind, lo, hi, chunk_size, threads=threads
+                    reco,
+                    reader,
+                    kind,
+                    lo,
+                    hi,
+                    chunk_size,
+                    threads=threads,
+                    on_truncated=lambda k, s=job.summary: setattr(s, "truncated", s.truncated + k),
                 ):
                     job.writer.append(hits)
                     progress(n)
@@ -370,8 +389,10 @@ def _segment_task(
     spool: str,
     threads: int,
     alive: str,
-) -> int:
+) -> tuple[int, int]:
     """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
+
+    Returns the number of hits and of waveforms that held more than 16 pulses.
 
     ``alive`` is the run's temporary output file: once the run has failed it is gone, and the
     spool, which nobody would read or remove, is not put in place.
@@ -386,10 +407,18 @@ def _segment_task(
     # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
     pending = PendingFile(target)
     count = 0
+    truncated = [0]
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
             for hits, _ in reconstruct_range(
-                reco, reader, kind, lo, hi, chunk_size, threads=threads
+                reco,
+                reader,
+                kind,
+                lo,
+                hi,
+                chunk_size,
+                threads=threads,
+                on_truncated=lambda k: truncated.__setitem__(0, truncated[0] + k),
             ):
                 out.write(zeroed_rows(hits).data)
                 count += len(hits)
@@ -397,7 +426,7 @@ def _segment_task(
             pending.commit()
     finally:
         pending.discard()
-    return count
+    return count, truncated[0]
 
 
 def _run_distributed(
@@ -463,7 +492,7 @@ def _run_distributed(
 
     while submitted < min(window, len(specs)):
         submit_next()
-    finished: dict[int, int] = {}
+    finished: dict[int, tuple[int, int]] = {}
     next_spec = 0
     try:
         for future in queue:  # each task's hits go to its output in trigger order
@@ -471,9 +500,10 @@ def _run_distributed(
             live.pop(future.key, None)
             del future
             while next_spec in finished:
-                finished.pop(next_spec)
+                _, truncated = finished.pop(next_spec)
                 j, _, lo, hi, spool = specs[next_spec]
                 job = jobs[j]
+                job.summary.truncated += truncated
                 if job.writer is None:
                     _start_output(job, fmt)
                 assert job.writer is not None

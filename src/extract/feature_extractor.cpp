@@ -14,11 +14,40 @@ namespace tessel {
 struct FeatureExtractor::Impl {
     TarvoExtractor tarvo;
     MultiPMTExtractor multipmt;
+    /// Set when "extractors.waveform" selects the pulse finder for waveform triggers.
+    std::optional<PulseFinder> pulse_finder;
     std::optional<ChannelTable> table;
     std::optional<ChannelTypes> channels;
 };
 
 namespace {
+
+/// The pulse finder when "waveform" selects it ("Tarvo", the default, selects the single-pulse
+/// extractor).  A "PulseFinder" section is checked whenever it is present.
+std::optional<PulseFinder> pulse_finder_from(const Settings& extractors) {
+    std::optional<PulseFinder::Options> options;
+    if (extractors.contains("PulseFinder")) {
+        options = PulseFinder::Options::from_settings(extractors["PulseFinder"]);
+    }
+    if (!extractors.contains("waveform")) {
+        return std::nullopt;
+    }
+    std::string choice;
+    try {
+        choice = static_cast<std::string>(extractors["waveform"]);
+    } catch (const std::exception&) {
+        std::throw_with_nested(
+            std::invalid_argument("extractors.waveform: expected Tarvo or PulseFinder"));
+    }
+    if (choice == "Tarvo") {
+        return std::nullopt;
+    }
+    if (choice != "PulseFinder") {
+        throw std::invalid_argument("extractors.waveform: expected Tarvo or PulseFinder, found " +
+                                    choice);
+    }
+    return PulseFinder(options.value_or(PulseFinder::Options{}));
+}
 
 /// The channel table of "extractors" / "channels": "table" (a file name, relative to the
 /// settings file's directory like the reconstructors' files) and "unknown_channels" ("error",
@@ -50,6 +79,7 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
     const Settings root = Settings::from_file(settings_file);
     bool drop_bad_edge = false;
     bool drop_bad_integral = false;
+    std::optional<PulseFinder> pulse_finder;
     std::optional<ChannelTable> table;
     std::optional<ChannelTypes> channels;
     if (root.contains("extractors")) {
@@ -59,6 +89,7 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
             drop_bad_edge = static_cast<bool>(tarvo["drop_bad_edge"]);
             drop_bad_integral = static_cast<bool>(tarvo["drop_bad_integral"]);
         }
+        pulse_finder = pulse_finder_from(extractors);
         // Only where a channel table is configured do records get PMT types.
         if (extractors.contains("channels")) {
             auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
@@ -66,9 +97,9 @@ FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
             table.emplace(std::move(read));
         }
     }
-    impl_ =
-        std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
-                                    MultiPMTExtractor{}, std::move(table), std::move(channels)});
+    impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
+                                        MultiPMTExtractor{}, std::move(pulse_finder),
+                                        std::move(table), std::move(channels)});
 }
 
 FeatureExtractor::~FeatureExtractor() = default;
@@ -93,7 +124,12 @@ std::vector<HitFeatures> FeatureExtractor::extract_features(const TriggerList& t
 }
 
 TriggerStep FeatureExtractor::step(const RunInfo& run_info) const noexcept {
-    return {impl_->tarvo, run_info, impl_->channels ? &*impl_->channels : nullptr};
+    return {impl_->tarvo, run_info, impl_->channels ? &*impl_->channels : nullptr,
+            impl_->pulse_finder ? &*impl_->pulse_finder : nullptr};
+}
+
+const PulseFinder* FeatureExtractor::pulse_finder() const noexcept {
+    return impl_->pulse_finder ? &*impl_->pulse_finder : nullptr;
 }
 
 const ChannelTable* FeatureExtractor::channel_table() const noexcept {

@@ -325,6 +325,86 @@ std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept {
 #endif
 }
 
+namespace {
+
+/// First index in [from, n) whose sample is above `level` (`Above`) or not above it, or n.
+template <bool Above>
+std::size_t first_by_level(const std::uint16_t* w, std::size_t n, std::size_t from,
+                           std::uint16_t level) noexcept {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    // A sample is above `level` when the saturating difference sample - level is not zero.
+    const __m128i wanted = _mm_set1_epi16(static_cast<std::int16_t>(level));
+    const __m128i zero = _mm_setzero_si128();
+    const auto flags = [&](std::size_t start) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + start));
+        const __m128i not_above = _mm_cmpeq_epi16(_mm_subs_epu16(s, wanted), zero);
+        return Above ? _mm_xor_si128(not_above, _mm_cmpeq_epi16(zero, zero)) : not_above;
+    };
+    // 16 samples' flags as one bit each, in order.
+    const auto bits16 = [&](std::size_t start) {
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_packs_epi16(flags(start), flags(start + kVectorDiffs))));
+    };
+    // Four vectors per test while they fit.
+    for (; i + 4 * kVectorDiffs <= n; i += 4 * kVectorDiffs) {
+        if constexpr (Above) {
+            // Any of the 32 above: some saturating difference is not zero.
+            const auto excess = [&](std::size_t start) {
+                return _mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + start)),
+                                      wanted);
+            };
+            const __m128i any = _mm_or_si128(
+                _mm_or_si128(excess(i), excess(i + kVectorDiffs)),
+                _mm_or_si128(excess(i + 2 * kVectorDiffs), excess(i + 3 * kVectorDiffs)));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, zero)) == 0xFFFF) {
+                continue;
+            }
+        }
+        const __m128i f0 = flags(i);
+        const __m128i f1 = flags(i + kVectorDiffs);
+        const __m128i f2 = flags(i + 2 * kVectorDiffs);
+        const __m128i f3 = flags(i + 3 * kVectorDiffs);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(f0, f1), _mm_or_si128(f2, f3))) != 0) {
+            const auto low = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(f0, f1)));
+            const auto high = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(f2, f3)));
+            return i + static_cast<std::size_t>(std::countr_zero(low | (high << 16U)));
+        }
+    }
+    for (; i + 2 * kVectorDiffs <= n; i += 2 * kVectorDiffs) {
+        const unsigned mask = bits16(i);
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+        }
+    }
+    if (i < n && n >= 2 * kVectorDiffs) {
+        // The last samples as the 16 that end the waveform; those before `i` are dropped from
+        // the mask (some may lie before `from` and were never meant to be searched).
+        const std::size_t last = n - 2 * kVectorDiffs;
+        const unsigned mask = bits16(last) >> (i - last);
+        return mask != 0 ? i + static_cast<std::size_t>(std::countr_zero(mask)) : n;
+    }
+#endif
+    for (; i < n; ++i) {
+        if ((w[i] > level) == Above) {
+            return i;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+std::size_t first_above(std::span<const std::uint16_t> samples, std::size_t from,
+                        std::uint16_t level) noexcept {
+    return first_by_level<true>(samples.data(), samples.size(), from, level);
+}
+
+std::size_t first_not_above(std::span<const std::uint16_t> samples, std::size_t from,
+                            std::uint16_t level) noexcept {
+    return first_by_level<false>(samples.data(), samples.size(), from, level);
+}
+
 SumAndRise sum_and_largest_rise(std::span<const std::uint16_t> samples) noexcept {
 #if defined(__SSE2__)
     const std::uint16_t* w = samples.data();

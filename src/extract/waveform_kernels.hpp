@@ -28,6 +28,15 @@ namespace tessel::waveform {
 /// the samples meanwhile.
 [[nodiscard]] std::size_t steepest_rise(std::span<const std::uint16_t> samples) noexcept;
 
+/// Index of the first sample at or after `from` greater than `level`; samples.size() if none.
+[[nodiscard]] std::size_t first_above(std::span<const std::uint16_t> samples, std::size_t from,
+                                      std::uint16_t level) noexcept;
+
+/// Index of the first sample at or after `from` not greater than `level`; samples.size() if
+/// none.
+[[nodiscard]] std::size_t first_not_above(std::span<const std::uint16_t> samples, std::size_t from,
+                                          std::uint16_t level) noexcept;
+
 /// What one pass over the samples finds: their exact sum, and their largest rise
 /// max(0, samples[i + 1] - samples[i]) where `steepest_rise` below uses it (0 otherwise).
 struct SumAndRise {

@@ -141,7 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptionsCase{"SecondNotABool",
                        "extractors:\n  Tarvo:\n    drop_bad_edge: true\n"
                        "    drop_bad_integral: [1]\n",
-                       "access failed"}),
+                       "access failed"},
+        BadOptionsCase{"UnknownWaveformExtractor", "extractors: {waveform: Peak}\n",
+                       "extractors.waveform: expected Tarvo or PulseFinder, found Peak"},
+        // A pulse finder section is checked even while the single-pulse extractor is chosen.
+        BadOptionsCase{"BadPulseFinderSection",
+                       "extractors: {waveform: Tarvo, PulseFinder: {threshold: -1}}\n",
+                       "extractors.PulseFinder.threshold: expected a number of LSB > 0, found -1"}),
     [](const testing::TestParamInfo<BadOptionsCase>& info) { return info.param.name; });
 
 TEST(FeatureExtractor, MissingFileFails) {

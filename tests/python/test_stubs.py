@@ -4,6 +4,9 @@ from __future__ import annotations
 
 import importlib.metadata
 import importlib.util
+import re
+import subprocess
+import sys
 from pathlib import Path
 from types import ModuleType
 
@@ -34,7 +37,7 @@ def _lines(text: str) -> list[str]:
 def generated(tmp_path_factory: pytest.TempPathFactory) -> list[str]:
     """The stub generated from the imported module, as lines."""
     if importlib.util.find_spec("pybind11_stubgen") is None:
-        pytest.skip("pybind11-stubgen is not installed (pip install '.[test]')")
+        pytest.skip("pybind11-stubgen is not installed (pip install --group test)")
     generator = _load_generator()
     installed = importlib.metadata.version("pybind11-stubgen")
     if installed != generator.STUBGEN_VERSION:
@@ -62,3 +65,28 @@ def test_stub_names_python_types_only() -> None:
     text = CHECKED_IN.read_text()
     assert "tessel::" not in text and "std::" not in text
     assert "hit_dtype: numpy.dtype[numpy.void]" in text
+
+
+def test_type_checker_sees_the_installed_types(tmp_path: Path) -> None:
+    """mypy, run outside the source tree, finds the module's stub and the companion package's
+    annotations: a wrong argument to each is an arg-type error, not an untyped import."""
+    if importlib.util.find_spec("mypy") is None:
+        pytest.skip("mypy is not installed (pip install --group test)")
+    if not Path(orvane.__file__).with_name("orvane.pyi").exists():
+        pytest.skip("no stub next to the imported module (imported from a build tree)")
+    probe = tmp_path / "probe.py"
+    probe.write_text(
+        "import orvane\n"
+        "import orvane_tools\n"
+        "orvane.ChargeReconstruction(1)\n"
+        "orvane_tools.read_trigger_file(1)\n"
+    )
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--no-error-summary", probe.name],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    errors = re.findall(r"^probe\.py:(\d+): error: .*\[([a-z-]+)\]$", result.stdout, re.MULTILINE)
+    assert errors == [("3", "arg-type"), ("4", "arg-type")], result.stdout + result.stderr

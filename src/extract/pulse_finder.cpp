@@ -1,0 +1,273 @@
+#include "tessel/pulse_finder.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "waveform_kernels.hpp"
+
+namespace tessel {
+
+namespace {
+
+constexpr std::array<const char*, 8> kKeys = {
+    "threshold",    "hysteresis", "samples_before", "samples_after",
+    "cfd_fraction", "timing",     "drop_bad_edge",  "drop_bad_integral",
+};
+
+std::string key_path(const Settings& node, const std::string& key) {
+    std::string path;
+    for (const std::string& part : node.path()) {
+        path += part;
+        path += '.';
+    }
+    return path + key;
+}
+
+std::string number_text(double value) {
+    std::string text = std::to_string(value);
+    // std::to_string prints six decimals; trim the zeros it pads with.
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') {
+            text.pop_back();
+        }
+    }
+    return text;
+}
+
+/// Reads `key` of `node` with `read`, nesting a conversion failure in an error naming the key.
+template <class T, class Read>
+T read_key(const Settings& node, const std::string& key, const char* expected, Read read) {
+    try {
+        return read(node[key]);
+    } catch (const std::exception&) {
+        std::throw_with_nested(
+            std::invalid_argument(key_path(node, key) + ": expected " + expected));
+    }
+}
+
+/// Whether sample levels are above `level` (baseline + threshold, in double): a 16-bit sample s
+/// is above a real level x exactly when s > floor(x), which this returns clamped to what the
+/// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).
+double integer_level(double level) noexcept { return std::clamp(std::floor(level), -1.0, 65535.0); }
+
+/// A pulse as found by the threshold scan: first sample above threshold, first sample back
+/// at or below threshold - hysteresis (n when the waveform ends first).
+struct Crossing {
+    std::size_t start;
+    std::size_t end;
+};
+
+}  // namespace
+
+PulseFinder::Options PulseFinder::Options::from_settings(const Settings& node) {
+    for (const std::string& key : node.keys()) {
+        if (std::find(kKeys.begin(), kKeys.end(), key) == kKeys.end()) {
+            throw std::invalid_argument(
+                key_path(node, key) +
+                ": unknown option (known: threshold, hysteresis, samples_before, samples_after, "
+                "timing, cfd_fraction, drop_bad_edge, drop_bad_integral)");
+        }
+    }
+    Options options;
+    const auto number = [&](const char* key, double& value) {
+        if (node.contains(key)) {
+            value = read_key<double>(node, key, "a number",
+                                     [](const Settings& v) { return static_cast<double>(v); });
+        }
+    };
+    const auto count = [&](const char* key, std::size_t& value) {
+        if (node.contains(key)) {
+            const int read = read_key<int>(node, key, "a whole number of samples",
+                                           [](const Settings& v) { return static_cast<int>(v); });
+            if (read < 0) {
+                throw std::invalid_argument(key_path(node, key) +
+                                            ": expected a number of samples >= 0, found " +
+                                            std::to_string(read));
+            }
+            value = static_cast<std::size_t>(read);
+        }
+    };
+    const auto flag = [&](const char* key, bool& value) {
+        if (node.contains(key)) {
+            value = read_key<bool>(node, key, "true or false",
+                                   [](const Settings& v) { return static_cast<bool>(v); });
+        }
+    };
+    number("threshold", options.threshold);
+    number("hysteresis", options.hysteresis);
+    count("samples_before", options.samples_before);
+    count("samples_after", options.samples_after);
+    number("cfd_fraction", options.cfd_fraction);
+    if (node.contains("timing")) {
+        const auto timing = read_key<std::string>(node, "timing", "edge or cfd",
+                                                  [](const Settings& v) { return std::string(v); });
+        if (timing == "edge") {
+            options.timing = Timing::edge;
+        } else if (timing == "cfd") {
+            options.timing = Timing::cfd;
+        } else {
+            throw std::invalid_argument(key_path(node, "timing") +
+                                        ": expected edge or cfd, found " + timing);
+        }
+    }
+    flag("drop_bad_edge", options.drop_bad_edge);
+    flag("drop_bad_integral", options.drop_bad_integral);
+    try {
+        options.check();
+    } catch (const std::invalid_argument& error) {
+        throw std::invalid_argument(key_path(node, "") + error.what());
+    }
+    return options;
+}
+
+void PulseFinder::Options::check() const {
+    if (!(threshold > 0.0 && std::isfinite(threshold))) {
+        throw std::invalid_argument("threshold: expected a number of LSB > 0, found " +
+                                    number_text(threshold));
+    }
+    if (!(hysteresis >= 0.0 && std::isfinite(hysteresis))) {
+        throw std::invalid_argument("hysteresis: expected a number of LSB >= 0, found " +
+                                    number_text(hysteresis));
+    }
+    if (!(cfd_fraction > 0.0 && cfd_fraction <= 1.0)) {
+        throw std::invalid_argument("cfd_fraction: expected a fraction in (0, 1], found " +
+                                    number_text(cfd_fraction));
+    }
+    // Windows reach at most this far on either side: keeps index arithmetic far from overflow.
+    constexpr std::size_t kMaxWindowSide = std::size_t{1} << 30U;
+    if (samples_before > kMaxWindowSide || samples_after > kMaxWindowSide) {
+        throw std::invalid_argument("samples_before, samples_after: expected at most 2^30");
+    }
+}
+
+PulseFinder::PulseFinder(const Options& options) : options_(options) { options_.check(); }
+
+bool PulseFinder::extract_features(const TarvoTrigger& trigger, std::vector<HitFeatures>& out,
+                                   const RunInfo& run_info) const {
+    return extract(TarvoTriggerView::of(trigger), run_info, out);
+}
+
+bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                          std::vector<HitFeatures>& out) const {
+    std::array<FeatureRecord, kMaxPulses> records;  // only the records written are read
+    bool truncated = false;
+    const std::size_t count = extract(trigger, run_info, records.data(), truncated);
+    for (std::size_t k = 0; k < count; ++k) {
+        out.push_back(records[k].features());
+    }
+    return truncated;
+}
+
+std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
+                                 FeatureRecord* out, bool& truncated) const {
+    truncated = false;
+    const std::span<const std::uint16_t> w = trigger.waveform;
+    const std::size_t n = w.size();
+    const auto baseline = static_cast<double>(trigger.baseline);
+    const double high = integer_level(baseline + options_.threshold);
+    const double low = integer_level((baseline + options_.threshold) - options_.hysteresis);
+    if (high >= 65535.0 || n == 0) {
+        return 0;  // no sample can be above the threshold
+    }
+
+    // One pulse more than is kept: its window's start cuts the last kept window.
+    std::array<Crossing, kMaxPulses + 1> found;  // the first `count` are set
+    std::size_t count = 0;
+    std::size_t from = 0;
+    while (count < found.size() && from < n) {
+        const std::size_t start =
+            high < 0.0 ? from : waveform::first_above(w, from, static_cast<std::uint16_t>(high));
+        if (start == n) {
+            break;
+        }
+        // The start sample is above threshold, hence above threshold - hysteresis too.
+        const std::size_t end =
+            low < 0.0 ? n
+                      : waveform::first_not_above(w, start + 1, static_cast<std::uint16_t>(low));
+        found[count++] = Crossing{start, end};
+        from = end;
+    }
+    truncated = count > kMaxPulses;
+    const std::size_t kept = std::min(count, kMaxPulses);
+    if (kept == 0) {
+        return 0;
+    }
+
+    const double time =
+        TarvoExtractor::trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
+    const auto window_start = [&](std::size_t k) {
+        const std::size_t reach =
+            found[k].start - std::min(found[k].start, options_.samples_before);
+        return k == 0 ? reach : std::max(reach, found[k - 1].end);
+    };
+    // Exact for the whole waveform means exact for every window (the bound grows with the
+    // sample count).
+    const bool exact = waveform::integral_is_exact(n, trigger.baseline);
+    std::size_t written = 0;
+    std::size_t first = window_start(0);
+    for (std::size_t k = 0; k < kept; ++k) {
+        const std::size_t next = k + 1 < count ? window_start(k + 1) : n;
+        const std::size_t last = std::min({found[k].end + options_.samples_after, n, next});
+        const std::span<const std::uint16_t> window = w.subspan(first, last - first);
+        const std::size_t window_first = first;
+        first = next;
+
+        // waveform::integral, with its exactness test made once for the whole waveform.
+        const double integral =
+            exact ? static_cast<double>(waveform::sample_sum(window)) -
+                        static_cast<double>(window.size()) * static_cast<double>(trigger.baseline)
+                  : waveform::integral_in_order(window, trigger.baseline);
+        if (options_.drop_bad_integral && integral < 0.0) {
+            continue;
+        }
+        const auto length = static_cast<double>(window.size());
+        double edge = 0.0;  // in samples from the window's first sample
+        bool bad_edge = true;
+        if (options_.timing == Timing::edge) {
+            // Fewer than 3 samples hold no interior edge: the edge is the window's start, bad.
+            if (window.size() >= 3) {
+                edge = TarvoExtractor::diff_max(window);
+                bad_edge =
+                    edge == 0.0 || edge == length ||
+                    trigger.baseline > static_cast<float>(window[static_cast<std::size_t>(edge)]);
+            }
+        } else {
+            const std::size_t peak = static_cast<std::size_t>(
+                std::max_element(window.begin(), window.end()) - window.begin());
+            const double amplitude = static_cast<double>(window[peak]) - baseline;
+            const double level = baseline + options_.cfd_fraction * amplitude;
+            std::size_t i = 0;
+            // Ends at the peak at the latest, which is at the level or above it (the bound keeps
+            // it there should another thread change the samples meanwhile).
+            while (i < peak && static_cast<double>(window[i]) < level) {
+                ++i;
+            }
+            if (i > 0) {
+                const auto before = static_cast<double>(window[i - 1]);
+                const auto after = static_cast<double>(window[i]);
+                edge = static_cast<double>(i - 1) + (level - before) / (after - before);
+                bad_edge = false;
+            }
+        }
+        if (options_.drop_bad_edge && bad_edge) {
+            continue;
+        }
+        FeatureRecord& r = out[written++];
+        r.channel = trigger.channel;
+        r.pmt_type = 0;
+        r.id = 0;
+        r.values = {
+            integral, 0.0, time, 0.0,
+            (static_cast<double>(window_first) + edge) * TarvoTrigger::SECONDS_PER_TICK + time};
+        r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL |
+                    HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
+    }
+    return written;
+}
+
+}  // namespace tessel

@@ -1,0 +1,231 @@
+"""``orvane import``: digitizer files into trigger files, and the first-samples baseline."""
+
+from __future__ import annotations
+
+import struct
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+from orvane_tools import cli, read_trigger_file
+from orvane_tools.baseline import first_samples_baseline
+from orvane_tools.importers import ImportOptions, import_files
+
+# The binary dump: per event six little-endian uint32 words (size in bytes with the header,
+# board id, pattern, channel, event counter, trigger time tag in 8 ns counts, 31 bits), then
+# the samples as little-endian uint16.
+HEADER = struct.Struct("<6I")
+
+
+def dump_event(channel: int, counter: int, tag: int, samples: list[int]) -> bytes:
+    body = np.asarray(samples, dtype="<u2").tobytes()
+    return HEADER.pack(HEADER.size + len(body), 3, 0, channel, counter, tag) + body
+
+
+def ascii_event(channel: int, counter: int, tag: int, samples: list[int]) -> str:
+    head = (
+        f"Record Length: {len(samples)}\nBoardID: 3\nChannel: {channel}\n"
+        f"Event Number: {counter}\nPattern: 0x0000\nTrigger Time Stamp: {tag}\n"
+        "DC offset (DAC): 0x1999\n"
+    )
+    return head + "".join(f"{s}\n" for s in samples)
+
+
+def pulse(at: int, height: int, n: int = 24, base: int = 100) -> list[int]:
+    w = [base + (i % 3) for i in range(n)]  # a little structure in the baseline
+    for k, h in enumerate((height // 2, height, height // 2, height // 4)):
+        w[at + k] += h
+    return w
+
+
+# Two channel files of one run; channel 1's time tag rolls over (2^31 counts) between its two
+# events, so after unwrapping its second event comes last.
+CHANNEL0 = [(0, 0, 1000, pulse(8, 400)), (0, 1, 2**31 - 500, pulse(10, 200))]
+CHANNEL1 = [(1, 0, 2**31 - 600, pulse(9, 300)), (1, 1, 50, pulse(12, 100))]
+# Time order after the merge: (file, event) and time in ns.
+MERGED = [(CHANNEL0, 0, 8000), (CHANNEL1, 0, (2**31 - 600) * 8), (CHANNEL0, 1, (2**31 - 500) * 8)]
+MERGED.append((CHANNEL1, 1, (2**31 + 50) * 8))
+
+
+def write_run(directory: Path, fmt: str) -> list[Path]:
+    paths = []
+    for channel, events in enumerate((CHANNEL0, CHANNEL1)):
+        if fmt == "dump":
+            path = directory / f"wave{channel}.dat"
+            path.write_bytes(b"".join(dump_event(*e) for e in events))
+        else:
+            path = directory / f"wave{channel}.txt"
+            path.write_text("".join(ascii_event(*e) for e in events))
+        paths.append(path)
+    return paths
+
+
+@pytest.mark.parametrize("fmt", ["dump", "ascii"])
+def test_import_and_reconstruct_like_hand_built_triggers(
+    tmp_path: Path, fmt: str, capsys: pytest.CaptureFixture[str]
+) -> None:
+    orvane = pytest.importorskip("orvane")
+    inputs = write_run(tmp_path, fmt)
+    out = tmp_path / "run.npz"
+    assert cli.main(["import", fmt, *map(str, inputs), "-o", str(out), "--run-number", "7"]) == 0
+    assert "read 4 events (24 samples each" in capsys.readouterr().out
+    data = read_trigger_file(out)
+    assert data.run_info["run_number"][0] == 7
+
+    hand = []
+    for i, (events, k, time_ns) in enumerate(MERGED):
+        channel, _, _, samples = events[k]
+        t = orvane.TarvoTrigger()
+        t.channel = channel
+        t.trigger_time_s, rest = divmod(time_ns, 10**9)
+        t.trigger_time_ticks = rest // 4
+        t.baseline = float(np.median(samples[:16]))
+        t.waveform = samples
+        hand.append(t)
+        np.testing.assert_array_equal(data.waveform(i), samples)
+    row_fields = ["channel", "trigger_time_s", "trigger_time_ticks", "baseline"]
+    expected = [tuple(getattr(t, f) for f in row_fields) for t in hand]
+    assert data.tarvo_triggers[row_fields].tolist() == expected
+
+    settings = Path(__file__).resolve().parents[2] / "examples" / "settings.yaml"
+    reco = orvane.ChargeReconstruction(str(settings))
+    run = orvane.RunInfo()
+    run.run_number = 7
+    want = orvane.hit_list_to_numpy(reco.reconstruct(hand, run))
+    assert cli.main(["reconstruct", str(settings), str(out), "-o", str(tmp_path / "h.npy")]) == 0
+    got = np.load(tmp_path / "h.npy")
+    assert len(want) == 4
+    assert got.tolist() == want.tolist()
+
+
+GOOD = dump_event(0, 0, 10, [100] * 8)
+
+
+@pytest.mark.parametrize(
+    ("content", "good", "where", "problem"),
+    [
+        (GOOD * 2 + GOOD[:30], 2, "event 2 at byte 80", "truncated event"),
+        (
+            GOOD + struct.pack("<I", 44) + GOOD[4:] + GOOD,
+            2,
+            "event 1 at byte 40",
+            "size word 44 disagrees",
+        ),
+        (GOOD + GOOD[:10], 1, "event 1 at byte 40", "truncated event: 10 bytes left"),
+    ],
+    ids=["truncated", "size word", "header cut"],
+)
+def test_damaged_dump_names_file_event_and_offset(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], content, good, where, problem
+) -> None:
+    path = tmp_path / "bad.dat"
+    path.write_bytes(content)
+    out = tmp_path / "run.npz"
+    assert cli.main(["import", "dump", str(path), "-o", str(out)]) == 1
+    err = capsys.readouterr().err.replace("\n", " ")
+    assert f"{path}: {where}: {problem}" in err
+    assert not out.exists()
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "--skip-bad"]) == 0
+    captured = capsys.readouterr()
+    assert f"skipped: {path}: {where}" in captured.err
+    assert f"read {good} events" in captured.out
+    assert "skipped 1 malformed" in captured.out
+    assert read_trigger_file(out).n_tarvo == good
+
+
+def test_damaged_ascii_and_headerless_dump(tmp_path: Path) -> None:
+    text = ascii_event(0, 0, 5, [1, 2, 3]) + ascii_event(0, 1, 9, [4, 5, 6]).replace("5\n", "x\n")
+    text += ascii_event(0, 2, 12, [7, 8, 9])
+    path = tmp_path / "w.txt"
+    path.write_text(text)
+    with pytest.raises(ValueError, match=r"w\.txt: event 1 at line 11: line 19 is not a sample"):
+        import_files("ascii", [path], tmp_path / "a.npz")
+    summary = import_files("ascii", [path], tmp_path / "a.npz", ImportOptions(skip_bad=True))
+    assert (summary.events, summary.skipped) == (2, 1)
+    assert read_trigger_file(tmp_path / "a.npz").tarvo_samples.tolist() == [1, 2, 3, 7, 8, 9]
+
+    raw = tmp_path / "raw.dat"
+    raw.write_bytes(np.arange(11, dtype="<u2").tobytes())
+    options = ImportOptions(header=False, record_length=4, channel=5, skip_bad=True)
+    summary = import_files("dump", [raw], tmp_path / "r.npz", options)
+    assert (summary.events, summary.skipped) == (2, 1)
+    assert "event 2 at byte 16: truncated event" in summary.problems[0]
+    data = read_trigger_file(tmp_path / "r.npz")
+    assert data.tarvo_triggers["channel"].tolist() == [5, 5]
+    assert data.tarvo_triggers["trigger_time_s"].tolist() == [0, 0]
+    # Downward pulses turned over, the baseline taken after that.
+    options = ImportOptions(header=False, record_length=4, channel=5, negative_pulses=True)
+    raw.write_bytes(np.array([9, 9, 9, 1, 9, 9, 9, 2], dtype="<u2").tobytes())
+    import_files("dump", [raw], tmp_path / "n.npz", options)
+    data = read_trigger_file(tmp_path / "n.npz")
+    assert data.tarvo_samples.tolist() == [65526] * 3 + [65534] + [65526] * 3 + [65533]
+    assert data.tarvo_triggers["baseline"].tolist() == [65526.0, 65526.0]
+
+
+def test_root_tree(tmp_path: Path) -> None:
+    uproot = pytest.importorskip("uproot")
+    path = tmp_path / "run.root"
+    waveforms = np.array([pulse(8, 400), pulse(5, 50)], dtype=np.uint16)
+    with uproot.recreate(path) as file:
+        file.mktree("events", {"wf": ("uint16", (24,)), "ch": "int32", "tag": "int64"})
+        file["events"].extend(
+            {"wf": waveforms, "ch": np.array([4, 2], np.int32), "tag": np.array([100, 50])}
+        )
+    options = ImportOptions(samples_branch="wf", channel_branch="ch", time_branch="tag")
+    import_files("root", [path], tmp_path / "r.npz", options)
+    data = read_trigger_file(tmp_path / "r.npz")
+    np.testing.assert_array_equal(data.tarvo_samples.reshape(2, -1), waveforms)
+    assert data.tarvo_triggers["channel"].tolist() == [4, 2]
+    # The second tag is smaller: a rollover of the 31-bit tag, not a step back in time.
+    assert data.tarvo_triggers["trigger_time_ticks"].tolist() == [200, (2**31 + 50) * 2 % 250e6]
+    with pytest.raises(Exception, match="no branch 'samples'"):
+        import_files("root", [path], tmp_path / "s.npz")
+
+
+@pytest.mark.parametrize(
+    ("argv", "message"),
+    [
+        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)"),
+        (["dump", "--no-header"], "needs the record length and the channel"),
+        (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
+        (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
+    ],
+)
+def test_refused_options(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], argv: list[str], message: str
+) -> None:
+    path = tmp_path / "in.dat"
+    path.write_bytes(GOOD)
+    assert cli.main(["import", argv[0], str(path), "-o", str(tmp_path / "o.npz"), *argv[1:]]) == 1
+    assert message in capsys.readouterr().err.replace("\n", " ")
+
+
+def test_existing_output_needs_overwrite(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    path = tmp_path / "in.dat"
+    path.write_bytes(GOOD)
+    out = tmp_path / "o.npz"
+    out.write_bytes(b"keep")
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q"]) == 1
+    assert "give --overwrite" in capsys.readouterr().err
+    assert out.read_bytes() == b"keep"
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 0
+    assert read_trigger_file(out).n_tarvo == 1
+
+
+@pytest.mark.parametrize(
+    ("method", "n", "expected"),
+    [
+        ("median", 3, [2.0, 7.5, 10.0, 0.0]),
+        ("mean", 3, [3.0, 7.5, 10.0, 0.0]),
+        ("mean", 16, [21.8, 7.5, 10.0, 0.0]),
+    ],
+)
+def test_first_samples_baseline(method: str, n: int, expected: list[float]) -> None:
+    # Waveforms of 5, 2, 1 and 0 samples: shorter ones use all they have.
+    samples = np.array([1, 2, 6, 0, 100, 7, 8, 10], dtype=np.uint16)
+    offsets = np.array([0, 5, 7, 8, 8])
+    result = first_samples_baseline(samples, offsets, n, method)
+    np.testing.assert_array_equal(result, np.array(expected, dtype=np.float32))
