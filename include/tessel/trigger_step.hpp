@@ -85,7 +85,7 @@ public:
     /// case (tessel/columnar/batch.hpp) may then stand in for `extract`.  Whoever adds to what
     /// `extract` or `finish` does for waveform triggers must return null here for such steps.
     [[nodiscard]] const TarvoExtractor* plain_tarvo() const noexcept {
-        return channels_ == nullptr ? tarvo_ : nullptr;
+        return channels_ == nullptr && pulse_finder_ == nullptr ? tarvo_ : nullptr;
     }
 
 private:
