@@ -297,7 +297,10 @@ TEST(PulseFinderOptions, ReadDefaultsAndRefusals) {
         {"{cfd_fraction: 1.5}", "extractors.PulseFinder.cfd_fraction: expected a fraction"},
         {"{drop_bad_edge: 3}", "extractors.PulseFinder.drop_bad_edge: expected true or false"},
     };
-    for (const auto& [section, message] : refused) {
+    for (const auto& entry : refused) {
+        // Plain names: clang 14 cannot capture structured bindings in the lambdas below.
+        const std::string section = entry.first;
+        const std::string message = entry.second;
         SCOPED_TRACE(section);
         tessel::testing::expect_thrown<std::invalid_argument>(
             tessel::testing::thrown_by([&] {
