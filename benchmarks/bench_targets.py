@@ -35,6 +35,9 @@ import numpy as np
 import orvane
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The peer's benchmark case: pulses on a fractional baseline near 1000 LSB, with noise.
+from bench_python import simulate
+
 try:
     import numba_peer
 except ImportError:  # numba is an optional extra
@@ -82,28 +85,6 @@ def multipmt_settings(tmp: Path) -> str:
     path = tmp / "multipmt.yaml"
     path.write_text(text)
     return str(path)
-
-
-def simulate(n: int, length: int, seed: int = 1) -> tuple[np.ndarray, np.ndarray]:
-    """The peer's benchmark case: trigger rows and an (n, length) block of one pulse each."""
-    rng = np.random.default_rng(seed)
-    rows = np.zeros(n, orvane.tarvo_trigger_dtype)
-    rows["channel"] = np.arange(n) % 128
-    ticks = np.cumsum(rng.integers(1, 5000, n))
-    rows["trigger_time_s"] = ticks // 250_000_000
-    rows["trigger_time_ticks"] = ticks % 250_000_000
-    rows["baseline"] = (1000.0 + rng.uniform(-5, 5, n)).astype(np.float32)
-    block = np.empty((n, length), np.uint16)
-    t = np.arange(length, dtype=np.float64)
-    for first in range(0, n, 65536):
-        m = min(65536, n - first)
-        start = rng.uniform(length * 0.15, length * 0.3, m)[:, None]
-        height = rng.exponential(150.0, m)[:, None]
-        dt = np.clip(t[None, :] - start, 0.0, None)
-        pulse = height * (np.exp(-dt / 5.0) - np.exp(-dt / 0.8))
-        noisy = rows["baseline"][first : first + m, None] + rng.normal(0, 2.0, (m, length)) + pulse
-        block[first : first + m] = np.clip(np.rint(noisy), 0, 65535)
-    return rows, block
 
 
 def multipmt_rows(n: int, seed: int = 2) -> np.ndarray:
