@@ -25,11 +25,11 @@ from typing import Any
 
 import numpy as np
 
-from ._atomic import PART_SUFFIX, PendingFile, check_writable, same_file
-from ._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
-from ._errors import UserError
-from ._extension import run_info_object
-from .hitfile import (
+from .._atomic import PART_SUFFIX, PendingFile, check_writable, same_file
+from .._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
+from .._errors import UserError
+from .._extension import run_info_object
+from ..files.hitfile import (
     FORMATS,
     PROVENANCE_KEY,
     HitFileWriter,
@@ -41,9 +41,9 @@ from .hitfile import (
     sidecar_path,
     zeroed_rows,
 )
-from .provenance import input_provenance, run_provenance, settings_tables
+from ..files.provenance import input_provenance, run_provenance, settings_tables
+from ..files.triggerfile import TriggerFileError, TriggerFileReader, checked_sha256
 from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction
-from .triggerfile import TriggerFileError, TriggerFileReader, checked_sha256
 
 #: A Dask task covers at least this many triggers (whole chunks), to keep task overhead small.
 TASK_TRIGGERS = 1 << 18
@@ -261,7 +261,7 @@ def reconstruct_range(
     ``lo``; hit ids do not depend on where chunks start (each is handed to the library with its
     first trigger's position: waveform triggers first, multi-PMT triggers after them).
     """
-    from ._extension import load_extension
+    from .._extension import load_extension
 
     run_info = run_info_object(load_extension(), reader.run_info[0])
     options = _columnar_options(threads)

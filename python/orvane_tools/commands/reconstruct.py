@@ -10,12 +10,13 @@ import time
 from collections.abc import Iterator
 from typing import Any
 
-from ._errors import UserError
-from .channels import dropped_triggers
-from .hitfile import FORMATS
-from .progress import ProgressBar
-from .reconstruct import DEFAULT_CHUNK_SIZE
-from .run import DEFAULT_FORMAT, reconstruct_files
+from .._errors import UserError
+from ..files.channels import dropped_triggers
+from ..files.hitfile import FORMATS
+from ..progress import ProgressBar
+from ..run.engine import DEFAULT_FORMAT, reconstruct_files
+from ..run.reconstruct import DEFAULT_CHUNK_SIZE
+from ._args import FORMATTER, positive_int
 
 DESCRIPTION = """\
 Reconstruct the hits of every trigger in TRIGGERS (one or more trigger files, .npz; glob
@@ -38,19 +39,12 @@ succeeded: a failure, Ctrl-C or SIGTERM leaves none behind.
 """
 
 
-def _positive_int(text: str) -> int:
-    value = int(text)
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
-    return value
-
-
-def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
-    """Add the ``reconstruct`` command to ``commands`` (the subparsers of ``orvane``)."""
-    rec = commands.add_parser(
+def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argparse.ArgumentParser:
+    """Add ``orvane reconstruct`` to the subcommands of the ``orvane`` parser."""
+    rec = subparsers.add_parser(
         "reconstruct",
         parents=parents,
-        formatter_class=argparse.RawDescriptionHelpFormatter,
+        formatter_class=FORMATTER,
         help="reconstruct the hits of trigger files",
         description=DESCRIPTION,
     )
@@ -71,14 +65,14 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
     )
     rec.add_argument(
         "--chunk-size",
-        type=_positive_int,
+        type=positive_int,
         default=DEFAULT_CHUNK_SIZE,
         metavar="N",
         help="triggers per call into the library (default %(default)s)",
     )
     rec.add_argument(
         "--threads",
-        type=_positive_int,
+        type=positive_int,
         default=1,
         metavar="N",
         help="threads per call into the library, each taking its share of a chunk's triggers "
@@ -90,7 +84,7 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
     cluster = rec.add_mutually_exclusive_group()
     cluster.add_argument(
         "--workers",
-        type=_positive_int,
+        type=positive_int,
         metavar="N",
         help="run on N worker processes of this machine (a Dask LocalCluster)",
     )
@@ -101,6 +95,7 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
         "settings and outputs must lie on a file system every worker sees",
     )
     rec.set_defaults(handler=run)
+    return rec
 
 
 @contextlib.contextmanager
@@ -133,7 +128,7 @@ def _client(args: argparse.Namespace) -> Iterator[Any]:
         yield client
 
 
-def run(args: argparse.Namespace) -> None:
+def run(args: argparse.Namespace) -> int:
     """Run ``orvane reconstruct`` with parsed arguments."""
     start = time.perf_counter()
     quiet = args.quiet
@@ -163,7 +158,7 @@ def run(args: argparse.Namespace) -> None:
         if bar is not None:
             bar.close()
     if quiet:
-        return
+        return 0
     if summary.truncated:
         held = "waveform held" if summary.truncated == 1 else "waveforms held"
         print(f"{summary.truncated} {held} more than 16 pulses: the first 16 of each were kept")
@@ -181,3 +176,4 @@ def run(args: argparse.Namespace) -> None:
     dropped = dropped_triggers(args.settings, [f.input for f in summary.files])
     if dropped is not None:
         print(f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")
+    return 0

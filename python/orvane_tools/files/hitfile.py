@@ -25,8 +25,8 @@ from typing import Any, BinaryIO
 
 import numpy as np
 
-from ._atomic import PendingFile
-from ._dtypes import HIT_DTYPE
+from .._atomic import PendingFile
+from .._dtypes import HIT_DTYPE
 
 FORMATS = ("npy", "csv", "parquet")
 #: Key of the provenance (a JSON document) in a Parquet file's key-value metadata.

@@ -8,11 +8,12 @@ import shutil
 from pathlib import Path
 from typing import Any
 
-from ._atomic import atomic_output
-from ._errors import UserError
-from ._resources import example_settings
+from .._atomic import atomic_output
+from .._errors import UserError
+from .._resources import example_settings
+from ._args import FORMATTER
 
-__all__ = ["EXAMPLE_FILES", "add_command", "write_examples"]
+__all__ = ["EXAMPLE_FILES", "add_parser", "run", "write_examples"]
 
 #: The files written, all beside the example settings in the package; the settings name the
 #: tables by these relative names.
@@ -59,20 +60,22 @@ def write_examples(directory: str | os.PathLike, *, overwrite: bool = False) -> 
     return written
 
 
-def _cmd_init(args: argparse.Namespace) -> None:
+def run(args: argparse.Namespace) -> int:
+    """Run ``orvane init`` with parsed arguments."""
     written = write_examples(args.directory, overwrite=args.overwrite)
     if not args.quiet:
         settings = Path(args.directory) / EXAMPLE_FILES[0]
         print(f"wrote {', '.join(p.name for p in written)} to {args.directory}")
         print(f"next: orvane check {settings}")
+    return 0
 
 
-def add_command(commands: Any, common: argparse.ArgumentParser) -> None:
-    """Add ``orvane init`` to the subcommands ``commands`` of the ``orvane`` parser."""
-    init = commands.add_parser(
+def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argparse.ArgumentParser:
+    """Add ``orvane init`` to the subcommands of the ``orvane`` parser."""
+    init = subparsers.add_parser(
         "init",
-        parents=[common],
-        formatter_class=argparse.RawDescriptionHelpFormatter,
+        parents=parents,
+        formatter_class=FORMATTER,
         help="write the example settings and tables into a folder",
         description=(
             "Write the example settings file (settings.yaml) and the table files it names into\n"
@@ -85,4 +88,5 @@ def add_command(commands: Any, common: argparse.ArgumentParser) -> None:
     init.add_argument(
         "--overwrite", action="store_true", help="replace files of the same names in DIRECTORY"
     )
-    init.set_defaults(handler=_cmd_init)
+    init.set_defaults(handler=run)
+    return init

@@ -1,5 +1,5 @@
-"""The settings check: ``orvane check SETTINGS``, and the refusal of a settings file with
-problems before any work.
+"""The settings check behind ``orvane check SETTINGS``, and the refusal of a settings file
+with problems before any work.
 
 The check itself is the extension's ``orvane.check_settings``; this module turns its problems
 into an error the ``orvane`` command prints one paragraph per problem, and describes a sound
@@ -8,18 +8,15 @@ file.
 
 from __future__ import annotations
 
-import argparse
 import os
 import textwrap
-from pathlib import Path
 from typing import Any
 
-from ._errors import UserError
-from ._extension import load_extension
+from .._errors import UserError
+from .._extension import load_extension
 
 __all__ = [
     "SettingsProblemsError",
-    "add_command",
     "describe_settings",
     "require_valid_settings",
     "settings_problems",
@@ -118,29 +115,3 @@ def describe_settings(path: str | os.PathLike) -> str:
     tables = summary["tables"]
     lines.append("tables: " + (", ".join(tables) if tables else "none"))
     return "\n".join(lines)
-
-
-def _cmd_check(args: argparse.Namespace) -> None:
-    require_valid_settings(args.settings)
-    if not args.quiet:
-        print(f"ok: {Path(args.settings)}")
-        print(describe_settings(args.settings))
-
-
-def add_command(commands: Any, common: argparse.ArgumentParser) -> None:
-    """Add ``orvane check`` to the subcommands ``commands`` of the ``orvane`` parser."""
-    check = commands.add_parser(
-        "check",
-        parents=[common],
-        formatter_class=argparse.RawDescriptionHelpFormatter,
-        help="check a settings file and the tables it names",
-        description=(
-            "Check the settings file SETTINGS and the lookup tables and channel tables it\n"
-            "names, and report every problem found, one paragraph each, with the file, the\n"
-            "line, the key path, what was expected and what was found (exit status 1).  A\n"
-            "sound file prints 'ok' and what it configures.  'orvane reconstruct' and\n"
-            "'orvane demo --settings' run the same check before any work."
-        ),
-    )
-    check.add_argument("settings", metavar="SETTINGS", help="settings file (YAML)")
-    check.set_defaults(handler=_cmd_check)

@@ -30,8 +30,8 @@ from typing import Any
 
 import numpy as np
 
-from ._errors import UserError
-from ._extension import load_extension
+from .._errors import UserError
+from .._extension import load_extension
 from .hitfile import sha256_file
 
 FORMAT = "orvane-provenance/1"
@@ -39,7 +39,7 @@ FORMAT = "orvane-provenance/1"
 
 def package_version() -> str:
     """The installed package's version."""
-    from . import __version__
+    from .. import __version__
 
     return __version__
 

@@ -19,7 +19,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from ._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from .._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from ..files.triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 from .simulate import (
     BASELINE_LSB,
     NOISE_LSB,
@@ -29,7 +30,6 @@ from .simulate import (
     TICKS_PER_SECOND,
     binned_pulses,
 )
-from .triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 
 FIRST_SAMPLE = 8
 TAIL_SAMPLES = 32
@@ -288,9 +288,9 @@ def run_long_demo(
     """Simulate long waveforms with 1 to 5 pulses, reconstruct them with the pulse finder's
     example settings (or ``settings``), and print how many pulses were found against the truth.
     """
-    from ._resources import PULSE_FINDER_SETTINGS_NAME, example_settings
-    from .progress import ProgressBar
-    from .reconstruct import load_reconstruction, reconstruct_triggers
+    from .._resources import PULSE_FINDER_SETTINGS_NAME, example_settings
+    from ..progress import ProgressBar
+    from ..run.reconstruct import load_reconstruction, reconstruct_triggers
 
     path = settings if settings is not None else example_settings(PULSE_FINDER_SETTINGS_NAME)
     reco = load_reconstruction(path)

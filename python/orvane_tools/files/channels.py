@@ -21,9 +21,9 @@ from collections.abc import Mapping, Sequence
 
 import numpy as np
 
-from ._atomic import atomic_output
-from ._extension import load_extension
-from .simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
+from .._atomic import atomic_output
+from .._extension import load_extension
+from ..simulation.simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
 from .triggerfile import TriggerFileReader, Truth
 
 #: Suffixes of the five calibration columns of one prefix, in the order of ``LinearReco``.

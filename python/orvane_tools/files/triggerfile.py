@@ -33,8 +33,8 @@ from typing import TYPE_CHECKING, Union
 
 import numpy as np
 
-from ._atomic import atomic_output
-from ._dtypes import (
+from .._atomic import atomic_output
+from .._dtypes import (
     MULTIPMT_TRIGGER_DTYPE,
     RUN_INFO_DTYPE,
     TARVO_TRIGGER_DTYPE,

@@ -14,10 +14,10 @@ from typing import Callable
 
 import numpy as np
 
-from ._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
-from ._errors import UserError
-from ._extension import check_extension_dtypes, load_extension, run_info_object
-from .triggerfile import TriggerData
+from .._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
+from .._errors import UserError
+from .._extension import check_extension_dtypes, load_extension, run_info_object
+from ..files.triggerfile import TriggerData
 
 DEFAULT_CHUNK_SIZE = 65536
 
@@ -49,7 +49,7 @@ def check_settings_before_work(settings: str | os.PathLike) -> None:
     SettingsProblemsError
         (a :class:`UserError`) The settings file has problems; each is named in the message.
     """
-    from .check import require_valid_settings
+    from ..files.settings import require_valid_settings
 
     require_valid_settings(settings)
 

@@ -41,8 +41,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from ._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
-from .triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
+from .._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from ..files.triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 
 SECONDS_PER_TICK = 4e-9
 TICKS_PER_SECOND = 250_000_000
