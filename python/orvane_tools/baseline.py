@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.files.baseline`, kept importable."""
+
+from .files.baseline import *

@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.files.settings`, kept importable."""
+
+from .files.settings import *

@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.files.importers`, kept importable."""
+
+from .files.importers import *

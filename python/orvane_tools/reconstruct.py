@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.run.reconstruct`, kept importable."""
+
+from .run.reconstruct import *

@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.commands.reconstruct`, kept importable."""
+
+from .commands.reconstruct import *

@@ -1,0 +1,3 @@
+"""The old path of :mod:`orvane_tools.files.triggerfile`, kept importable."""
+
+from .files.triggerfile import *
