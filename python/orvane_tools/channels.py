@@ -1,3 +1,11 @@
 """The old path of :mod:`orvane_tools.files.channels`, kept importable."""
 
+from typing import Any
+
+from .files import channels as _moved
 from .files.channels import *
+
+
+def __getattr__(name: str) -> Any:
+    # What the old module held besides its public names: constants, private helpers.
+    return getattr(_moved, name)

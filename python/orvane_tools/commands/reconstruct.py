@@ -14,7 +14,8 @@ from .._errors import UserError
 from ..files.channels import dropped_triggers
 from ..files.hitfile import FORMATS
 from ..progress import ProgressBar
-from ..run.engine import DEFAULT_FORMAT, reconstruct_files
+from ..run.engine import reconstruct_files
+from ..run.planning import DEFAULT_FORMAT
 from ..run.reconstruct import DEFAULT_CHUNK_SIZE
 from ._args import FORMATTER, positive_int
 
