@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import errno
 import hashlib
 import io
 import os
@@ -25,9 +26,11 @@ from orvane_tools import (
     write_hit_file,
     write_trigger_file,
 )
+from orvane_tools._atomic import PendingFile
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
+from orvane_tools.files import hitfile as hitfile_module
 from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
@@ -492,17 +495,67 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
+def _stop_in_second_input(stop: Callable[[], None]) -> Callable[[pytest.MonkeyPatch], None]:
+    # Stopped in the second input's chunks: the first output is finished, not yet in place.
+    def setup(monkeypatch: pytest.MonkeyPatch) -> None:
+        calls = []
+        append = HitFileWriter.append
+
+        def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
+            calls.append(1)
+            if len(calls) == 8:
+                stop()
+            append(self, hits)
+
+        monkeypatch.setattr(HitFileWriter, "append", stopping)
+
+    return setup
+
+
 def _interrupt() -> None:
     raise KeyboardInterrupt
 
 
+class _FullDisk(io.FileIO):
+    """A file on a disk that fills up: writes past 20 kB fail."""
+
+    def write(self, data: bytes) -> int:  # type: ignore[override]
+        if self.tell() + len(data) > 20_000:
+            raise OSError(errno.ENOSPC, "No space left on device")
+        return super().write(data)
+
+
+def _disk_full(monkeypatch: pytest.MonkeyPatch) -> None:
+    # Buffered like any file: closing a discarded output fails once more on the buffered rows.
+    def full(path: Path, mode: str = "r", **kwargs: object) -> io.IOBase:
+        if mode != "wb":
+            return open(path, mode, **kwargs)  # noqa: SIM115 - the caller closes it
+        return io.BufferedWriter(_FullDisk(path, mode))
+
+    monkeypatch.setattr(hitfile_module, "open", full, raising=False)
+
+
+def _disk_full_for_sidecars(monkeypatch: pytest.MonkeyPatch) -> None:
+    # The first output is in place when the second one's sidecar fails.
+    write_text = Path.write_text
+
+    def full(self: Path, text: str, **kwargs: object) -> int:
+        if ".second.npy.json." in self.name:
+            raise OSError(errno.ENOSPC, "No space left on device")
+        return write_text(self, text, **kwargs)
+
+    monkeypatch.setattr(Path, "write_text", full)
+
+
 @pytest.mark.parametrize(
-    ("stop", "status", "message"),
+    ("setup", "status", "message"),
     [
-        (_interrupt, 130, "interrupted"),
-        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "terminated"),
+        (_stop_in_second_input(_interrupt), 130, "interrupted"),
+        (_stop_in_second_input(lambda: os.kill(os.getpid(), signal.SIGTERM)), 143, "terminated"),
+        (_disk_full, 1, "No space left on device"),
+        (_disk_full_for_sidecars, 1, "No space left on device"),
     ],
-    ids=["ctrl-c", "sigterm"],
+    ids=["ctrl-c", "sigterm", "disk-full", "disk-full-committing"],
 )
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
@@ -510,29 +563,39 @@ def test_interrupt_leaves_nothing(
     tmp_path: Path,
     capsys: pytest.CaptureFixture[str],
     monkeypatch: pytest.MonkeyPatch,
-    stop: Callable[[], None],
+    setup: Callable[[pytest.MonkeyPatch], None],
     status: int,
     message: str,
 ) -> None:
-    # Stopped in the second input's chunks: the first output is finished, not yet in place.
-    calls = []
-    append = HitFileWriter.append
-
-    def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
-        calls.append(1)
-        if len(calls) == 8:
-            stop()
-        append(self, hits)
-
-    monkeypatch.setattr(HitFileWriter, "append", stopping)
+    setup(monkeypatch)
     second = tmp_path / "second.npz"
     shutil.copy(triggers, second)
     out = tmp_path / "out"
     argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
     assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
-    assert capsys.readouterr().err == f"orvane reconstruct: {message}\n"
+    assert message in capsys.readouterr().err
     assert _outputs(tmp_path) == ["second.npz"]
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+
+
+def test_removes_what_a_killed_run_left(orvane: ModuleType, triggers: Path, tmp_path: Path) -> None:
+    out = tmp_path / "h.csv"
+    killed = [".h.csv.orvane-k1ll3d_0.part", ".h.csv.json.orvane-abcdefgh.part"]
+    killed += [
+        ".h.csv.orvane-spool-k1ll3d_0-3",
+        "..h.csv.orvane-spool-k1ll3d_0-4.orvane-x_y_z_12.part",
+    ]
+    # Another output's, and names of the user's own that merely look alike.
+    kept = [".h.csv.x.orvane-abcdefgh.part", ".h.csv.orvane-abcdefgh.part.bak"]
+    kept += [".h.csv.orvane-spool-abcdefgh-3.txt", "h.csv.orvane-abcdefgh.part"]
+    for name in killed + kept:
+        (tmp_path / name).write_text("x")
+    live = PendingFile(out)  # a writer still at work keeps its file
+    argv = ["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]
+    assert cli.main([*argv, "--quiet", "--format", "csv"]) == 0
+    expected = ["h.csv", "h.csv.json", live.tmp.name, *kept]
+    assert _outputs(tmp_path) == sorted(expected)
+    live.discard()
 
 
 @pytest.mark.parametrize("where", ["before", "after"])

@@ -175,13 +175,15 @@ class HitFileWriter:
             self._stream = None
 
     def abort(self) -> None:
-        """Close without finishing (the file is to be thrown away)."""
+        """Close without finishing (the file is to be thrown away).  Never raises: the
+        buffered rows that fail to reach a full disk once more are of no use."""
         if self._parquet is not None:
-            with contextlib.suppress(Exception):  # the file is discarded anyway
+            with contextlib.suppress(Exception):
                 self._parquet.close()
             self._parquet = None
         if self._stream is not None:
-            self._stream.close()
+            with contextlib.suppress(OSError):
+                self._stream.close()
             self._stream = None
 
 

@@ -13,14 +13,15 @@ Outputs appear only once every input is done: a failure or an interruption leave
 
 from __future__ import annotations
 
-import glob
+import contextlib
+import functools
 import os
 import time
 from collections.abc import Callable, Sequence
 from pathlib import Path
 from typing import Any
 
-from .._atomic import PART_SUFFIX, PendingFile
+from .._atomic import PendingFile, remove_leftovers
 from .._errors import UserError
 from ..files.hitfile import commit_hit_file
 from ..files.provenance import run_provenance, settings_tables
@@ -122,6 +123,7 @@ def reconstruct_files(
         sum(job.summary.triggers for job in jobs), len(jobs)
     )
     committed: list[Path] = []
+    failed = True
     try:
         for job in jobs:
             job.pending = PendingFile(job.summary.output)
@@ -137,27 +139,26 @@ def reconstruct_files(
             committed.append(job.summary.output)
             if sidecar is not None:
                 committed.append(sidecar.target)
-    except BaseException:
-        for path in committed:  # a failure while putting outputs in place
-            path.unlink(missing_ok=True)
-        raise
+        failed = False
     finally:
+        # Every step on its own, none raising: a full disk fails the flush of a discarded
+        # output again, and must not keep the others in place.
+        cleanup: list[Callable[[], object]] = []
+        if failed:  # including a failure while putting outputs in place
+            cleanup += [functools.partial(path.unlink, missing_ok=True) for path in committed]
         for job in jobs:
             if job.writer is not None:
-                job.writer.abort()
+                cleanup.append(job.writer.abort)
             if job.pending is not None:
-                job.pending.discard()
-            for spool in job.spools:
-                spool.unlink(missing_ok=True)
-                # What a worker that died while writing it left.
-                pattern = glob.escape(str(spool.parent / f".{spool.name}.")) + f"*{PART_SUFFIX}"
-                for leftover in glob.glob(pattern):
-                    Path(leftover).unlink(missing_ok=True)
-        if created_folder is not None and not committed:
-            try:
-                created_folder.rmdir()
-            except OSError:
-                pass
+                cleanup.append(job.pending.discard)
+            # What a worker left, also one that died while writing.
+            cleanup += [functools.partial(remove_leftovers, spool) for spool in job.spools]
+            cleanup += [functools.partial(spool.unlink, missing_ok=True) for spool in job.spools]
+        if created_folder is not None and failed:
+            cleanup.append(created_folder.rmdir)
+        for step in cleanup:
+            with contextlib.suppress(Exception):
+                step()
     return RunSummary([job.summary for job in jobs], time.perf_counter() - start)
 
 
