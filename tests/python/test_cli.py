@@ -529,7 +529,7 @@ def _disk_full(monkeypatch: pytest.MonkeyPatch) -> None:
     # Buffered like any file: closing a discarded output fails once more on the buffered rows.
     def full(path: Path, mode: str = "r", **kwargs: object) -> io.IOBase:
         if mode != "wb":
-            return open(path, mode, **kwargs)  # noqa: SIM115 - the caller closes it
+            return open(path, mode, **kwargs)
         return io.BufferedWriter(_FullDisk(path, mode))
 
     monkeypatch.setattr(hitfile_module, "open", full, raising=False)

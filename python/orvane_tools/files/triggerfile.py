@@ -386,6 +386,12 @@ class TriggerFileReader:
             self._archive = zipfile.ZipFile(self._file)
         except _READ_ERRORS as exc:
             raise _fail(name, "the .npz archive cannot be read") from exc
+        # numpy.load would read the last of two members of one name, another tool the first.
+        seen: set[str] = set()
+        for info in self._archive.infolist():
+            if info.filename in seen:
+                raise _fail(name, f"it holds two members named '{info.filename}'")
+            seen.add(info.filename)
         # Every array member is indexed (numpy.load sees them all); the known ones are checked.
         infos = {
             info.filename.removesuffix(".npy"): info
@@ -471,6 +477,10 @@ class TriggerFileReader:
         shape, fortran_order, dtype = header
         if dtype.hasobject:
             raise _fail(name, f"{where} holds Python objects, which a trigger file never does")
+        if any(dim < 0 or dim > self._size for dim in shape):
+            raise _fail(
+                name, f"{where} has a header claiming shape {shape}, impossible in this file"
+            )
         count = 1
         for dim in shape:
             count *= dim
