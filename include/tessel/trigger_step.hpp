@@ -95,6 +95,7 @@ private:
     void finish(std::uint64_t position, TriggerRecords& out) const {
         if (channels_ != nullptr && !set_pmt_types(out)) {
             out.count = 0;
+            out.truncated = false;  // a dropped trigger's records are not kept, nor counted
             return;
         }
         for (std::size_t k = 0; k < out.count; ++k) {
