@@ -243,6 +243,15 @@ def _write_swapped_offsets(tmp_path: Path, triggers: Path) -> Path:
     return path
 
 
+def _write_nan_baseline(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = dict(archive)
+    arrays["tarvo_triggers"]["baseline"][250] = np.nan
+    path = tmp_path / "nan.npz"
+    np.savez(path, **arrays)
+    return path
+
+
 def _write_damaged(tmp_path: Path, triggers: Path) -> Path:
     raw = bytearray(triggers.read_bytes())
     with zipfile.ZipFile(triggers) as archive:
@@ -318,6 +327,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         lambda d, t: [SETTINGS, str(_write_swapped_offsets(d, t))],
         "hits.npy",
         ["swapped.npz is not a valid trigger file: key 'tarvo_offsets' is not non-decreasing"],
+    ),
+    "nan-baseline": (  # the pulse finder would find nothing, the single-pulse extractor NaN
+        lambda d, t: [SETTINGS, str(_write_nan_baseline(d, t)), "--chunk-size", "100"],
+        "hits.npy",
+        ["nan.npz is not a valid trigger file: member 'tarvo_triggers.npy' row 250 has the "],
     ),
     "damaged-stored-member": (  # read at any row, checked by the pass that hashes the file
         lambda d, t: [SETTINGS, str(_write_damaged(d, t))],

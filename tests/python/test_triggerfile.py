@@ -133,6 +133,10 @@ BREAKAGES = {
         lambda a: a.update(tarvo_samples=a["tarvo_samples"].reshape(300, 64)),
         "key 'tarvo_samples' has 2 dimensions",
     ),
+    "nan-baseline": (
+        lambda a: a["tarvo_triggers"]["baseline"].__setitem__(7, np.inf),
+        "member 'tarvo_triggers.npy' row 7 has the baseline inf, not a finite number",
+    ),
     "truth-incomplete": (lambda a: a.pop("truth_multipmt_time"), "missing 'truth_multipmt_time'"),
     "truth-length": (
         lambda a: a.update(truth_tarvo_npe=a["truth_tarvo_npe"][:10]),

@@ -182,6 +182,17 @@ def _check_dtype(path: str, key: str, array: np.ndarray, dtype: np.dtype, ndim: 
         raise _fail(path, f"key '{key}' has {array.ndim} dimensions, expected {ndim}")
 
 
+def _check_baselines(path: str, rows: np.ndarray, first: int = 0) -> None:
+    bad = np.flatnonzero(~np.isfinite(rows["baseline"]))
+    if len(bad):
+        row = int(bad[0])
+        raise _fail(
+            path,
+            f"member 'tarvo_triggers.npy' row {first + row} has the baseline "
+            f"{rows['baseline'][row]}, not a finite number",
+        )
+
+
 def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
     fmt = arrays["format"]
     if fmt.shape != () or str(fmt) != FORMAT:
@@ -193,6 +204,7 @@ def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
     _check_dtype(path, "tarvo_samples", arrays["tarvo_samples"], np.dtype(np.uint16), 1)
     _check_dtype(path, "tarvo_offsets", arrays["tarvo_offsets"], np.dtype(np.int64), 1)
     _check_dtype(path, "multipmt_triggers", arrays["multipmt_triggers"], MULTIPMT_TRIGGER_DTYPE, 1)
+    _check_baselines(path, arrays["tarvo_triggers"])
     n = len(arrays["tarvo_triggers"])
     offsets = arrays["tarvo_offsets"]
     if len(offsets) != n + 1:
@@ -582,6 +594,7 @@ class TriggerFileReader:
                 f"{n_samples} samples",
             )
         rows = self.rows("tarvo_triggers", lo, hi)
+        _check_baselines(name, rows, lo)
         samples = self.rows("tarvo_samples", int(offsets[0]), int(offsets[-1]))
         return rows, samples, offsets - offsets[0]
 
