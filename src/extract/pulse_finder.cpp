@@ -52,8 +52,11 @@ T read_key(const Settings& node, const std::string& key, const char* expected, R
 
 /// Whether sample levels are above `level` (baseline + threshold, in double): a 16-bit sample s
 /// is above a real level x exactly when s > floor(x), which this returns clamped to what the
-/// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).
-double integer_level(double level) noexcept { return std::clamp(std::floor(level), -1.0, 65535.0); }
+/// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).  No sample is above
+/// a NaN level (that of a NaN baseline).
+double integer_level(double level) noexcept {
+    return std::isnan(level) ? 65535.0 : std::clamp(std::floor(level), -1.0, 65535.0);
+}
 
 /// A pulse as found by the threshold scan: first sample above threshold, first sample back
 /// at or below threshold - hysteresis (n when the waveform ends first).
