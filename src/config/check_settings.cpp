@@ -22,6 +22,7 @@
 #include <system_error>
 
 #include "settings_schema.hpp"
+#include "yaml_number.hpp"
 
 namespace tessel {
 
@@ -572,7 +573,7 @@ private:
                     if (!value.IsScalar()) {
                         return wrong();
                     }
-                    if (!in_bounds(value.as<int>())) {
+                    if (!in_bounds(yaml::number<int>(value))) {
                         return wrong();
                     }
                     return true;
@@ -580,7 +581,7 @@ private:
                     if (!value.IsScalar()) {
                         return wrong();
                     }
-                    const double x = value.as<double>();
+                    const double x = yaml::number<double>(value);
                     if (std::isnan(x)) {
                         return wrong("NaN is not a usable value here");
                     }
@@ -612,7 +613,7 @@ private:
         } catch (const YAML::Exception&) {
             if (key.type == ValueType::integer && value.IsScalar()) {
                 try {
-                    (void)value.as<double>();
+                    (void)yaml::number<double>(value);
                     return wrong("an integer is written without a decimal point");
                 } catch (const YAML::Exception&) {
                 }
@@ -692,7 +693,7 @@ private:
         const auto min = valid.find("min_value");
         const auto max = valid.find("max_value");
         if (min != valid.end() && max != valid.end() &&
-            !(min->second.value.as<double>() < max->second.value.as<double>())) {
+            !(yaml::number<double>(min->second.value) < yaml::number<double>(max->second.value))) {
             add(name_, join(path, "min_value"), line_of(min->second.value),
                 "min_value below max_value",
                 "min_value " + min->second.value.Scalar() + " and max_value " +
