@@ -16,10 +16,11 @@ from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .channels import EXAMPLE_CHANNELS, example_detector
+from .commands import report as report_command
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .importers import add_import_command
 from .pulsetrain import run_long_demo
-from .simulate import SimulationConfig, simulate
+from .simulate import FAULTS, SHAPES, SimulationConfig, simulate
 from .triggerfile import (
     SIMULATION_RUN_NUMBER,
     TriggerFileError,
@@ -40,6 +41,7 @@ commands:
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
   import        convert digitizer files (binary, text, ROOT) into a trigger file
+  report        write a web page of a run's diagnostics, warnings first
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -57,6 +59,19 @@ def _positive_int(text: str) -> int:
     if value < 1:
         raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
     return value
+
+
+def _fault(text: str) -> tuple[int, str]:
+    channel, _, kind = text.partition(":")
+    try:
+        number = int(channel)
+    except ValueError:
+        number = -1
+    if number < 0 or kind not in FAULTS:
+        raise argparse.ArgumentTypeError(
+            f"expected CHANNEL:KIND with KIND one of {', '.join(FAULTS)}, got {text!r}"
+        )
+    return number, kind
 
 
 def _count(text: str) -> int:
@@ -221,6 +236,23 @@ def build_parser() -> argparse.ArgumentParser:
         "--seed", type=int, default=1, help="seed of the simulation (default %(default)s)"
     )
     sim.add_argument(
+        "--fault",
+        action="append",
+        default=[],
+        metavar="CHANNEL:KIND",
+        type=_fault,
+        help="give waveform channel CHANNEL a fault, to test diagnostics (orvane report): "
+        "inverted (pulses go down), drift (the baseline climbs over the run), saturation "
+        "(pulses clip), dead (a flat baseline); repeat for several",
+    )
+    sim.add_argument(
+        "--shape",
+        choices=SHAPES,
+        default="short",
+        help="short (default): 64 samples on a 1000 LSB baseline; real: 406 samples on a 45 "
+        "LSB baseline, the baseline of each trigger from its first 16 samples",
+    )
+    sim.add_argument(
         "--compress",
         action="store_true",
         help="compress the archive (smaller, slower to write and read)",
@@ -232,6 +264,7 @@ def build_parser() -> argparse.ArgumentParser:
     check_command.add_command(commands, common)
     init_command.add_command(commands, common)
     add_import_command(commands, common)
+    report_command.add_parser(commands, [common])
     return parser
 
 
@@ -250,6 +283,8 @@ def _cmd_simulate(args: argparse.Namespace) -> None:
         n_channels=EXAMPLE_CHANNELS if args.channels is None else args.channels,
         run_number=args.run_number,
         seed=args.seed,
+        faults=tuple(args.fault),
+        shape=args.shape,
     )
     if args.detector == "example":
         if config.n_channels != EXAMPLE_CHANNELS:
@@ -353,7 +388,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     if threading.current_thread() is threading.main_thread():
         previous = signal.signal(signal.SIGTERM, _on_sigterm)
     try:
-        args.handler(args)
+        status = args.handler(args)
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)
         return 130
@@ -371,7 +406,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     finally:
         if previous is not None:
             signal.signal(signal.SIGTERM, previous)
-    return 0
+    return status if isinstance(status, int) else 0
 
 
 __all__: list[str] = ["build_parser", "main"]
