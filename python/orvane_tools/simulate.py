@@ -36,7 +36,9 @@ Channels
 Faults
     ``faults`` maps waveform channels to what is wrong with them, for testing diagnostics:
     ``inverted`` (the pulses go down from the baseline), ``drift`` (the waveforms' baseline
-    climbs by ``DRIFT_LSB`` over the run while the recorded baseline stays), ``saturation``
+    climbs by ``DRIFT_LSB`` over the run and steps up by ``DRIFT_RECORD_LSB`` a quarter into each
+    record, never to come back; the recorded baseline stays or, for ``shape="real"``, is
+    taken from the first samples, ahead of the step), ``saturation``
     (the channel's gain is ``SATURATION_GAIN`` times higher and its samples clip at
     ``SATURATION_ABOVE_LSB`` above the baseline), ``dead`` (a constant baseline, no noise and
     no pulse).  The truth keeps the photo-electrons the channel would have seen.
@@ -78,6 +80,7 @@ SHAPES = ("short", "real")
 #: Faults a waveform channel can be given (``SimulationConfig.faults``).
 FAULTS = ("inverted", "drift", "saturation", "dead")
 DRIFT_LSB = 30.0
+DRIFT_RECORD_LSB = 20.0
 SATURATION_GAIN = 8.0
 SATURATION_ABOVE_LSB = 100.0
 
@@ -344,6 +347,8 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
         values *= sign[lo:hi, np.newaxis]
         values += rng.standard_normal(values.shape) * NOISE_LSB
         values += baseline + shift[lo:hi, np.newaxis]
+        step = np.where(np.arange(n_samples) >= n_samples // 4, DRIFT_RECORD_LSB, 0.0)
+        values[drifting[lo:hi]] += step
         values[dead[lo:hi]] = baseline
         np.rint(values, out=values)
         np.clip(values, 0, clip_high[lo:hi, np.newaxis], out=values)

@@ -234,9 +234,12 @@ def _histogram_quantile(counts: np.ndarray, edges: np.ndarray, q: float) -> floa
 
 
 def spe_peak(counts: np.ndarray, edges: np.ndarray = CHARGE_EDGES) -> tuple[float, int]:
-    """The single photo-electron peak of a charge spectrum: the first local maximum above 0.3
-    PE (spectrum summed to 0.1 PE bins and smoothed over three) holding at least 30 % of the
-    spectrum's highest point above 0.3 PE.  Returns the peak [PE] and the hits above 0.3 PE."""
+    """The single photo-electron peak of a charge spectrum, and the hits above 0.3 PE.
+
+    The spectrum above 0.3 PE is summed into 0.1 PE bins and smoothed over five; its first
+    local maximum holding at least half the highest point is the start of a mean shift: the
+    mean of the charges within 0.35 PE of the estimate, repeated until it settles.
+    """
     linear = int(np.searchsorted(edges, 20.0))
     start = int(np.searchsorted(edges, 0.3 - 1e-9))
     part = counts[start:linear]
@@ -247,21 +250,25 @@ def spe_peak(counts: np.ndarray, edges: np.ndarray = CHARGE_EDGES) -> tuple[floa
         # Everything lies beyond the linear bins: report where the bulk of the charge is.
         peak = _histogram_quantile(counts[linear:], edges[linear:], 0.5) if used else math.nan
         return peak, used
-    smooth = np.convolve(coarse, np.ones(3) / 3, mode="same")
+    smooth = np.convolve(coarse, np.ones(5) / 5, mode="same")
     top = smooth.max()
-    centres = edges[start : start + len(coarse) * group : group] + 0.05
-    for i in range(len(smooth)):
-        left = smooth[i - 1] if i else -1.0
-        right = smooth[i + 1] if i + 1 < len(smooth) else -1.0
-        if smooth[i] >= 0.3 * top and smooth[i] >= left and smooth[i] >= right:
-            # Refine within the peak: the mean of the fine bins of the coarse bin and its
-            # neighbours.
-            lo = start + max(i - 1, 0) * group
-            hi = start + min(i + 2, len(coarse)) * group
-            fine = counts[lo:hi]
-            mids = (edges[lo:hi] + edges[lo + 1 : hi + 1]) / 2
-            return (float((fine * mids).sum() / fine.sum()) if fine.sum() else centres[i]), used
-    return float(centres[int(np.argmax(smooth))]), used
+    padded = np.r_[-1.0, smooth, -1.0]
+    local = (smooth >= padded[:-2]) & (smooth >= padded[2:]) & (smooth >= 0.5 * top)
+    i = int(np.flatnonzero(local)[0])
+    x = float(edges[start + i * group] + 0.05)
+    mids = (edges[:linear] + edges[1 : linear + 1]) / 2
+    fine = counts[:linear].astype(float)
+    for _ in range(50):
+        near = np.abs(mids - x) < 0.35
+        weight = fine[near].sum()
+        if weight <= 0:
+            break
+        moved = float((fine[near] * mids[near]).sum() / weight)
+        if abs(moved - x) < 1e-4:
+            x = moved
+            break
+        x = moved
+    return x, used
 
 
 def _drops_by_channel(provenances: Sequence[dict | None]) -> dict[int, dict[str, int]] | None:

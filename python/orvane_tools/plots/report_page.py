@@ -28,6 +28,7 @@ def _grid(channels: list[dict[str, Any]]):
     )
     for ax, ch in zip(axes, channels):
         ax.tick_params(labelsize=6)
+        ax.locator_params(axis="x", nbins=4)  # fewer labels draw faster
         if ch["warnings"]:
             ax.title.set_color("#b35c00")
     return fig, axes
@@ -87,16 +88,17 @@ def _histogram_figure(
 ) -> bool:
     if counter[rows].sum() == 0:
         return False
-    total = counter[rows].sum(axis=0)
-    lo, hi = _display_range(total, edges, 0.001, 0.999)
     fig, axes = _grid(channels)
     for ax, s in zip(axes, rows):
         counts = counter[s]
         if counts.sum() == 0:
             ax.text(0.5, 0.5, empty, ha="center", va="center", transform=ax.transAxes, fontsize=7)
             continue
-        # About 80 bins over the range shown.
-        step = max(1, int((hi - lo) / (edges[1] - edges[0]) / 80))
+        lo, hi = _display_range(counts, edges, 0.002, 0.998)
+        lo, hi = lo - 8.0, hi + 8.0
+        # About 60 bins over the range shown, of whole 4 ns samples (times come in ticks).
+        base = edges[1] - edges[0]
+        step = max(round(4.0 / base), int((hi - lo) / base / 60) // 2 * 2)
         n = len(counts) // step * step
         ax.stairs(counts[:n].reshape(-1, step).sum(axis=1), edges[: n + 1 : step], color="C0")
         ax.set_xlim(lo, hi)
@@ -117,6 +119,7 @@ def _profile_figure(stats: RunStats, rows, channels, path: Path, what: str) -> b
     fig, axes = _grid(channels)
     sums = profile.sums
     for ax, s in zip(axes, rows):
+        ax.ticklabel_format(axis="y", useOffset=False)
         if what == "baseline":
             n = sums["analysed"][s]
             ok = (n > 0) & used
@@ -130,7 +133,7 @@ def _profile_figure(stats: RunStats, rows, channels, path: Path, what: str) -> b
             ax.set_ylim(bottom=0)
     if what == "baseline":
         axes[0].legend(fontsize=6)
-        fig.supylabel("mean baseline [LSB] (solid: stored, dashed: quiet level)", fontsize=8)
+        fig.supylabel("baseline [LSB]", fontsize=8)
     else:
         fig.supylabel("hits per second", fontsize=8)
     fig.supxlabel(f"time since the first trigger [s] (bins of {profile.width:.3g} s)", fontsize=8)
@@ -186,6 +189,7 @@ def _waveform_figure(
             fontsize=7,
         )
         ax.tick_params(labelsize=6)
+        ax.locator_params(nbins=4)
     axes[0].legend(fontsize=6, loc="lower right")
     fig.supxlabel(f"sample ({period * 1e9:g} ns each)", fontsize=8)
     fig.supylabel("LSB", fontsize=8)
@@ -374,19 +378,26 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
             folder / "hit_time.png",
             "hit time relative to the trigger [ns]",
             log=False,
-            empty="no triggers",
+            empty="no hits",
         ):
             page.image(
                 "hit_time.png",
                 "hit time relative to the trigger",
                 "Hit time relative to its trigger's time.",
             )
-        if _profile_figure(stats, rows, drawn, folder / "baseline.png", "baseline"):
+        analysed = [(s, ch) for s, ch in zip(rows, drawn) if ch["waveforms_analysed"]]
+        if analysed and _profile_figure(
+            stats,
+            [s for s, _ in analysed],
+            [ch for _, ch in analysed],
+            folder / "baseline.png",
+            "baseline",
+        ):
             page.image(
                 "baseline.png",
                 "baseline over the run",
                 "Mean stored baseline (solid) and quiet level (dashed) of the waveforms over the "
-                "run.",
+                "run, waveform channels only.",
             )
         if _profile_figure(stats, rows, drawn, folder / "rate.png", "rate"):
             page.image("rate.png", "hit rate over the run", "Hits per second over the run.")
