@@ -1,1 +1,3 @@
-"""Figures and web pages: the run report and the shared plotting helpers (:mod:`.common`)."""
+"""Figures and web pages (need matplotlib: ``pip install 'orvane[plot]'``): the demo's charge
+spectrum (:mod:`.demo`), the run report (:mod:`.report`) and the helpers they share
+(:mod:`.common`: small-multiples grid, PNG saving, self-contained HTML page)."""

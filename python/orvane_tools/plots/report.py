@@ -22,7 +22,7 @@ import numpy as np
 
 from .._atomic import atomic_output
 from .._errors import UserError
-from ..triggerfile import TriggerFileError, TriggerFileReader
+from ..files.triggerfile import TriggerFileError, TriggerFileReader
 from .report_inputs import (
     HitStream,
     find_hit_files,

@@ -23,7 +23,7 @@ import numpy as np
 
 from .._dtypes import HIT_DTYPE, trigger_positions
 from .._errors import UserError
-from ..hitfile import CSV_HEADER, FORMATS, hit_file_format, read_provenance
+from ..files.hitfile import CSV_HEADER, FORMATS, hit_file_format, read_provenance
 
 #: Hit rows read at a time.
 HIT_CHUNK = 1 << 16
