@@ -12,7 +12,8 @@ The package is laid out by role:
     long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
     demo (:mod:`~orvane_tools.simulation.demo`).
 ``plots``
-    Figures (matplotlib): the demo's charge spectrum.
+    Figures (matplotlib): the demo's charge spectrum, and the run report
+    (:func:`orvane_tools.report`, a web page of per-channel diagnostics with warnings).
 ``run``
     Chunked reconstruction in memory (:mod:`~orvane_tools.run.reconstruct`) and streamed
     reconstruction of trigger files into hit files, locally or on a Dask cluster
@@ -46,6 +47,8 @@ from .files.triggerfile import (
     read_trigger_file,
     write_trigger_file,
 )
+from .plots.report import ReportOptions
+from .plots.report import write_report as report
 from .run import reconstruct_files
 from .simulation.simulate import SimulationConfig
 
@@ -63,6 +66,7 @@ __all__ = [
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
     "ImportOptions",
+    "ReportOptions",
     "SimulationConfig",
     "TriggerData",
     "TriggerFileError",
@@ -75,6 +79,7 @@ __all__ = [
     "read_hits_with_provenance",
     "read_trigger_file",
     "reconstruct_files",
+    "report",
     "set_baseline_from_samples",
     "write_hit_file",
     "write_trigger_file",

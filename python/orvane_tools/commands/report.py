@@ -6,8 +6,7 @@ import argparse
 import sys
 from pathlib import Path
 
-from .._errors import UserError
-from ..plots.report import ReportOptions, format_warnings, write_report
+from ..plots.report import ReportOptions, format_warnings, prepare_folder, write_report
 from ..progress import ProgressBar
 
 DESCRIPTION = """\
@@ -25,9 +24,6 @@ baseline and saturation checks, and the waveforms themselves.  Inputs are read a
 time, so memory does not grow with the run.  docs/report.md explains every section, warning
 and threshold.
 """
-
-#: Files of a report, which --overwrite replaces.
-_REPORT_FILES = ("index.html", "summary.json", "*.png")
 
 
 def _fraction(text: str) -> float:
@@ -70,6 +66,13 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
         metavar="N",
         help="samples beyond them a channel needs before its "
         "polarity is judged (default %(default)s)",
+    )
+    group.add_argument(
+        "--polarity-ratio",
+        type=_positive,
+        default=d.polarity_ratio,
+        metavar="R",
+        help="factor by which the samples below must outnumber those above (default %(default)s)",
     )
     group.add_argument(
         "--baseline-sigma",
@@ -139,6 +142,7 @@ def options_from(args: argparse.Namespace) -> ReportOptions:
     return ReportOptions(
         polarity_sigma=args.polarity_sigma,
         polarity_min_samples=args.polarity_min_samples,
+        polarity_ratio=args.polarity_ratio,
         baseline_sigma=args.baseline_sigma,
         baseline_fraction=args.baseline_fraction,
         saturation_fraction=args.saturation_fraction,
@@ -186,20 +190,9 @@ def add_parser(subparsers, parents: list[argparse.ArgumentParser]) -> argparse.A
     return p
 
 
-def prepare_folder(folder: Path, overwrite: bool) -> None:
-    """Refuse to write over a report unless asked; with ``overwrite`` remove its files."""
-    if folder.exists() and not folder.is_dir():
-        raise UserError(f"cannot write the report into {folder}: it is a file")
-    if not (folder / "index.html").exists() and not (folder / "summary.json").exists():
-        return
-    if not overwrite:
-        raise UserError(f"{folder} holds a report already; pass --overwrite to replace it")
-    for pattern in _REPORT_FILES:
-        for path in folder.glob(pattern):
-            path.unlink()
-
-
-def make_report(args: argparse.Namespace, hits, triggers, folder: Path, quiet: bool) -> int:
+def make_report(
+    hits, triggers, folder: Path, options: ReportOptions, *, quiet: bool, fail_on_warning: bool
+) -> int:
     """Write the report and print where, and its warnings; the exit status."""
     bars: list[ProgressBar] = []
 
@@ -209,13 +202,11 @@ def make_report(args: argparse.Namespace, hits, triggers, folder: Path, quiet: b
         return bar.update
 
     try:
-        report = write_report(
-            hits, folder, triggers=triggers, options=options_from(args), progress=progress
-        )
+        report = write_report(hits, folder, triggers=triggers, options=options, progress=progress)
     finally:
         for bar in bars:
             bar.close()
-    if report.warnings:
+    if report.warnings and not quiet:
         print(format_warnings(report.warnings), file=sys.stderr)
     if not quiet:
         print(
@@ -223,11 +214,18 @@ def make_report(args: argparse.Namespace, hits, triggers, folder: Path, quiet: b
             f"{'s' if len(report.warnings) != 1 else ''}; {report.seconds_pass:.1f} s reading, "
             f"{report.seconds_draw:.1f} s drawing)"
         )
-    return 1 if report.warnings and args.fail_on_warning else 0
+    return 1 if report.warnings and fail_on_warning else 0
 
 
 def run(args: argparse.Namespace) -> int:
     """Run ``orvane report``."""
     folder = Path(args.output)
     prepare_folder(folder, args.overwrite)
-    return make_report(args, args.hits, args.triggers, folder, args.quiet)
+    return make_report(
+        args.hits,
+        args.triggers,
+        folder,
+        options_from(args),
+        quiet=args.quiet,
+        fail_on_warning=args.fail_on_warning,
+    )

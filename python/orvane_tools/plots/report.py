@@ -82,6 +82,8 @@ class ReportOptions:
     polarity_sigma: float = 5.0
     #: Samples beyond ``polarity_sigma`` needed (above or below) before polarity is judged.
     polarity_min_samples: int = 50
+    #: ... and the samples below must outnumber those above by this factor.
+    polarity_ratio: float = 2.0
     #: Stored baseline farther than this many noise widths from the quiet level: off.
     baseline_sigma: float = 3.0
     #: Fraction of a channel's waveforms with an off baseline that gives a warning.
@@ -409,7 +411,10 @@ def find_warnings(
         if triggers and ch["hits"] == 0:
             warn("no-hits", f"channel {number}: {triggers} triggers and no hit")
         above, below = ch.get("samples_above", 0), ch.get("samples_below", 0)
-        if max(above, below) >= options.polarity_min_samples and below > above:
+        if (
+            max(above, below) >= options.polarity_min_samples
+            and below > options.polarity_ratio * above
+        ):
             warn(
                 "polarity",
                 f"channel {number}: {below} samples lie more than {options.polarity_sigma:g} "
@@ -749,6 +754,73 @@ def write_report(
     return Report(folder, summary, middle - start, end - middle, summary["warnings"])
 
 
+def reconstruction_warnings(
+    pairs: Sequence[tuple[Path, Path]], options: ReportOptions | None = None
+) -> list[str]:
+    """The warnings a reconstruction can give without the waveforms, for its trigger files and
+    the hit files made from them (``(trigger file, hit file)`` pairs): channels with triggers and
+    no hit, and channels with more than ``dropped_fraction`` of their triggers dropped when the
+    provenance records the drops.  Reads the trigger rows' and the hits' channel numbers only.
+    """
+    options = options or ReportOptions()
+    triggers: dict[int, int] = {}
+    hits: set[int] = set()
+    provenances = []
+    for trigger_path, hit_path in pairs:
+        with TriggerFileReader(trigger_path) as reader:
+            for key, n in (
+                ("tarvo_triggers", reader.n_tarvo),
+                ("multipmt_triggers", reader.n_multipmt),
+            ):
+                for lo in range(0, n, 1 << 20):
+                    numbers, counts = np.unique(
+                        reader.rows(key, lo, min(lo + (1 << 20), n))["channel"], return_counts=True
+                    )
+                    for number, count in zip(numbers.tolist(), counts.tolist()):
+                        triggers[number] = triggers.get(number, 0) + count
+        for chunk in hit_chunks(hit_path):
+            hits.update(np.unique(chunk.channel).tolist())
+        provenances.append(hit_file_provenance(hit_path))
+    messages = []
+    silent = sorted(set(triggers) - hits)
+    if silent:
+        messages.append(
+            f"no-hits: {len(silent)} channel{'s' if len(silent) != 1 else ''} with triggers and "
+            f"no hit: {', '.join(map(str, silent))}"
+        )
+    drops = _drops_by_channel(provenances) or {}
+    heavy = [
+        f"{number} ({sum(causes.values())} of {triggers[number]})"
+        for number, causes in sorted(drops.items())
+        if triggers.get(number)
+        and sum(causes.values()) > options.dropped_fraction * triggers[number]
+    ]
+    if heavy:
+        messages.append(
+            f"dropped: more than {100 * options.dropped_fraction:g} % of the triggers dropped on "
+            f"channel{'s' if len(heavy) != 1 else ''} {', '.join(heavy)}"
+        )
+    return messages
+
+
+#: Files of a report, which ``overwrite`` replaces.
+REPORT_FILES = ("index.html", "summary.json", "*.png")
+
+
+def prepare_folder(folder: Path, overwrite: bool) -> None:
+    """Refuse to write over a report in ``folder`` unless ``overwrite``; with it, remove the
+    report's files (nothing else in the folder)."""
+    if folder.exists() and not folder.is_dir():
+        raise UserError(f"cannot write the report into {folder}: it is a file")
+    if not (folder / "index.html").exists() and not (folder / "summary.json").exists():
+        return
+    if not overwrite:
+        raise UserError(f"{folder} holds a report already; pass --overwrite to replace it")
+    for pattern in REPORT_FILES:
+        for path in folder.glob(pattern):
+            path.unlink()
+
+
 def format_warnings(warnings: list[dict[str, Any]]) -> str:
     """Warnings as lines of text, for a terminal."""
     lines = []
@@ -768,6 +840,8 @@ __all__ = [
     "find_warnings",
     "format_warnings",
     "gather",
+    "prepare_folder",
+    "reconstruction_warnings",
     "spe_peak",
     "write_report",
 ]
