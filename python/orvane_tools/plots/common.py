@@ -132,8 +132,8 @@ body { font-family: sans-serif; margin: 0 auto; max-width: 1500px; padding: 0 1.
 h1 { font-size: 1.6em; margin-top: 1em; }
 h2 { font-size: 1.3em; margin-top: 1.8em; border-bottom: 1px solid #ccc; }
 h3 { font-size: 1.1em; margin-top: 1.2em; }
-nav { font-size: 0.95em; margin: 0.5em 0 1em; }
-nav a { margin-right: 1em; }
+nav { font-size: 0.95em; margin: 0.5em 0 1em; display: flex; flex-wrap: wrap; gap: 0.2em 1em; }
+
 table { border-collapse: collapse; margin: 0.5em 0 1em; font-size: 0.9em; }
 th, td { border: 1px solid #ccc; padding: 0.2em 0.5em; text-align: right; vertical-align: top; }
 th { background: #f0f0f0; }

@@ -101,9 +101,14 @@ class ReportOptions:
     #: The digitizer's largest sample (None: only 0 and 65535 count as the range's limits).
     adc_max: int | None = None
     #: Waveforms drawn per channel: the first ones, and a seeded random sample.
-    waveforms_first: int = 3
-    waveforms_random: int = 3
+    waveforms_first: int = 2
+    waveforms_random: int = 2
     seed: int = 1
+    #: Fraction of the waveforms whose samples are analysed (quiet level, noise, polarity,
+    #: saturation), a seeded random choice; runs of up to ``analyse_all_below`` waveforms are
+    #: analysed whole.
+    waveform_fraction: float = 0.25
+    analyse_all_below: int = 200_000
     #: Triggers read at a time.
     chunk_size: int = 65536
 
@@ -354,7 +359,12 @@ def _channel_numbers(stats: RunStats, options: ReportOptions, s: int) -> dict[st
         "hit_rate_hz": _float(hits / duration) if duration else None,
         "trigger_rate_hz": _float(triggers / duration) if duration and triggers else None,
         "triggers_without_hit": int(c["without_hit"][s]) if stats.with_triggers else None,
-        "pulses_without_hit": int(c["pulse_without_hit"][s]) if analysed else None,
+        # Estimated for all the channel's waveforms from those analysed.
+        "pulses_without_hit": (
+            round(c["pulse_without_hit"][s] * c["tarvo_triggers"][s] / analysed)
+            if analysed
+            else None
+        ),
         "triggers_at_record_limit": int(c["full_triggers"][s]),
         "median_charge": _float(median),
         "spe_peak": _float(peak),
@@ -546,6 +556,13 @@ def gather(
             "trigger files were given for some hit files only: give the trigger file of every "
             "hit file, or none"
         )
+    n_tarvo = 0
+    for path in matched:
+        if path is not None:
+            with TriggerFileReader(path) as reader:
+                n_tarvo += reader.n_tarvo
+    if n_tarvo > options.analyse_all_below:
+        stats.analyse_fraction = max(options.waveform_fraction, options.analyse_all_below / n_tarvo)
     _gather(hit_files, matched, stats, options.chunk_size, step)
     summary = summarise(stats, options, hit_files, matched, provenances)
     return stats, summary

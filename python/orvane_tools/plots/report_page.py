@@ -34,6 +34,14 @@ def _grid(channels: list[dict[str, Any]]):
     return fig, axes
 
 
+def _log_y(ax) -> None:
+    """A logarithmic y axis without minor ticks (they cost more to draw than the data)."""
+    from matplotlib.ticker import NullLocator
+
+    ax.set_yscale("log")
+    ax.yaxis.set_minor_locator(NullLocator())
+
+
 def _display_range(counts: np.ndarray, edges: np.ndarray, lo_q: float, hi_q: float):
     total = counts.sum()
     if total <= 0:
@@ -66,7 +74,7 @@ def _charge_figure(stats: RunStats, rows: list[int], channels: list[dict[str, An
             coarse = counts[:n].reshape(-1, group).sum(axis=1)
             ax.stairs(coarse, edges[: n + 1 : group], color="C0")
             ax.set_xlim(-0.5, hi)
-        ax.set_yscale("log")
+        _log_y(ax)
         ax.axvline(1.0, color="black", lw=0.6, ls=":")
         if ch.get("spe_peak") is not None and math.isfinite(ch["spe_peak"]):
             ax.axvline(ch["spe_peak"], color="C3", lw=0.8)
@@ -99,11 +107,15 @@ def _histogram_figure(
         # About 60 bins over the range shown, of whole 4 ns samples (times come in ticks).
         base = edges[1] - edges[0]
         step = max(round(4.0 / base), int((hi - lo) / base / 60) // 2 * 2)
-        n = len(counts) // step * step
-        ax.stairs(counts[:n].reshape(-1, step).sum(axis=1), edges[: n + 1 : step], color="C0")
+        # Only the bins shown: long paths clipped away still cost drawing time.
+        first = max(int(np.searchsorted(edges, lo)) - step, 0)
+        last = min(int(np.searchsorted(edges, hi)) + step, len(counts))
+        n = (last - first) // step * step
+        shown = counts[first : first + n].reshape(-1, step).sum(axis=1)
+        ax.stairs(shown, edges[first : first + n + 1 : step], color="C0")
         ax.set_xlim(lo, hi)
         if log:
-            ax.set_yscale("log")
+            _log_y(ax)
     fig.supxlabel(xlabel, fontsize=8)
     fig.supylabel("hits per bin", fontsize=8)
     save_png(fig, path)
@@ -163,7 +175,7 @@ def _waveform_figure(
     waveforms: list[KeptWaveform], summary: dict[str, Any], period: float, path: Path
 ) -> None:
     threshold, before, after = _window(summary)
-    fig, axes = small_multiples(len(waveforms), ncols=3, panel_size=(4.0, 2.4))
+    fig, axes = small_multiples(len(waveforms), ncols=4, panel_size=(3.4, 2.2))
     for ax, w in zip(axes, waveforms):
         t = np.arange(len(w.samples))
         ax.step(t, w.samples, where="mid", color="C0", lw=0.8)

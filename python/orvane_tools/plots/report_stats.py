@@ -203,11 +203,13 @@ def analyse_waveforms(
     adc_max: int | None = None,
     flat_top_samples: int = 4,
     flat_top_sigma: float = 10.0,
+    select: np.ndarray | None = None,
 ) -> WaveformQuantities:
     """Quiet level, noise, samples beyond ``sigma`` noise widths above and below the quiet
     level, and whether each waveform touches the range limits or has a flat top (its highest or
     lowest sample held ``flat_top_samples`` times in a row, ``flat_top_sigma`` noise widths
-    from the quiet level)."""
+    from the quiet level).  Only the waveforms ``select`` marks are looked at (default: all);
+    the others get a NaN quiet level and noise."""
     offsets = np.asarray(offsets, dtype=np.int64)
     n = len(offsets) - 1
     out = WaveformQuantities(
@@ -220,11 +222,18 @@ def analyse_waveforms(
     )
     lengths = np.diff(offsets)
     limits = {*SAMPLE_LIMITS, *([adc_max] if adc_max is not None else [])}
+    chosen = np.ones(n, dtype=bool) if select is None else select
+    uniform = n > 0 and offsets[0] == 0 and np.all(lengths == lengths[0])
     for length in np.unique(lengths):
         if length < 4:
             continue
-        rows = np.flatnonzero(lengths == length)
-        w = samples[offsets[rows, None] + np.arange(length)].astype(np.int32)
+        rows = np.flatnonzero((lengths == length) & chosen)
+        if not len(rows):
+            continue
+        if uniform:  # one length: rows of a 2-d view, no index arithmetic
+            w = samples[: n * length].reshape(n, length)[rows].astype(np.int32)
+        else:
+            w = samples[offsets[rows, None] + np.arange(length)].astype(np.int32)
         level, noise = _level_and_noise(w, None)
         width = np.maximum(noise, NOISE_FLOOR_LSB)
         pulse = np.abs(w - level[:, None]) > sigma * width[:, None]
@@ -282,8 +291,8 @@ class Sampler:
     """Keeps the first ``n_first`` waveforms of each channel and a seeded random sample of
     ``n_random`` more (the ``n_random`` smallest of one uniform key per waveform)."""
 
-    n_first: int = 3
-    n_random: int = 3
+    n_first: int = 2
+    n_random: int = 2
     seed: int = 1
     first: dict[int, list[KeptWaveform]] = field(default_factory=dict)
     random: dict[int, list[tuple[float, KeptWaveform]]] = field(default_factory=dict)
@@ -374,6 +383,9 @@ class RunStats:
         self.baseline_sigma = baseline_sigma
         self.adc_max = adc_max
         self.sampler = sampler or Sampler()
+        #: Fraction of the waveforms whose samples are analysed (a seeded random choice).
+        self.analyse_fraction = 1.0
+        self._choice = np.random.default_rng(self.sampler.seed + 1)
         self.sample_period = DEFAULT_SAMPLE_PERIOD
         self.with_triggers = False
         self.hit_files = 0
@@ -456,7 +468,12 @@ class RunStats:
         )
         self._add_trigger_rows(rows["channel"], trigger_time, first_position, hits, "tarvo")
         index = self._index(rows["channel"].astype(np.int64))
-        q = analyse_waveforms(samples, offsets, sigma=self.sigma, adc_max=self.adc_max)
+        select = None
+        if self.analyse_fraction < 1.0:
+            select = self._choice.random(len(rows)) < self.analyse_fraction
+        q = analyse_waveforms(
+            samples, offsets, sigma=self.sigma, adc_max=self.adc_max, select=select
+        )
         c = self.counters
         ok = np.isfinite(q.quiet)
         baseline = rows["baseline"].astype(np.float64)
@@ -475,7 +492,7 @@ class RunStats:
         c.add("clipped", index[q.saturated | q.flat_top])
         with_hit = np.zeros(len(rows), dtype=bool)
         with_hit[hits.position - first_position] = True
-        c.add("pulse_without_hit", index[~with_hit & ((q.above > 0) | (q.below > 0))])
+        c.add("pulse_without_hit", index[ok & ~with_hit & ((q.above > 0) | (q.below > 0))])
         c.add("samples", index, np.diff(offsets).astype(np.float64))
         self.trigger_profile.add(
             index[ok],
