@@ -11,10 +11,10 @@ import pytest
 
 from orvane_tools import cli
 from orvane_tools.files.channels import write_simulated_channel_table
+from orvane_tools.files.triggerfile import write_trigger_file
 from orvane_tools.plots.report import WARNING_KINDS, gather
 from orvane_tools.run import reconstruct_files
 from orvane_tools.simulation.simulate import SimulationConfig, simulate
-from orvane_tools.files.triggerfile import write_trigger_file
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
