@@ -186,6 +186,15 @@ def _level_and_noise(w: np.ndarray, mask: np.ndarray | None) -> tuple[np.ndarray
     return level2 / 2.0, MAD_TO_SIGMA * mad2 / 2.0
 
 
+def _bounds(level: np.ndarray, margin: np.ndarray) -> tuple[np.ndarray, np.ndarray]:
+    """Integer bounds: an integer sample lies more than ``margin`` above ``level`` exactly when
+    it exceeds the first, below it when it is under the second."""
+    return (
+        np.floor(level + margin).astype(np.int32),
+        np.ceil(level - margin).astype(np.int32),
+    )
+
+
 def _widen(mask: np.ndarray, before: int, after: int) -> np.ndarray:
     out = mask.copy()
     for k in range(1, before + 1):
@@ -236,7 +245,9 @@ def analyse_waveforms(
             w = samples[offsets[rows, None] + np.arange(length)].astype(np.int32)
         level, noise = _level_and_noise(w, None)
         width = np.maximum(noise, NOISE_FLOOR_LSB)
-        pulse = np.abs(w - level[:, None]) > sigma * width[:, None]
+        # Integer bounds: comparing int32 samples with them needs no float array.
+        high, low = _bounds(level, sigma * width)
+        pulse = (w > high[:, None]) | (w < low[:, None])
         if pulse.any():
             pulse = _widen(pulse, PULSE_MARGIN_BEFORE, PULSE_MARGIN_AFTER)
             # Too few quiet samples left: keep the estimate over all samples.
@@ -246,22 +257,25 @@ def analyse_waveforms(
             level = np.where(usable, level2, level)
             noise = np.where(usable, noise2, noise)
             width = np.maximum(noise, NOISE_FLOOR_LSB)
-        deviation = w - level[:, None]
+        high, low = _bounds(level, sigma * width)
         out.quiet[rows] = level
         out.noise[rows] = noise
-        out.above[rows] = (deviation > sigma * width[:, None]).sum(axis=1)
-        out.below[rows] = (deviation < -sigma * width[:, None]).sum(axis=1)
+        out.above[rows] = np.count_nonzero(w > high[:, None], axis=1)
+        out.below[rows] = np.count_nonzero(w < low[:, None], axis=1)
+        top, bottom = w.max(axis=1), w.min(axis=1)
         saturated = np.zeros(len(rows), dtype=bool)
         for limit in limits:
-            saturated |= (w == limit).any(axis=1)
+            saturated |= (top == limit) | (bottom == limit)
         if adc_max is not None:
-            saturated |= (w > adc_max).any(axis=1)
+            saturated |= top > adc_max
         out.saturated[rows] = saturated
         flat = np.zeros(len(rows), dtype=bool)
         k = flat_top_samples
         if length >= k:
-            for extreme, sign in ((w.max(axis=1), 1), (w.min(axis=1), -1)):
+            for extreme, sign in ((top, 1), (bottom, -1)):
                 far = sign * (extreme - level) > flat_top_sigma * width
+                if not far.any():
+                    continue
                 at = w == extreme[:, None]
                 run = at[:, : length - k + 1].copy()
                 for j in range(1, k):
@@ -303,7 +317,19 @@ class Sampler:
     def offer(self, channel: np.ndarray, make) -> None:
         """Offer a chunk's waveforms; ``make(i, order)`` builds the kept waveform of row i."""
         keys = self._rng.random(len(channel))
-        order = np.lexsort((keys, channel))
+        # Channels whose lists are full only take keys below their largest kept one.
+        full = [
+            number
+            for number, kept in self.random.items()
+            if len(kept) >= self.n_random and len(self.first.get(number, [])) >= self.n_first
+        ]
+        candidates = np.arange(len(channel))
+        if full:
+            limit = max(self.random[number][-1][0] for number in full) if self.n_random else 0.0
+            candidates = np.flatnonzero(~np.isin(channel, full) | (keys < limit))
+        if not len(candidates):
+            return
+        order = candidates[np.lexsort((keys[candidates], channel[candidates]))]
         sorted_channels = channel[order]
         starts = np.flatnonzero(np.r_[True, sorted_channels[1:] != sorted_channels[:-1]])
         ends = np.r_[starts[1:], len(order)]
