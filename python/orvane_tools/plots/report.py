@@ -14,6 +14,7 @@ import math
 import os
 import time
 from collections.abc import Callable, Sequence
+from concurrent.futures import ThreadPoolExecutor
 from dataclasses import asdict, dataclass, field
 from pathlib import Path
 from typing import Any
@@ -110,14 +111,14 @@ class ReportOptions:
     waveform_fraction: float = 0.25
     analyse_all_below: int = 200_000
     #: Triggers read at a time.
-    chunk_size: int = 65536
+    chunk_size: int = 32768
 
     def thresholds(self) -> dict[str, Any]:
         return {k: v for k, v in asdict(self).items() if k != "chunk_size"}
 
 
 @dataclass
-class Warning_:
+class ChannelWarning:
     """One warning about one channel (or the run, ``channel`` None)."""
 
     kind: str
@@ -145,11 +146,12 @@ class Report:
 
 def _match_triggers(
     hit_files: Sequence[Path], provenances: Sequence[dict | None], triggers: Sequence[Path]
-) -> list[Path | None]:
-    """The trigger file each hit file was made from: by the path its provenance records, else
-    by file name; a trigger file matched by name is checked against the recorded hash."""
+) -> tuple[list[Path | None], list[tuple[Path, Path, str]]]:
+    """The trigger file each hit file was made from (by the path its provenance records, else
+    by file name), and the checks to make: ``(trigger file, hit file, recorded SHA-256)``."""
     remaining = list(triggers)
     matched: list[Path | None] = []
+    checks: list[tuple[Path, Path, str]] = []
     for path, provenance in zip(hit_files, provenances):
         recorded = ((provenance or {}).get("inputs") or [{}])[0]
         found = None
@@ -166,12 +168,8 @@ def _match_triggers(
             found = remaining[0]
         if found is not None:
             remaining.remove(found)
-            digest = recorded.get("sha256")
-            if digest and sha256_of(found) != digest:
-                raise UserError(
-                    f"the trigger file {found} is not the one {path} was made from (its SHA-256 "
-                    "differs from the one the hit file's provenance records)"
-                )
+            if recorded.get("sha256"):
+                checks.append((found, path, recorded["sha256"]))
         matched.append(found)
     if remaining:
         raise UserError(
@@ -179,7 +177,16 @@ def _match_triggers(
             + ", ".join(str(p) for p in remaining)
             + " (the hit files' provenance names other trigger files)"
         )
-    return matched
+    return matched, checks
+
+
+def _check_hashes(checks: list[tuple[Path, Path, str]], digests: list[Any]) -> None:
+    for (trigger, hit, expected), digest in zip(checks, digests):
+        if digest.result() != expected:
+            raise UserError(
+                f"the trigger file {trigger} is not the one {hit} was made from (its SHA-256 "
+                "differs from the one the hit file's provenance records)"
+            )
 
 
 def _gather(
@@ -407,15 +414,15 @@ def find_warnings(
     table: dict | None,
     table_named: bool,
     single_record_extractor: bool,
-) -> list[Warning_]:
+) -> list[ChannelWarning]:
     """The warnings the numbers of each channel give (see docs/report.md for each kind)."""
-    found: list[Warning_] = []
+    found: list[ChannelWarning] = []
     known = set(table["channel"].tolist()) if table is not None and "channel" in table else None
     for ch in channels:
         number = ch["channel"]
 
         def warn(kind: str, message: str, number: int = number) -> None:
-            found.append(Warning_(kind, number, message))
+            found.append(ChannelWarning(kind, number, message))
 
         triggers = ch["triggers"]
         if triggers and ch["hits"] == 0:
@@ -495,7 +502,7 @@ def find_warnings(
     return found
 
 
-def _group(warnings: list[Warning_]) -> list[dict[str, Any]]:
+def _group(warnings: list[ChannelWarning]) -> list[dict[str, Any]]:
     grouped = []
     for kind in WARNING_KINDS:
         these = [w for w in warnings if w.kind == kind]
@@ -533,7 +540,7 @@ def gather(
     for path in trigger_paths:
         if not path.is_file():
             raise UserError(f"the trigger file {path} does not exist")
-    matched = _match_triggers(hit_files, provenances, trigger_paths)
+    matched, checks = _match_triggers(hit_files, provenances, trigger_paths)
     stats = RunStats(
         sigma=options.polarity_sigma,
         baseline_sigma=options.baseline_sigma,
@@ -563,7 +570,16 @@ def gather(
                 n_tarvo += reader.n_tarvo
     if n_tarvo > options.analyse_all_below:
         stats.analyse_fraction = max(options.waveform_fraction, options.analyse_all_below / n_tarvo)
-    _gather(hit_files, matched, stats, options.chunk_size, step)
+    # The hashes are computed beside the pass (hashlib releases the interpreter lock) and
+    # checked before any number is shown.
+    with ThreadPoolExecutor(max_workers=1) as pool:
+        digests = [pool.submit(sha256_of, trigger) for trigger, _, _ in checks]
+        try:
+            _gather(hit_files, matched, stats, options.chunk_size, step)
+        finally:
+            for digest in digests:
+                digest.cancel()
+        _check_hashes(checks, digests)
     summary = summarise(stats, options, hit_files, matched, provenances)
     return stats, summary
 

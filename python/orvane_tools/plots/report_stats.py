@@ -44,6 +44,8 @@ def _edges_charge() -> np.ndarray:
 #: Bin edges of the charge spectra [PE]: 0.02 PE from -2 to 20 PE, then 200 logarithmic bins to
 #: 10^6 PE; charges beyond fall into under- and overflow counters.
 CHARGE_EDGES = _edges_charge()
+_CHARGE_STEP = 0.02
+_CHARGE_LINEAR = int(np.searchsorted(CHARGE_EDGES, 20.0))
 #: Hit time relative to its trigger [ns].
 DT_EDGES = np.arange(-512.0, 16384.0 + 1, 2.0)
 #: Time from a pulse to the next one in the same waveform [ns].
@@ -59,6 +61,8 @@ class Channels:
     def __init__(self) -> None:
         self.numbers: list[int] = []
         self._index: dict[int, int] = {}
+        # Index by channel number, -1 for none yet, for channel numbers 0 to 2**16 - 1.
+        self._table = np.full(0, -1, dtype=np.int64)
 
     def __len__(self) -> int:
         return len(self.numbers)
@@ -66,6 +70,11 @@ class Channels:
     def index(self, channels: np.ndarray) -> np.ndarray:
         if not len(channels):
             return np.zeros(0, dtype=np.int64)
+        low, high = int(channels.min()), int(channels.max())
+        if low >= 0 and high < len(self._table):
+            found = self._table[channels]
+            if found.min() >= 0:
+                return found
         unique, inverse = np.unique(channels, return_inverse=True)
         mapped = np.empty(len(unique), dtype=np.int64)
         for i, number in enumerate(unique.tolist()):
@@ -74,6 +83,12 @@ class Channels:
                 where = self._index[number] = len(self.numbers)
                 self.numbers.append(number)
             mapped[i] = where
+        if low >= 0 and high < 1 << 16:
+            if high >= len(self._table):
+                grown = np.full(high + 1, -1, dtype=np.int64)
+                grown[: len(self._table)] = self._table
+                self._table = grown
+            self._table[unique] = mapped
         return mapped[inverse.reshape(-1)]
 
 
@@ -456,7 +471,12 @@ class RunStats:
         self.total_hits += len(hits)
         c.add("hits", index)
         charge = hits.charge
-        bins = np.searchsorted(CHARGE_EDGES, charge, side="right") - 1
+        # Equal bins below 20 PE by arithmetic, the logarithmic ones by search.
+        bins = np.floor((charge - CHARGE_EDGES[0]) / _CHARGE_STEP)
+        bins = np.where(np.isfinite(bins), bins, -1).astype(np.int64)
+        beyond = bins >= _CHARGE_LINEAR
+        if beyond.any():
+            bins[beyond] = np.searchsorted(CHARGE_EDGES, charge[beyond], side="right") - 1
         c.histogram("charge", index, bins)
         c.add("charge_under", index[charge < CHARGE_EDGES[0]])
         c.add("charge_over", index[~(charge < CHARGE_EDGES[-1]) & ~(charge < CHARGE_EDGES[0])])
