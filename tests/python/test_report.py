@@ -169,7 +169,7 @@ def test_page_in_browser(page):
 def test_command_exit_status_and_overwrite(fault_run, tmp_path, capsys):
     """--fail-on-warning exits 1 when a warning stands; an existing report is replaced only
     with --overwrite; without trigger files the report still comes from the hits alone."""
-    hits, _ = fault_run
+    hits, triggers = fault_run
     page = tmp_path / "report"
     args = ["report", str(hits), "-o", str(page), "-q"]
     assert cli.main(args) == 0
@@ -179,3 +179,9 @@ def test_command_exit_status_and_overwrite(fault_run, tmp_path, capsys):
     summary = json.loads((page / "summary.json").read_text())
     assert summary["run"]["with_waveforms"] is False
     assert "calibration" in {w["kind"] for w in summary["warnings"]}
+    # A trigger file of the recorded name but other content is refused.
+    other = tmp_path / "other" / triggers.name
+    other.parent.mkdir()
+    write_trigger_file(other, simulate(SimulationConfig(n_tarvo=10, n_channels=8, seed=9)))
+    assert cli.main([*args, "--overwrite", "--triggers", str(other)]) == 1
+    assert "is not the one" in " ".join(capsys.readouterr().err.split())

@@ -576,9 +576,13 @@ def gather(
         digests = [pool.submit(sha256_of, trigger) for trigger, _, _ in checks]
         try:
             _gather(hit_files, matched, stats, options.chunk_size, step)
-        finally:
+        except (UserError, TriggerFileError, ValueError, IndexError):
+            _check_hashes(checks, digests)  # the more telling reason, when it is the cause
+            raise
+        except BaseException:
             for digest in digests:
                 digest.cancel()
+            raise
         _check_hashes(checks, digests)
     summary = summarise(stats, options, hit_files, matched, provenances)
     return stats, summary
