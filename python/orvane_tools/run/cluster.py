@@ -15,9 +15,9 @@ from .._dtypes import HIT_DTYPE
 from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
 from ..files.triggerfile import TriggerFileReader, checked_sha256
-from .local import reconstruct_range
+from .chunks import iter_chunks, segments
 from .outputs import _finish_output, _start_output
-from .planning import Progress, _Job, _segments
+from .planning import Progress, _Job
 from .reconstruct import load_reconstruction
 
 #: A Dask task covers at least this many triggers (whole chunks), to keep task overhead small.
@@ -56,27 +56,20 @@ def _segment_task(
     target = Path(spool)
     # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
     pending = PendingFile(target)
-    count = 0
-    truncated = [0]
+    count = truncated = 0
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
-            for hits, _ in reconstruct_range(
-                reco,
-                reader,
-                kind,
-                lo,
-                hi,
-                chunk_size,
-                threads=threads,
-                on_truncated=lambda k: truncated.__setitem__(0, truncated[0] + k),
+            for chunk in iter_chunks(
+                reco, reader, chunk_size=chunk_size, ranges=[(kind, lo, hi)], threads=threads
             ):
-                out.write(zeroed_rows(hits).data)
-                count += len(hits)
+                out.write(zeroed_rows(chunk.hits).data)
+                count += len(chunk.hits)
+                truncated += chunk.truncated
         if os.path.exists(alive):
             pending.commit()
     finally:
         pending.discard()
-    return count, truncated[0]
+    return count, truncated
 
 
 def _run_distributed(
@@ -99,7 +92,7 @@ def _run_distributed(
         # A deflated member can only be read front to back: one task per kind and file.
         size = max(job.summary.triggers, 1) if job.compressed else per_task
         assert job.pending is not None
-        for kind, lo, hi in _segments(job, size):
+        for kind, lo, hi in segments(job.summary.n_tarvo, job.summary.n_multipmt, size):
             spool = job.pending.target.parent / (
                 f".{job.pending.target.name}.{token}.{len(specs)}.spool{PART_SUFFIX}"
             )

@@ -1,6 +1,5 @@
 """Planning a run: the inputs (globs expanded, headers read, limits checked), where each
-input's hits go, which outputs may be replaced, and the ranges of triggers the work is cut
-into."""
+input's hits go, and which outputs may be replaced."""
 
 from __future__ import annotations
 
@@ -14,10 +13,10 @@ from typing import Any
 import numpy as np
 
 from .._atomic import PendingFile, check_writable, same_file
-from .._dtypes import MAX_TRIGGER_POSITIONS
 from .._errors import UserError
 from ..files.hitfile import FORMATS, HitFileWriter, check_hit_file_format, is_hit_file, sidecar_path
 from ..files.triggerfile import TriggerFileError, TriggerFileReader
+from .chunks import check_trigger_positions
 
 #: Run numbers the hit ids hold (32 bits).
 MAX_RUN_NUMBER = 2**32 - 1
@@ -192,6 +191,7 @@ def _open_input(path: Path) -> _Job:
                 run_info,
                 reader.compressed,
             )
+            check_trigger_positions(reader)  # before any work, not at this input's turn
     except TriggerFileError:
         raise
     except OSError as exc:
@@ -202,15 +202,4 @@ def _open_input(path: Path) -> _Job:
             f"the run number {run_number} of {path} does not fit the 32 bits hit ids hold "
             f"(at most {MAX_RUN_NUMBER})"
         )
-    if job.summary.triggers > MAX_TRIGGER_POSITIONS:
-        raise UserError(
-            f"{path} holds {job.summary.triggers} triggers, too many for one run: hit ids number "
-            f"at most {MAX_TRIGGER_POSITIONS} trigger positions; split the trigger file"
-        )
     return job
-
-
-def _segments(job: _Job, size: int) -> list[tuple[str, int, int]]:
-    n, m = job.summary.n_tarvo, job.summary.n_multipmt
-    tarvo = [("tarvo", lo, min(lo + size, n)) for lo in range(0, n, size)]
-    return tarvo + [("multipmt", lo, min(lo + size, m)) for lo in range(0, m, size)]

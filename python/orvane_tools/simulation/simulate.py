@@ -41,7 +41,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from .._dtypes import MAX_TRIGGER_POSITIONS, MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
 from ..files.triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 
 SECONDS_PER_TICK = 4e-9
@@ -69,7 +69,7 @@ MULTIPMT_TOT_NOISE_S = 0.5e-9
 #: channel numbers, up to twice this, stay 32-bit signed), triggers, run length (uint32 seconds).
 MAX_NPE = 1000
 MAX_CHANNELS = 2**30
-MAX_TRIGGERS = 1 << 28
+MAX_TRIGGERS = MAX_TRIGGER_POSITIONS
 MAX_RUN_SECONDS = 2**32 - 1
 
 # Waveforms are made this many at a time, to bound the memory of the per-bin intermediates.
