@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import hashlib
 import io
+import json
 import os
 import shutil
 import signal
@@ -28,7 +29,7 @@ from orvane_tools import (
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
-from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
+from orvane_tools.hitfile import PROVENANCE_KEY, HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
 
@@ -184,7 +185,10 @@ def test_outputs_are_determined_and_carry_provenance(
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
     assert first["run_info"]["run_number"] == 15731968 and first["hits"] == len(hits)
-    if fmt == "parquet":  # the settings text in it rebuilds the same reconstruction
+    if fmt == "parquet":  # also where pyarrow and pandas users look; the settings text in it
+        # rebuilds the same reconstruction
+        schema = pytest.importorskip("pyarrow.parquet").read_table(outputs[0]).schema
+        assert json.loads(schema.metadata[PROVENANCE_KEY.encode()]) == first
         rebuilt = tmp_path / "rebuilt" / "settings.yaml"
         rebuilt.parent.mkdir()
         rebuilt.write_text(first["settings"]["text"])

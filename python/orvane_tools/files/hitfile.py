@@ -15,6 +15,7 @@ JSON sidecar ``OUTPUT.json``; :func:`read_hits_with_provenance` returns both.
 
 from __future__ import annotations
 
+import base64
 import contextlib
 import hashlib
 import io
@@ -160,11 +161,17 @@ class HitFileWriter:
     def close(self, metadata: dict[str, str] | None = None) -> None:
         """Finish the file: the ``.npy`` header gets its row count, Parquet its footer.
 
-        ``metadata`` goes into a Parquet file's key-value metadata (other formats ignore it).
+        ``metadata`` goes into a Parquet file's key-value metadata and into the metadata of
+        the Arrow schema stored beside it, where ``pyarrow.parquet.read_table(path).schema``
+        and pandas look (other formats ignore it).
         """
         if self._parquet is not None:
             if metadata:
-                self._parquet.add_key_value_metadata(metadata)
+                # The stored Arrow schema was written when the file was opened, before the
+                # metadata was known: it is replaced by one that carries it.
+                schema = self._schema.with_metadata(metadata).serialize()
+                arrow = {"ARROW:schema": base64.b64encode(memoryview(schema)).decode("ascii")}
+                self._parquet.add_key_value_metadata({**metadata, **arrow})
             self._parquet.close()
             self._parquet = None
         if self._stream is not None:
