@@ -496,17 +496,22 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
-def _interrupt() -> None:
-    raise KeyboardInterrupt
+def _raise(exc: type[BaseException]) -> Callable[[], None]:
+    def stop() -> None:
+        raise exc
+
+    return stop
 
 
 @pytest.mark.parametrize(
     ("stop", "status", "message"),
     [
-        (_interrupt, 130, "interrupted"),
-        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "terminated"),
+        (_raise(KeyboardInterrupt), 130, "orvane reconstruct: interrupted\n"),
+        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "orvane reconstruct: terminated\n"),
+        # The reader of a pipe went away (| head -1): quiet, as after SIGPIPE.
+        (_raise(BrokenPipeError), 141, ""),
     ],
-    ids=["ctrl-c", "sigterm"],
+    ids=["ctrl-c", "sigterm", "closed-pipe"],
 )
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
@@ -534,7 +539,7 @@ def test_interrupt_leaves_nothing(
     out = tmp_path / "out"
     argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
     assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
-    assert capsys.readouterr().err == f"orvane reconstruct: {message}\n"
+    assert capsys.readouterr().err == message
     assert _outputs(tmp_path) == ["second.npz"]
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
 
