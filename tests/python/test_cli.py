@@ -98,8 +98,8 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
 
 @pytest.mark.parametrize(
     ("compress", "threads"),
-    [(False, 1), (True, 1), (False, 3)],
-    ids=["stored", "deflated", "stored-3-threads"],
+    [(False, 1), (True, 1), (False, 3), (False, 0)],
+    ids=["stored", "deflated", "stored-3-threads", "stored-every-core"],
 )
 def test_chunked_reconstruction_equals_one_library_call(
     orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool, threads: int

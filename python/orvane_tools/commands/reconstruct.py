@@ -17,7 +17,7 @@ from ..progress import ProgressBar
 from ..run.engine import reconstruct_files
 from ..run.planning import DEFAULT_FORMAT
 from ..run.reconstruct import DEFAULT_CHUNK_SIZE
-from ._args import FORMATTER, positive_int
+from ._args import FORMATTER, count, positive_int
 
 DESCRIPTION = """\
 Reconstruct the hits of every trigger in TRIGGERS (one or more trigger files, .npz; glob
@@ -73,11 +73,11 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
     )
     rec.add_argument(
         "--threads",
-        type=positive_int,
+        type=count,
         default=1,
         metavar="N",
         help="threads per call into the library, each taking its share of a chunk's triggers "
-        "(default %(default)s; the hits are the same with any number)",
+        "(default %(default)s; 0: one per core; the hits are the same with any number)",
     )
     rec.add_argument(
         "--overwrite", action="store_true", help="replace existing hit files of the same format"

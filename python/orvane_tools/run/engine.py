@@ -79,7 +79,7 @@ def reconstruct_files(
     command_line:
         Recorded in the provenance (the command passes ``sys.argv``).
     threads:
-        Threads per call into the library.
+        Threads per call into the library (0: one per core).
     triggers_per_task:
         With a client, triggers per task (rounded up to whole chunks); a deflated input is
         read front to back, so it makes one task per trigger kind.
@@ -98,8 +98,8 @@ def reconstruct_files(
     start = time.perf_counter()
     if chunk_size < 1:
         raise ValueError(f"the chunk size must be at least 1, got {chunk_size}")
-    if threads < 1:
-        raise ValueError(f"the thread count must be at least 1, got {threads}")
+    if threads < 0:
+        raise ValueError(f"the thread count must not be negative, got {threads}")
     paths = expand_inputs(inputs)
     outputs, fmt = plan_outputs(paths, output, fmt)
     settings = Path(settings)
