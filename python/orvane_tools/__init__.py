@@ -34,6 +34,8 @@ from ._dtypes import (
     MULTIPMT_TRIGGER_DTYPE,
     RUN_INFO_DTYPE,
     TARVO_TRIGGER_DTYPE,
+    HitIds,
+    decode_hit_ids,
 )
 from ._errors import UserError
 from .files.baseline import first_samples_baseline, set_baseline_from_samples
@@ -62,6 +64,7 @@ __all__ = [
     "MULTIPMT_TRIGGER_DTYPE",
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
+    "HitIds",
     "ImportOptions",
     "SimulationConfig",
     "TriggerData",
@@ -69,6 +72,7 @@ __all__ = [
     "Truth",
     "UserError",
     "__version__",
+    "decode_hit_ids",
     "first_samples_baseline",
     "import_files",
     "read_hit_file",
