@@ -99,6 +99,28 @@ def test_import_and_reconstruct_like_hand_built_triggers(
     assert got.tolist() == want.tolist()
 
 
+@pytest.mark.parametrize(
+    ("files", "clock_ns", "expected"),
+    [
+        # Two events of one time tag: no rollover between them.
+        ([[(0, 0, 500), (0, 1, 500)]], 8.0, [(0, 0, 1000), (0, 0, 1000)]),
+        # Equal times in several files keep the order of the files.
+        ([[(2, 0, 500)], [(1, 0, 500)]], 8.0, [(2, 0, 1000), (1, 0, 1000)]),
+        # A clock of 7 ns: 7 ns lies in 4 ns tick 1 and 14 ns in tick 3 (floored).
+        ([[(0, 0, 1), (0, 1, 2)]], 7.0, [(0, 0, 1), (0, 0, 3)]),
+    ],
+    ids=["equal-tags", "equal-times-across-files", "7-ns-clock"],
+)
+def test_event_times(tmp_path: Path, files, clock_ns: float, expected) -> None:
+    paths = []
+    for i, events in enumerate(files):
+        paths.append(tmp_path / f"wave{i}.dat")
+        paths[-1].write_bytes(b"".join(dump_event(c, k, tag, [100] * 8) for c, k, tag in events))
+    import_files("dump", paths, tmp_path / "run.npz", ImportOptions(clock_ns=clock_ns))
+    rows = read_trigger_file(tmp_path / "run.npz").tarvo_triggers
+    assert rows[["channel", "trigger_time_s", "trigger_time_ticks"]].tolist() == expected
+
+
 GOOD = dump_event(0, 0, 10, [100] * 8)
 
 
