@@ -206,19 +206,26 @@ def test_root_tree(tmp_path: Path) -> None:
 
 
 @pytest.mark.parametrize(
-    ("argv", "message"),
+    ("argv", "message", "content"),
     [
-        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)"),
-        (["dump", "--no-header"], "needs the record length and the channel"),
-        (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
-        (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
+        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)", GOOD),
+        (["dump", "--no-header"], "needs the record length and the channel", GOOD),
+        (["ascii", "--tree", "t"], "tree and branch names are options of the root format", GOOD),
+        (["dump", "--channel", "3"], "--channel is for input without channel numbers", GOOD),
+        # Files of another kind are named, not read as events (raw bytes in the message).
+        (["ascii"], "in.dat is not a text (ASCII) export: it is a binary file", GOOD),
+        (["dump"], "it is a zip archive (a trigger file", b"PK\x03\x04" + GOOD),
     ],
 )
 def test_refused_options(
-    tmp_path: Path, capsys: pytest.CaptureFixture[str], argv: list[str], message: str
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    argv: list[str],
+    message: str,
+    content: bytes,
 ) -> None:
     path = tmp_path / "in.dat"
-    path.write_bytes(GOOD)
+    path.write_bytes(content)
     assert cli.main(["import", argv[0], str(path), "-o", str(tmp_path / "o.npz"), *argv[1:]]) == 1
     assert message in capsys.readouterr().err.replace("\n", " ")
 

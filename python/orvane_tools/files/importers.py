@@ -494,6 +494,40 @@ def _root_tree(file, path: str, name: str | None):
 
 _READERS = {"dump": _dump_events, "ascii": _ascii_events, "root": _root_events}
 
+_FORMAT_NAMES = {"dump": "binary dump", "ascii": "text (ASCII) export", "root": "ROOT file"}
+
+
+def _other_kind(fmt: str, head: bytes) -> str | None:
+    """What a file that starts with ``head`` is, when that is plainly not format ``fmt``."""
+    if head.startswith((b"PK\x03\x04", b"PK\x05\x06")):
+        return (
+            "a zip archive (a trigger file, .npz, is one: it needs no import, give it to "
+            "orvane reconstruct)"
+        )
+    if head.startswith(b"\x93NUMPY"):
+        return "a NumPy array file (.npy)"
+    if fmt != "root" and head.startswith(b"root"):
+        return "a ROOT file (orvane import root reads it)"
+    if fmt == "ascii" and head:
+        # A text export is printable ASCII lines; a NUL or mostly other bytes mean binary.
+        printable = sum(32 <= b < 127 or b in b"\t\r\n" for b in head)
+        if b"\0" in head or printable < 0.95 * len(head):
+            return "a binary file (orvane import dump reads the binary dump)"
+    if fmt == "dump" and head.startswith(b"Record Length:"):
+        return "a text export (orvane import ascii reads it)"
+    return None
+
+
+def _check_kind(fmt: str, path: str) -> None:
+    try:
+        with open(path, "rb") as stream:
+            head = stream.read(4096)
+    except OSError as exc:
+        raise UserError(f"cannot read {path}") from exc
+    kind = _other_kind(fmt, head)
+    if kind is not None:
+        raise UserError(f"{path} is not a {_FORMAT_NAMES[fmt]}: it is {kind}")
+
 
 def _work_units(fmt: str, paths: Sequence[str], options: ImportOptions) -> int:
     """Total of what the readers report as progress: bytes, or entries of ROOT trees."""
@@ -605,6 +639,7 @@ def import_files(
         if not os.path.isfile(path):
             reason = "it is a directory" if os.path.isdir(path) else "no such file"
             raise UserError(f"cannot read {path}: {reason}")
+        _check_kind(fmt, path)
     check_writable(output)
     progress = on_progress or (lambda _n: None)
     if on_total is not None:
