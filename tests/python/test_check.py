@@ -11,6 +11,7 @@ import pytest
 
 from orvane_tools import cli
 from orvane_tools._resources import example_settings
+from orvane_tools.files.settings import SettingsProblemsError, require_valid_settings
 
 LINEAR = """\
 reco:
@@ -216,6 +217,20 @@ def test_commands_refuse_settings_with_problems(
         "reco.q.min_value",
     ]
     assert not hits.exists()
+
+
+def test_semicolon_separated_table_gets_a_hint(orvane: ModuleType, tmp_path: Path) -> None:
+    semicolons = CHANNEL_ROWS.replace(", ", ";").replace(",", ";")
+    path = _write(tmp_path, CHANNELS, {"channels.csv": semicolons})
+    with pytest.raises(SettingsProblemsError) as info:
+        require_valid_settings(path)
+    *problems, hint = info.value.paragraphs(width=1000)
+    assert len(problems) > 1 and all('found the columns "channel;' in p for p in problems)
+    assert hint == (
+        f"  hint: {(tmp_path / 'channels.csv').as_posix()} separates its columns with ';'; "
+        "tables are comma-separated: put ',' between columns and write numbers with a decimal "
+        "point"
+    )
 
 
 def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
