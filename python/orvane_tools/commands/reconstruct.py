@@ -5,7 +5,9 @@ from __future__ import annotations
 import argparse
 import contextlib
 import logging
+import signal
 import sys
+import threading
 import time
 from collections.abc import Iterator
 from typing import Any
@@ -104,13 +106,8 @@ def _client(args: argparse.Namespace) -> Iterator[Any]:
     if args.workers is None and args.scheduler is None:
         yield None
         return
-    try:
-        from distributed import Client, LocalCluster
-    except ImportError as exc:
-        raise UserError(
-            "--workers and --scheduler need Dask (pip install 'orvane[distributed]')"
-        ) from exc
     if args.scheduler is not None:
+        Client, _ = _distributed()
         try:
             client = Client(args.scheduler, timeout="20s")
         except (OSError, TimeoutError) as exc:
@@ -118,15 +115,55 @@ def _client(args: argparse.Namespace) -> Iterator[Any]:
         with client:
             yield client
         return
-    cluster = LocalCluster(
-        n_workers=args.workers,
-        threads_per_worker=1,
-        processes=True,
-        dashboard_address=None,
-        silence_logs=logging.ERROR,
-    )
-    with cluster, Client(cluster) as client:
-        yield client
+    # Ctrl-C reaches every process of the terminal's group.  The workers ignore it: they are
+    # started while it is ignored, which a started program keeps (the second or so that takes
+    # ignores it here too).  This process takes it and stops them.
+    Client, LocalCluster = _distributed()
+    try:
+        with contextlib.ExitStack() as stack:
+            with _sigint_ignored():
+                cluster = stack.enter_context(
+                    LocalCluster(
+                        n_workers=args.workers,
+                        threads_per_worker=1,
+                        processes=True,
+                        dashboard_address=None,
+                        # Its health pages on any free port: 8787 may be taken.
+                        scheduler_kwargs={"dashboard_address": ":0"},
+                        silence_logs=logging.CRITICAL,
+                    )
+                )
+            yield stack.enter_context(Client(cluster))
+    finally:
+        # A cluster closing logs what its workers lose on the way (heartbeats, cut-off tasks).
+        logging.getLogger("distributed").setLevel(logging.CRITICAL + 1)
+
+
+def _distributed() -> tuple[Any, Any]:
+    try:
+        from distributed import Client, LocalCluster
+    except ImportError as exc:
+        raise UserError(
+            "--workers and --scheduler need Dask (pip install 'orvane[distributed]')"
+        ) from exc
+    return Client, LocalCluster
+
+
+def _main_thread() -> bool:
+    return threading.current_thread() is threading.main_thread()
+
+
+@contextlib.contextmanager
+def _sigint_ignored() -> Iterator[None]:
+    """SIGINT ignored, as the processes started meanwhile keep it."""
+    if not _main_thread():
+        yield
+        return
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
 
 
 def run(args: argparse.Namespace) -> int:
