@@ -36,7 +36,7 @@ EPILOG = """\
 Trigger files are NumPy .npz archives (see the README's "Trigger files" section); hit files
 are .npy, .csv or .parquet, with the columns channel, id, time, charge, time_uncertainty,
 charge_uncertainty.  Errors are reported in one paragraph with their causes and a non-zero
-exit status (--debug shows the traceback); no output file is left behind by a failure.
+exit status (--debug shows the traceback); no partial output file is left behind by a failure.
 """
 
 

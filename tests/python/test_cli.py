@@ -523,7 +523,7 @@ def test_interrupt_leaves_nothing(
     status: int,
     message: str,
 ) -> None:
-    # Stopped in the second input's chunks: the first output is finished, not yet in place.
+    # Stopped in the second input's chunks, after the first input's output is in place.
     calls = []
     append = HitFileWriter.append
 
@@ -538,10 +538,24 @@ def test_interrupt_leaves_nothing(
     shutil.copy(triggers, second)
     out = tmp_path / "out"
     argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
-    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
+    argv += ["--format", "npy", "--chunk-size", "100"]
+    assert cli.main(argv) == status
     assert capsys.readouterr().err == message
-    assert _outputs(tmp_path) == ["second.npz"]
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+    # The first input's hit file was finished before the stop and stays; no partial one does.
+    assert (_outputs(tmp_path), _outputs(out)) == (
+        ["out", "second.npz"],
+        ["run.npy", "run.npy.json"],
+    )
+    first = (out / "run.npy").read_bytes()
+    (out / "run.npy").write_bytes(first[:-1] + bytes([first[-1] ^ 1]))
+    assert cli.main([*argv, "--resume", "-q"]) == 1  # its sidecar no longer proves it
+    (out / "run.npy").write_bytes(first)
+    mtime = (out / "run.npy").stat().st_mtime_ns
+    assert cli.main([*argv, "--resume"]) == 0
+    assert capsys.readouterr().out.startswith("kept 1 hit file already complete (--resume)\n")
+    assert (out / "run.npy").stat().st_mtime_ns == mtime
+    assert (out / "second.npy").read_bytes() == first  # a copy of the first input
 
 
 @pytest.mark.parametrize("where", ["before", "after"])

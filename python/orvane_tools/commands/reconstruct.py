@@ -17,7 +17,7 @@ from ..files.channels import dropped_triggers
 from ..files.hitfile import FORMATS
 from ..progress import ProgressBar
 from ..run.engine import reconstruct_files
-from ..run.planning import DEFAULT_FORMAT
+from ..run.planning import DEFAULT_FORMAT, RunSummary
 from ..run.reconstruct import DEFAULT_CHUNK_SIZE
 from ._args import FORMATTER, count, positive_int
 
@@ -37,8 +37,10 @@ With --workers or --scheduler the chunks run on a Dask cluster (pip install
 'orvane[distributed]'); the hits are the same as in one process.
 
 An existing hit file is replaced only with --overwrite, and only if it is a hit file of the
-same format; an input is never written over.  Outputs appear only when the whole run has
-succeeded: a failure, Ctrl-C or SIGTERM leaves none behind.
+same format; an input is never written over.  Each hit file appears once complete: a failure,
+Ctrl-C or SIGTERM leaves those finished before it and no partial one.  Run the same command
+with --resume to go on: it keeps each hit file whose provenance shows it complete and made from
+the same trigger file, settings, tables and orvane version, and makes the others.
 """
 
 
@@ -83,6 +85,12 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
     )
     rec.add_argument(
         "--overwrite", action="store_true", help="replace existing hit files of the same format"
+    )
+    rec.add_argument(
+        "--resume",
+        action="store_true",
+        help="keep the hit files an interrupted run finished (same inputs and settings) and "
+        "make the rest",
     )
     cluster = rec.add_mutually_exclusive_group()
     cluster.add_argument(
@@ -191,6 +199,7 @@ def run(args: argparse.Namespace) -> int:
                 progress=progress,
                 command_line=list(sys.argv),
                 threads=args.threads,
+                resume=args.resume,
             )
     finally:
         if bar is not None:
@@ -200,6 +209,13 @@ def run(args: argparse.Namespace) -> int:
     if summary.truncated:
         held = "waveform held" if summary.truncated == 1 else "waveforms held"
         print(f"{summary.truncated} {held} more than 16 pulses: the first 16 of each were kept")
+    kept = [f for f in summary.files if f.resumed]
+    if kept:
+        files = "hit file" if len(kept) == 1 else "hit files"
+        print(f"kept {len(kept)} {files} already complete (--resume)")
+        summary = RunSummary([f for f in summary.files if not f.resumed], summary.seconds)
+        if not summary.files:
+            return 0
     seconds = time.perf_counter() - start  # the whole command, a cluster's start included
     rate = summary.triggers / seconds if seconds > 0 else float("inf")
     where = (

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import os
 import uuid
+from collections.abc import Callable
 from pathlib import Path
 from typing import Any
 
@@ -82,6 +83,7 @@ def _run_distributed(
     progress: Progress,
     threads: int,
     triggers_per_task: int,
+    finished: Callable[[_Job], None],
 ) -> None:
     from distributed import as_completed
 
@@ -135,15 +137,15 @@ def _run_distributed(
 
     while submitted < min(window, len(specs)):
         submit_next()
-    finished: dict[int, tuple[int, int]] = {}
+    results: dict[int, tuple[int, int]] = {}
     next_spec = 0
     try:
         for future in queue:  # each task's hits go to its output in trigger order
-            finished[index[future.key]] = future.result()
+            results[index[future.key]] = future.result()
             live.pop(future.key, None)
             del future
-            while next_spec in finished:
-                _, truncated = finished.pop(next_spec)
+            while next_spec in results:
+                _, truncated = results.pop(next_spec)
                 j, _, lo, hi, spool = specs[next_spec]
                 job = jobs[j]
                 job.summary.truncated += truncated
@@ -161,6 +163,7 @@ def _run_distributed(
                 next_spec += 1
                 if next_spec == len(specs) or specs[next_spec][0] != j:
                     _finish_output(job, common)
+                    finished(job)
                 if submitted < len(specs):
                     submit_next()
     except BaseException:
@@ -171,3 +174,4 @@ def _run_distributed(
             job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
             _start_output(job, fmt)
             _finish_output(job, common)
+            finished(job)

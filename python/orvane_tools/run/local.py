@@ -47,6 +47,7 @@ def _run_local(
     chunk_size: int,
     progress: Progress,
     threads: int,
+    finished: Callable[[_Job], None],
 ) -> None:
     for job in jobs:
         hasher = _Hasher(job.summary.input)
@@ -60,3 +61,4 @@ def _run_local(
                 job.writer.append(chunk.hits)
                 progress(chunk.triggers)
         _finish_output(job, common)
+        finished(job)

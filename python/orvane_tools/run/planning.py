@@ -37,6 +37,8 @@ class FileSummary:
     #: Waveform triggers that held more pulses than the 16 records a trigger can have (the
     #: pulse finder kept the first 16 of each).
     truncated: int = 0
+    #: The output was already complete, made from the same input and settings (--resume).
+    resumed: bool = False
 
     @property
     def triggers(self) -> int:
