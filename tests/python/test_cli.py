@@ -556,6 +556,9 @@ def test_interrupt_leaves_nothing(
     assert capsys.readouterr().out.startswith("kept 1 hit file already complete (--resume)\n")
     assert (out / "run.npy").stat().st_mtime_ns == mtime
     assert (out / "second.npy").read_bytes() == first  # a copy of the first input
+    (out / "second.npy").unlink()  # as a stop between its sidecar's commit and its own leaves it
+    assert cli.main([*argv, "--resume", "-q"]) == 0
+    assert (out / "second.npy").read_bytes() == first
 
 
 @pytest.mark.parametrize("where", ["before", "after"])

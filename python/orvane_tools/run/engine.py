@@ -120,7 +120,7 @@ def reconstruct_files(
     done = [job for job in jobs if resume and _already_done(job, fmt, common)]
     jobs = [job for job in jobs if job not in done]
     _check_outputs(
-        [job.summary.output for job in jobs], fmt, [*paths, settings, *tables], overwrite
+        [job.summary.output for job in jobs], fmt, [*paths, settings, *tables], overwrite, resume
     )
     created_folder = None
     folder = outputs[0].parent

@@ -141,7 +141,7 @@ def plan_outputs(
 
 
 def _check_outputs(
-    outputs: Sequence[Path], fmt: str, inputs: Sequence[Path], overwrite: bool
+    outputs: Sequence[Path], fmt: str, inputs: Sequence[Path], overwrite: bool, resume: bool = False
 ) -> None:
     for output in outputs:
         try:
@@ -159,8 +159,12 @@ def _check_outputs(
                     )
             if not os.path.lexists(target):
                 continue
+            orphan = target != output and not os.path.lexists(output)
+            if resume and orphan and _is_provenance(target):
+                continue  # put in place just before its data file, which never came
             if not overwrite:
-                raise UserError(f"{target} exists; pass --overwrite to replace it")
+                why = " and is not complete from these inputs and settings" if resume else ""
+                raise UserError(f"{target} exists{why}; pass --overwrite to replace it")
             if target == output and not is_hit_file(target, fmt):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not a .{fmt} hit file (even with "
