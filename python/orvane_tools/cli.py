@@ -16,6 +16,7 @@ from . import init as init_command
 from ._atomic import check_writable
 from ._errors import UserError, format_error
 from .channels import EXAMPLE_CHANNELS, example_detector
+from .commands import calibrate as calibrate_command
 from .demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
 from .importers import add_import_command
 from .pulsetrain import run_long_demo
@@ -40,6 +41,7 @@ commands:
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
   import        convert digitizer files (binary, text, ROOT) into a trigger file
+  calibrate     fit each channel's photo-electron spectrum, write the channel table
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -232,6 +234,7 @@ def build_parser() -> argparse.ArgumentParser:
     check_command.add_command(commands, common)
     init_command.add_command(commands, common)
     add_import_command(commands, common)
+    calibrate_command.add_parser(commands, [common])
     return parser
 
 
@@ -353,7 +356,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     if threading.current_thread() is threading.main_thread():
         previous = signal.signal(signal.SIGTERM, _on_sigterm)
     try:
-        args.handler(args)
+        status = args.handler(args)
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)
         return 130
@@ -371,7 +374,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     finally:
         if previous is not None:
             signal.signal(signal.SIGTERM, previous)
-    return 0
+    return status if isinstance(status, int) else 0
 
 
 __all__: list[str] = ["build_parser", "main"]
