@@ -17,9 +17,9 @@ import numpy as np
 from .._atomic import check_writable, same_file
 from .._errors import UserError
 from .._extension import check_extension_dtypes, load_extension, run_info_object
-from ..hitfile import sha256_file
+from ..files.hitfile import sha256_file
+from ..files.triggerfile import TriggerFileError, TriggerFileReader
 from ..progress import ProgressBar
-from ..triggerfile import TriggerFileError, TriggerFileReader
 from .fit import DEFAULT_MIN_ENTRIES, ChannelFit, FitOptions, fit_spectra
 from .histograms import Spectra, SpectrumFiller
 from .model import MODES

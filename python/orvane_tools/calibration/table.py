@@ -34,7 +34,7 @@ from pathlib import Path
 
 import numpy as np
 
-from ..channels import LINE_SUFFIXES, write_channel_table
+from ..files.channels import LINE_SUFFIXES, write_channel_table
 from .fit import STATUS_NO_ENTRIES, ChannelFit
 
 #: The columns every calibration writes after the five of the line.

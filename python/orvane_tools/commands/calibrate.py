@@ -6,6 +6,7 @@ import argparse
 import sys
 
 from .._errors import UserError
+from ._args import FORMATTER, count, positive_int
 
 DESCRIPTION = """\
 Calibrate every channel from its own data: extract a feature of the triggers in TRIGGERS
@@ -29,20 +30,6 @@ when none was, or with --strict when any was not.
 """
 
 
-def _positive_int(text: str) -> int:
-    value = int(text)
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
-    return value
-
-
-def _count(text: str) -> int:
-    value = int(text)
-    if value < 0:
-        raise argparse.ArgumentTypeError(f"must not be negative, got {value}")
-    return value
-
-
 def add_parser(subparsers, parents: list[argparse.ArgumentParser]) -> argparse.ArgumentParser:
     """Add the ``calibrate`` command to ``subparsers``."""
     from ..calibration.driver import DEFAULT_FEATURE, FEATURES
@@ -52,7 +39,7 @@ def add_parser(subparsers, parents: list[argparse.ArgumentParser]) -> argparse.A
     p = subparsers.add_parser(
         "calibrate",
         parents=parents,
-        formatter_class=argparse.RawDescriptionHelpFormatter,
+        formatter_class=FORMATTER,
         help="fit each channel's photo-electron spectrum, write the channel table",
         description=DESCRIPTION,
     )
@@ -102,21 +89,21 @@ def add_parser(subparsers, parents: list[argparse.ArgumentParser]) -> argparse.A
     )
     fit.add_argument(
         "--min-entries",
-        type=_count,
+        type=count,
         default=DEFAULT_MIN_ENTRIES,
         metavar="N",
         help="fewest values a channel needs to be fitted (default %(default)s)",
     )
     fit.add_argument(
         "--jobs",
-        type=_positive_int,
+        type=positive_int,
         default=None,
         metavar="N",
         help="processes that fit channels (default: as many as pay off, from 96 channels)",
     )
     p.add_argument(
         "--threads",
-        type=_positive_int,
+        type=positive_int,
         default=1,
         metavar="N",
         help="threads of the feature extraction (default %(default)s)",
@@ -137,7 +124,7 @@ def add_parser(subparsers, parents: list[argparse.ArgumentParser]) -> argparse.A
 def run(args: argparse.Namespace) -> int:
     """Run ``orvane calibrate``."""
     from ..calibration.driver import calibrate, format_summary
-    from ..run import expand_inputs
+    from ..run.planning import expand_inputs
 
     try:
         import iminuit  # noqa: F401
