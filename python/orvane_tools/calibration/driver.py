@@ -8,7 +8,7 @@ import math
 import os
 import socket
 import tempfile
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -18,7 +18,7 @@ from .._atomic import check_writable, same_file
 from .._errors import UserError
 from .._extension import check_extension_dtypes, load_extension, run_info_object
 from ..files.hitfile import sha256_file
-from ..files.triggerfile import TriggerFileError, TriggerFileReader
+from ..files.triggerfile import TriggerData, TriggerFileError, TriggerFileReader
 from ..progress import ProgressBar
 from .fit import DEFAULT_MIN_ENTRIES, ChannelFit, FitOptions, fit_spectra
 from .histograms import Spectra, SpectrumFiller
@@ -89,9 +89,35 @@ def extraction_settings(settings: str | os.PathLike, directory: Path) -> Path:
     return out
 
 
+def _chunks(source: str | os.PathLike | TriggerData, kind: str, chunk: int) -> Iterator[tuple]:
+    """(trigger arrays of one chunk, run information row) of a trigger file or of data held in
+    memory: ``(rows, samples, offsets)`` of waveform triggers or ``(rows,)`` of multi-PMT ones."""
+    if isinstance(source, TriggerData):
+        n = source.n_tarvo if kind == "tarvo" else source.n_multipmt
+        for lo in range(0, n, chunk):
+            hi = min(lo + chunk, n)
+            if kind == "tarvo":
+                first, last = source.tarvo_offsets[lo], source.tarvo_offsets[hi]
+                offsets = source.tarvo_offsets[lo : hi + 1] - first
+                arrays = (source.tarvo_triggers[lo:hi], source.tarvo_samples[first:last], offsets)
+                yield arrays, source.run_info[0]
+            else:
+                yield (source.multipmt_triggers[lo:hi],), source.run_info[0]
+        return
+    with TriggerFileReader(source) as reader:
+        run_info = reader.whole("run_info")[0]
+        n = reader.n_tarvo if kind == "tarvo" else reader.n_multipmt
+        for lo in range(0, n, chunk):
+            hi = min(lo + chunk, n)
+            if kind == "tarvo":
+                yield reader.tarvo_chunk(lo, hi), run_info
+            else:
+                yield (reader.multipmt_chunk(lo, hi),), run_info
+
+
 def fill_spectra(
     settings: str | os.PathLike,
-    inputs: Sequence[str | os.PathLike],
+    inputs: Sequence[str | os.PathLike | TriggerData],
     *,
     feature: str = DEFAULT_FEATURE,
     value_range: tuple[float, float] | None = None,
@@ -99,9 +125,9 @@ def fill_spectra(
     threads: int = 1,
     on_progress: Callable[[int], None] | None = None,
 ) -> Spectra:
-    """Histogram ``feature`` of every channel of the trigger files ``inputs``, extracted with
-    the ``extractors`` section of ``settings`` (drop options off), ``chunk`` triggers at a
-    time."""
+    """Histogram ``feature`` of every channel of ``inputs`` (trigger files or data held in
+    memory), extracted with the ``extractors`` section of ``settings`` (drop options off),
+    ``chunk`` triggers at a time."""
     if feature not in FEATURES:
         raise UserError(f"cannot calibrate {feature!r}; choose one of {', '.join(FEATURES)}")
     orvane = load_extension()
@@ -113,29 +139,27 @@ def fill_spectra(
             extractor = orvane.FeatureExtractor(str(extraction_settings(settings, Path(raw))))
         except (RuntimeError, ValueError) as exc:
             raise UserError(f"the settings file {settings} cannot be used") from exc
-    for path in inputs:
+    for source in inputs:
+        name = "the trigger data" if isinstance(source, TriggerData) else source
         try:
-            with TriggerFileReader(path) as reader:
-                run_info = run_info_object(orvane, reader.whole("run_info")[0])
-                n = reader.n_tarvo if kind == "tarvo" else reader.n_multipmt
-                for lo in range(0, n, chunk):
-                    hi = min(lo + chunk, n)
-                    if kind == "tarvo":
-                        rows, samples, offsets = reader.tarvo_chunk(lo, hi)
-                        records = extractor.extract_tarvo_numpy(
-                            rows, samples, offsets=offsets, run_info=run_info, threads=threads
-                        )
-                    else:
-                        records = extractor.extract_multipmt_numpy(
-                            reader.multipmt_chunk(lo, hi), run_info=run_info, threads=threads
-                        )
-                    filler.fill(records["channel"], records[feature])
-                    if on_progress is not None:
-                        on_progress(hi - lo)
+            for arrays, row in _chunks(source, kind, chunk):
+                run_info = run_info_object(orvane, row)
+                if kind == "tarvo":
+                    rows, samples, offsets = arrays
+                    records = extractor.extract_tarvo_numpy(
+                        rows, samples, offsets=offsets, run_info=run_info, threads=threads
+                    )
+                else:
+                    records = extractor.extract_multipmt_numpy(
+                        arrays[0], run_info=run_info, threads=threads
+                    )
+                filler.fill(records["channel"], records[feature])
+                if on_progress is not None:
+                    on_progress(len(arrays[0]))
         except (OSError, TriggerFileError) as exc:
-            raise UserError(f"cannot read the trigger file {path}") from exc
+            raise UserError(f"cannot read the trigger file {name}") from exc
         except (RuntimeError, ValueError) as exc:
-            raise UserError(f"cannot extract the features of {path}") from exc
+            raise UserError(f"cannot extract the features of {name}") from exc
     return filler.result()
 
 

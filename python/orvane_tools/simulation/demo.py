@@ -17,7 +17,7 @@ import sys
 import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import TextIO
+from typing import Callable, TextIO
 
 import numpy as np
 
@@ -49,6 +49,8 @@ class KindSummary:
     charge_resolution_1pe: float
     time_bias: float
     time_resolution: float
+    #: Root mean square of the charge uncertainties the hits of single photo-electrons state.
+    charge_uncertainty_1pe: float = math.nan
 
     @property
     def throughput(self) -> float:
@@ -72,6 +74,9 @@ class DemoSummary:
     #: The waveform triggers reconstructed with the nominal line for every channel instead of
     #: each channel's own (only with the example settings).
     uncalibrated: KindSummary | None = None
+    #: The waveform triggers reconstructed with the channel table that ``orvane calibrate``
+    #: makes from the run itself (only with the example settings, and with iminuit).
+    from_data: KindSummary | None = None
 
 
 def _mean(x: np.ndarray) -> float:
@@ -80,6 +85,10 @@ def _mean(x: np.ndarray) -> float:
 
 def _std(x: np.ndarray) -> float:
     return float(np.std(x)) if len(x) > 1 else math.nan
+
+
+def _rms(x: np.ndarray) -> float:
+    return float(np.sqrt(np.mean(np.square(x)))) if len(x) else math.nan
 
 
 def _median(x: np.ndarray) -> float:
@@ -127,6 +136,7 @@ def summarise_kind(
         charge_resolution_1pe=_std(charge_error[one]),
         time_bias=_median(time_error),
         time_resolution=_half_width_68(time_error),
+        charge_uncertainty_1pe=_rms(hits["charge_uncertainty"][one]),
     )
 
 
@@ -184,39 +194,43 @@ def format_table(kinds: dict[str, KindSummary]) -> str:
     return "\n".join(lines)
 
 
-def format_calibration(calibrated: KindSummary, nominal: KindSummary) -> str:
-    """Waveform charge at 1 PE with each channel's line and with the nominal one for all."""
+def format_calibration(
+    calibrated: KindSummary, nominal: KindSummary, from_data: KindSummary | None = None
+) -> str:
+    """Waveform charge at 1 PE with each channel's line from the truth, from the data (when
+    calibrated from it) and with the nominal line for all."""
     width = len("time resolution (68 % half-width) [ns]")  # as the table above
+    columns = [("truth table", calibrated), ("from data", from_data), ("nominal", nominal)]
+    columns = [(name, kind) for name, kind in columns if kind is not None]
     rows = [
-        ("waveform charge at 1 PE", "per channel", "nominal"),
-        (
-            "charge bias at 1 PE [PE]",
-            f"{calibrated.charge_bias_1pe:+.4f}",
-            f"{nominal.charge_bias_1pe:+.4f}",
-        ),
-        (
-            "charge resolution at 1 PE [PE]",
-            f"{calibrated.charge_resolution_1pe:.4f}",
-            f"{nominal.charge_resolution_1pe:.4f}",
-        ),
+        ("charge bias at 1 PE [PE]", "{:+.4f}", lambda k: k.charge_bias_1pe),
+        ("charge resolution at 1 PE [PE]", "{:.4f}", lambda k: k.charge_resolution_1pe),
+        ("charge uncertainty at 1 PE, stated [PE]", "{:.4f}", lambda k: k.charge_uncertainty_1pe),
     ]
-    return "\n".join(f"{a:<{width}}{b:>12}{c:>12}" for a, b, c in rows)
+    lines = [f"{'waveform charge at 1 PE':<{width}}" + "".join(f"{n:>12}" for n, _ in columns)]
+    for label, fmt, get in rows:
+        lines.append(f"{label:<{width}}" + "".join(f"{fmt.format(get(k)):>12}" for _, k in columns))
+    return "\n".join(lines)
 
 
 def _isnan(value: object) -> bool:
     return isinstance(value, float) and math.isnan(value)
 
 
-def _without_channel_calibration(data: TriggerData) -> KindSummary:
-    """The waveform summary of ``data`` reconstructed by the example settings with a channel
-    table that gives every channel the nominal charge line."""
+def _waveforms_with_table(
+    data: TriggerData, make_table: Callable[[Path], object]
+) -> KindSummary | None:
+    """The waveform summary of ``data`` reconstructed by the example settings with the channel
+    table that ``make_table(directory)`` writes to ``directory / "channels.csv"`` (None: it
+    wrote none)."""
     source = example_settings().parent
     assert data.truth is not None
     with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
         directory = Path(raw)
         for name in ("settings.yaml", "multipmt_charge_lut.txt"):
             shutil.copyfile(source / name, directory / name)
-        write_simulated_channel_table(directory / "channels.csv", data.truth, calibrated=False)
+        if make_table(directory) is None:
+            return None
         reco = load_reconstruction(directory / "settings.yaml")
         waveforms_only = dataclasses.replace(data, multipmt_triggers=data.multipmt_triggers[:0])
         result = reconstruct_triggers(reco, waveforms_only)
@@ -224,6 +238,39 @@ def _without_channel_calibration(data: TriggerData) -> KindSummary:
     return summarise_kind(
         result.hits, truth.tarvo_npe, truth.tarvo_charge, truth.tarvo_time, 0, result.seconds
     )
+
+
+def _nominal_table(data: TriggerData) -> Callable[[Path], object]:
+    """Writes the table that gives every channel the nominal charge line."""
+
+    def make(directory: Path) -> Path:
+        assert data.truth is not None
+        write_simulated_channel_table(directory / "channels.csv", data.truth, calibrated=False)
+        return directory / "channels.csv"
+
+    return make
+
+
+def _table_from_data(data: TriggerData) -> Callable[[Path], object]:
+    """Writes the table ``orvane calibrate`` makes from the waveforms of ``data`` alone: the
+    PMT types and, for a channel the fit leaves out, the nominal line."""
+
+    def make(directory: Path) -> Path | None:
+        try:
+            import iminuit  # noqa: F401
+        except ImportError:
+            return None
+        from ..calibration.driver import fill_spectra
+        from ..calibration.fit import fit_spectra
+        from ..calibration.table import plan_table, read_old_table, write_table
+
+        table = _nominal_table(data)(directory)
+        spectra = fill_spectra(directory / "settings.yaml", [data])
+        plan = plan_table(fit_spectra(spectra, jobs=1), "charge", old=read_old_table(table))
+        write_table(table, plan, "Calibrated from the demo's simulated run by its spectra.")
+        return table
+
+    return make
 
 
 def run_demo(
@@ -258,7 +305,8 @@ def run_demo(
         result = reconstruct_triggers(reco, data, on_progress=bar.update)
     summary = DemoSummary(seed=seed, settings=settings_path, kinds=summarise(data, result))
     if settings is None:
-        summary.uncalibrated = _without_channel_calibration(data)
+        summary.uncalibrated = _waveforms_with_table(data, _nominal_table(data))
+        summary.from_data = _waveforms_with_table(data, _table_from_data(data))
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
     if not quiet:
@@ -272,7 +320,13 @@ def run_demo(
         )
         print(format_table(summary.kinds), file=out)
         if summary.uncalibrated is not None:
-            print(format_calibration(summary.kinds["waveform"], summary.uncalibrated), file=out)
+            waveform = summary.kinds["waveform"]
+            print(format_calibration(waveform, summary.uncalibrated, summary.from_data), file=out)
+            if summary.from_data is None:
+                print(
+                    "no calibration from the data: it needs iminuit (pip install 'orvane[calibrate]')",
+                    file=out,
+                )
         if summary.plot is not None:
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:
