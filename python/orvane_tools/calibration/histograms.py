@@ -80,8 +80,9 @@ class SpectrumFiller:
         if self._edges is None:
             self._edges, self._lattice = _choose_edges(values, self.bins, self._range)
         edges = self._edges
-        # Bin 0 is the underflow, bins + 1 the overflow.
-        index = np.searchsorted(edges, values, side="right")
+        # Equal bins: the bin by arithmetic; 0 is the underflow, bins + 1 the overflow.
+        scaled = (values - edges[0]) * (self.bins / (edges[-1] - edges[0]))
+        index = np.clip(np.floor(scaled), -1, self.bins).astype(np.int64) + 1
         unique, inverse = np.unique(channels, return_inverse=True)
         rows = np.array([self._row(int(c)) for c in unique], dtype=np.int64)
         width = self.bins + 2
