@@ -73,6 +73,8 @@ class SpectrumFiller:
         """Add one chunk: ``values[i]`` seen on channel ``channels[i]``."""
         values = np.asarray(values, dtype=np.float64)
         channels = np.asarray(channels)
+        if channels.shape != values.shape or values.ndim != 1:
+            raise ValueError("channels and values must be one-dimensional and of equal length")
         keep = ~np.isnan(values)
         values, channels = values[keep], channels[keep]
         if len(values) == 0:

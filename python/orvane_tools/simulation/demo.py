@@ -4,7 +4,8 @@ The run is simulated on the example detector (:func:`orvane_tools.channels.examp
 whose waveform channels' gains spread by +-30 %; the example settings calibrate each channel
 with its line from the example channel table.  With the example settings the waveform triggers
 are also reconstructed once more with a table that gives every channel the nominal line, to
-show what the per-channel calibration gains.
+show what the per-channel calibration gains, and once with the table that ``orvane calibrate``
+fits to the run's own spectra (no truth), to show that the data alone give the same charge.
 """
 
 from __future__ import annotations
@@ -77,6 +78,8 @@ class DemoSummary:
     #: The waveform triggers reconstructed with the channel table that ``orvane calibrate``
     #: makes from the run itself (only with the example settings, and with iminuit).
     from_data: KindSummary | None = None
+    #: Why there is no ``from_data``.
+    from_data_note: str | None = None
 
 
 def _mean(x: np.ndarray) -> float:
@@ -219,18 +222,19 @@ def _isnan(value: object) -> bool:
 
 def _waveforms_with_table(
     data: TriggerData, make_table: Callable[[Path], object]
-) -> KindSummary | None:
+) -> KindSummary | str:
     """The waveform summary of ``data`` reconstructed by the example settings with the channel
-    table that ``make_table(directory)`` writes to ``directory / "channels.csv"`` (None: it
-    wrote none)."""
+    table that ``make_table(directory)`` writes to ``directory / "channels.csv"``, or the
+    reason it gives (a string) for writing none."""
     source = example_settings().parent
     assert data.truth is not None
     with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
         directory = Path(raw)
         for name in ("settings.yaml", "multipmt_charge_lut.txt"):
             shutil.copyfile(source / name, directory / name)
-        if make_table(directory) is None:
-            return None
+        made = make_table(directory)
+        if isinstance(made, str):
+            return made
         reco = load_reconstruction(directory / "settings.yaml")
         waveforms_only = dataclasses.replace(data, multipmt_triggers=data.multipmt_triggers[:0])
         result = reconstruct_triggers(reco, waveforms_only)
@@ -255,11 +259,11 @@ def _table_from_data(data: TriggerData) -> Callable[[Path], object]:
     """Writes the table ``orvane calibrate`` makes from the waveforms of ``data`` alone: the
     PMT types and, for a channel the fit leaves out, the nominal line."""
 
-    def make(directory: Path) -> Path | None:
+    def make(directory: Path) -> Path | str:
         try:
             import iminuit  # noqa: F401
         except ImportError:
-            return None
+            return "it needs iminuit (pip install 'orvane[calibrate]')"
         from ..calibration.driver import fill_spectra
         from ..calibration.fit import fit_spectra
         from ..calibration.table import plan_table, read_old_table, write_table
@@ -267,6 +271,8 @@ def _table_from_data(data: TriggerData) -> Callable[[Path], object]:
         table = _nominal_table(data)(directory)
         spectra = fill_spectra(directory / "settings.yaml", [data])
         plan = plan_table(fit_spectra(spectra, jobs=1), "charge", old=read_old_table(table))
+        if plan.calibrated == 0:
+            return "no channel has the 1000 waveform triggers a fit needs"
         write_table(table, plan, "Calibrated from the demo's simulated run by its spectra.")
         return table
 
@@ -305,8 +311,14 @@ def run_demo(
         result = reconstruct_triggers(reco, data, on_progress=bar.update)
     summary = DemoSummary(seed=seed, settings=settings_path, kinds=summarise(data, result))
     if settings is None:
-        summary.uncalibrated = _waveforms_with_table(data, _nominal_table(data))
-        summary.from_data = _waveforms_with_table(data, _table_from_data(data))
+        nominal = _waveforms_with_table(data, _nominal_table(data))
+        assert not isinstance(nominal, str)
+        summary.uncalibrated = nominal
+        from_data = _waveforms_with_table(data, _table_from_data(data))
+        if isinstance(from_data, str):
+            summary.from_data_note = from_data
+        else:
+            summary.from_data = from_data
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
     if not quiet:
