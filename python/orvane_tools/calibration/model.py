@@ -55,9 +55,12 @@ class ResponseModel:
         generous ``occupancy``)."""
         if mode not in MODES:
             raise ValueError(f"unknown mode {mode!r}; choose one of {', '.join(MODES)}")
-        reach = max(math.ceil((high - pedestal) / gain) + 2, 2)
         if mode == "dark":
-            return cls(mode, np.arange(1, min(reach, MAX_DARK_TERMS) + 1))
+            # Free weights only for peaks inside the range: one beyond it would be fitted to
+            # the few values at the range's end.
+            inside = max(math.floor((high - pedestal) / gain), 1)
+            return cls(mode, np.arange(1, min(inside, MAX_DARK_TERMS) + 1))
+        reach = max(math.ceil((high - pedestal) / gain) + 2, 2)
         mu = max(occupancy, 0.05) * 2.0
         tail = math.ceil(mu + 8.0 * math.sqrt(mu) + 4.0)
         return cls(mode, np.arange(0, min(reach, tail, MAX_TERMS) + 1))

@@ -75,7 +75,7 @@ def draw_spectrum(
     ax.set_xlabel(feature)
     ax.set_ylabel("entries per bin")
     if legend:
-        ax.legend(fontsize="small", loc="upper center")
+        ax.legend(fontsize="small", loc="upper left", bbox_to_anchor=(1.0, 1.0))
 
 
 def write_report(
