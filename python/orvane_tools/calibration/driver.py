@@ -294,6 +294,12 @@ def calibrate(
         raise UserError(f"the starting gain must be positive, got {gain}")
     if output is not None:
         _check_output(Path(output), inputs, settings, overwrite)
+    if report is not None:
+        page = Path(report) / "index.html"
+        if page.exists() and not overwrite:
+            raise UserError(f"{page} exists; pass --overwrite to replace it")
+        if Path(report).exists() and not Path(report).is_dir():
+            raise UserError(f"the report folder {report} is a file")
     for path in inputs:
         if not os.path.isfile(path):
             raise UserError(f"the trigger file {path} does not exist")
@@ -344,6 +350,13 @@ def calibrate(
         fit_seconds=fit_seconds,
         options=options,
     )
+    if output is not None and plan.calibrated:
+        comment = provenance_comment(settings, inputs, options, old, command_line, plan)
+        try:
+            write_table(output, plan, comment)
+        except OSError as exc:
+            raise UserError(f"cannot write the channel table {output}") from exc
+        result.output = Path(output)
     if report is not None:
         from ..plots.spe import write_report
 
@@ -353,13 +366,6 @@ def calibrate(
         more = f" (and {len(plan.failed) - 5} more)" if len(plan.failed) > 5 else ""
         found = "no channel in the trigger files" if not fits else reasons + more
         raise UserError(f"no channel was calibrated: {found}")
-    if output is not None:
-        comment = provenance_comment(settings, inputs, options, old, command_line, plan)
-        try:
-            write_table(output, plan, comment)
-        except OSError as exc:
-            raise UserError(f"cannot write the channel table {output}") from exc
-        result.output = Path(output)
     return result
 
 

@@ -94,7 +94,7 @@ def write_report(
     page.heading("Calibration: each channel's spectrum and its fit", level=1)
     page.facts(
         [
-            ("options", " ".join(f"{k}={v}" for k, v in result.options.items())),
+            ("options", " ".join(f"{k}={v}" for k, v in result.options.items() if v is not None)),
             ("channels", len(fits)),
             ("calibrated", result.plan.calibrated),
             ("output", result.output or "-"),
@@ -111,7 +111,7 @@ def write_report(
     for first in range(0, len(fits), PANELS_PER_FIGURE):
         group = fits[first : first + PANELS_PER_FIGURE]
         figure, axes = small_multiples(
-            len(group), ncols=8, titles=[f"channel {fit.channel}" for fit in group]
+            len(group), ncols=6, titles=[f"channel {fit.channel}" for fit in group]
         )
         for ax, fit in zip(axes, group):
             draw_spectrum(ax, fit, feature=feature, log=True)

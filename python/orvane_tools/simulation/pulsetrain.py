@@ -161,6 +161,7 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
     rows["trigger_time_ticks"] = ticks % TICKS_PER_SECOND
     rows["baseline"] = BASELINE_LSB
     channel_gain = None
+    n_channels = config.n_channels
     pulse_gain = np.ones(len(owner))
     if config.gain_spread > 0 or config.detector_seed is not None:
         detector = SimulationConfig(n_channels=config.n_channels, gain_spread=config.gain_spread)
@@ -195,6 +196,7 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
         multipmt_charge=np.zeros(0),
         multipmt_time=np.zeros(0),
         channel_gain=channel_gain,
+        channel_pmt_type=None if channel_gain is None else np.zeros(n_channels, dtype=np.int32),
     )
     data = TriggerData(
         run_info=run_info_row(config.run_number),
