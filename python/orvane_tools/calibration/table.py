@@ -143,13 +143,13 @@ def plan_table(
     if old is not None:
         for channel, row in old.rows.items():
             values = {name: row.get(name, math.nan) for name in columns}
-            fit = by_channel.get(channel)
-            if fit is not None and fit.ok:
-                values.update(fit_columns(fit, prefix))
+            found = by_channel.get(channel)
+            if found is not None and found.ok:
+                values.update(fit_columns(found, prefix))
                 plan.calibrated += 1
             else:
-                values["fit_status"] = float(fit.status if fit else STATUS_NO_ENTRIES)
-                values["entries"] = float(fit.entries if fit else 0)
+                values["fit_status"] = float(found.status if found else STATUS_NO_ENTRIES)
+                values["entries"] = float(found.entries if found else 0)
             add(channel, old.pmt_type[channel], values)
     for fit in fits:
         if not fit.ok or (old is not None and fit.channel in old.rows):

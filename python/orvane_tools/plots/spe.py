@@ -132,7 +132,7 @@ def write_report(
         "χ²/ndf",
         "status",
     ]
-    rows = []
+    rows: list[list[object]] = []
     for fit in fits:
         v = fit.values
         if fit.ok:
@@ -151,7 +151,7 @@ def write_report(
                 ]
             )
         else:
-            rows.append([fit.channel, fit.entries] + ["-"] * 7 + [fit.reason])
+            rows.append([fit.channel, fit.entries, *(["-"] * 7), fit.reason])
     page.heading("Numbers")
     page.table(header, rows, text_columns=[9], sortable=True)
     return page.write(page_path)

@@ -244,7 +244,7 @@ def _waveforms_with_table(
     )
 
 
-def _nominal_table(data: TriggerData) -> Callable[[Path], object]:
+def _nominal_table(data: TriggerData) -> Callable[[Path], Path]:
     """Writes the table that gives every channel the nominal charge line."""
 
     def make(directory: Path) -> Path:
