@@ -208,7 +208,7 @@ def format_calibration(
     rows = [
         ("charge bias at 1 PE [PE]", "{:+.4f}", lambda k: k.charge_bias_1pe),
         ("charge resolution at 1 PE [PE]", "{:.4f}", lambda k: k.charge_resolution_1pe),
-        ("charge uncertainty at 1 PE, stated [PE]", "{:.4f}", lambda k: k.charge_uncertainty_1pe),
+        ("stated uncertainty at 1 PE [PE]", "{:.4f}", lambda k: k.charge_uncertainty_1pe),
     ]
     lines = [f"{'waveform charge at 1 PE':<{width}}" + "".join(f"{n:>12}" for n, _ in columns)]
     for label, fmt, get in rows:
