@@ -150,6 +150,16 @@ def plan_table(
             else:
                 values["fit_status"] = float(found.status if found else STATUS_NO_ENTRIES)
                 values["entries"] = float(found.entries if found else 0)
+                if not all(math.isfinite(values[name]) for name in new_columns[:5]):
+                    # A row without a line would make the whole table unreadable for the
+                    # reconstructor that reads these columns.
+                    why = found.reason if found else "no entries"
+                    plan.failed.append(
+                        (channel, f"{why}; no {prefix} line in {old.path}: left out")
+                    )
+                    if found is not None:
+                        plan.failed.remove((channel, found.reason))
+                    continue
             add(channel, old.pmt_type[channel], values)
     for fit in fits:
         if not fit.ok or (old is not None and fit.channel in old.rows):
