@@ -289,6 +289,7 @@ def fit_spectrum(
     last = None
     for fixed_noise in (False, True) if mode == "dark" else (False,):
         m = Minuit(cost, **values)
+        m.strategy = 0
         m.limits["gain"] = (0.2 * gain, 5.0 * gain)
         m.limits["noise"] = (0.0, 2.0 * gain)
         m.limits["spe_sigma"] = (0.01 * gain, 2.0 * gain)
@@ -305,11 +306,14 @@ def fit_spectrum(
                 m.fixed["noise"] = True
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")  # iminuit warns of a failed Hesse; checked below
+            # The quick strategy to the minimum, then the covariance from Hesse; the careful
+            # strategy only when that covariance is not accurate.
             m.migrad()
+            if m.valid:
+                m.hesse()
             if m.valid and not m.accurate:
                 m.strategy = 2
                 m.migrad()
-            if m.valid:
                 m.hesse()
         last = m
         if m.valid and m.accurate:
