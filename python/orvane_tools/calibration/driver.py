@@ -276,6 +276,10 @@ def calibrate(
     UserError
         Bad arguments or unreadable files, or no channel calibrated (nothing is written).
     """
+    try:
+        import iminuit  # noqa: F401
+    except ImportError as exc:
+        raise UserError("calibration needs iminuit (pip install 'orvane[calibrate]')") from exc
     if mode not in MODES:
         raise UserError(f"unknown mode {mode!r}; choose one of {', '.join(MODES)}")
     if feature not in FEATURES:

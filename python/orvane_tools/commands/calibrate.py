@@ -126,10 +126,6 @@ def run(args: argparse.Namespace) -> int:
     from ..calibration.driver import calibrate, format_summary
     from ..run.planning import expand_inputs
 
-    try:
-        import iminuit  # noqa: F401
-    except ImportError as exc:
-        raise UserError("calibration needs iminuit (pip install 'orvane[calibrate]')") from exc
     quiet = getattr(args, "quiet", False)
     try:
         result = calibrate(
