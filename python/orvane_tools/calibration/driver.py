@@ -299,6 +299,10 @@ def calibrate(
     if output is not None:
         _check_output(Path(output), inputs, settings, overwrite)
     if report is not None:
+        try:
+            import matplotlib  # noqa: F401
+        except ImportError as exc:
+            raise UserError("--report needs matplotlib (pip install 'orvane[plot]')") from exc
         page = Path(report) / "index.html"
         if page.exists() and not overwrite:
             raise UserError(f"{page} exists; pass --overwrite to replace it")
