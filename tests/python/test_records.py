@@ -245,13 +245,12 @@ class TestRunInfo:
         rng = np.random.default_rng(7)
         ids = np.concatenate([np.array(edges, np.uint64), rng.integers(0, 2**64, 300, np.uint64)])
         info = orvane.RunInfo
-        expected = [
-            [info.run_number_from_id(i) for i in ids.tolist()],
-            [info.trigger_index_from_id(i) for i in ids.tolist()],
-            [i & 0xF for i in ids.tolist()],
+        scalar = [
+            (info.run_number_from_id(i), info.trigger_index_from_id(i), i & 0xF)
+            for i in ids.tolist()
         ]
         for given in (ids, ids.view(np.int64), ids.tolist()):  # hit rows hold them as int64
-            assert [field.tolist() for field in decode_hit_ids(given)] == expected
+            assert list(zip(*(field.tolist() for field in decode_hit_ids(given)))) == scalar
 
     def test_id_helpers_reject_negative_ids(self) -> None:
         with pytest.raises(TypeError):
