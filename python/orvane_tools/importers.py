@@ -50,6 +50,7 @@ import os
 import struct
 import sys
 import tempfile
+from collections import defaultdict
 from collections.abc import Callable, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -70,6 +71,7 @@ from .progress import ProgressBar
 from .triggerfile import TriggerData, run_info_row, write_trigger_file
 
 FORMATS = ("dump", "ascii", "root")
+POLARITIES = ("auto", "positive", "negative")
 
 #: The header of an event of the binary dump: six little-endian uint32 words.
 DUMP_HEADER = struct.Struct("<6I")
@@ -121,9 +123,13 @@ class ImportOptions:
         Width of the time tag in bits: it rolls over at ``2**tag_bits`` counts.  0: no rollover.
     sampling_period_ns:
         Nanoseconds between two samples of the recording; anything but 4 is refused.
+    polarity:
+        ``"positive"``: pulses go up from the baseline, samples are stored as read;
+        ``"negative"``: they go down, every sample s is stored as 65535 - s so that they go up
+        as the extractors expect; ``"auto"`` (the default): decided for each input file and
+        channel from its first events (see :func:`polarity_evidence`).
     negative_pulses:
-        Pulses go down from the baseline: every sample s is stored as 65535 - s, so that they
-        go up as the extractors expect.
+        The same as ``polarity="negative"`` (kept for older callers).
     baseline_samples, baseline_method:
         Each waveform's baseline is the median or mean of its first samples (see
         :mod:`orvane_tools.baseline`).
@@ -146,6 +152,7 @@ class ImportOptions:
     clock_ns: float = DEFAULT_CLOCK_NS
     tag_bits: int = DEFAULT_TAG_BITS
     sampling_period_ns: float = SAMPLE_PERIOD_NS
+    polarity: str = "auto"
     negative_pulses: bool = False
     baseline_samples: int = DEFAULT_BASELINE_SAMPLES
     baseline_method: str = DEFAULT_BASELINE_METHOD
@@ -170,6 +177,12 @@ class ImportOptions:
                 f"work on samples of {SAMPLE_PERIOD_NS:g} ns (250 MS/s); waveforms are not "
                 "rescaled here: resample them to 4 ns first"
             )
+        if self.polarity not in POLARITIES:
+            raise ValueError(
+                f"unknown polarity {self.polarity!r}: expected {', '.join(POLARITIES)}"
+            )
+        if self.negative_pulses and self.polarity == "positive":
+            raise ValueError("--negative-pulses contradicts --polarity positive")
         if not (self.clock_ns > 0 and np.isfinite(self.clock_ns)):
             raise ValueError(f"the time tag's clock must be positive, got {self.clock_ns} ns")
         if not 0 <= self.tag_bits <= 63:
@@ -209,6 +222,47 @@ class ImportOptions:
 
 
 @dataclass
+class PolarityChoice:
+    """The polarity applied to the events of one channel of one input file, and why."""
+
+    path: str
+    channel: int
+    #: "positive" or "negative": what was applied.
+    polarity: str
+    #: "auto" (decided from the data) or "given" (the option).
+    how: str
+    #: Samples more than POLARITY_NOISE_WIDTHS noise widths above and below the quiet level
+    #: among the events examined.
+    above: int = 0
+    below: int = 0
+    #: The data's evidence: "positive", "negative" or None (not enough to tell).
+    evidence: str | None = None
+
+    def describe(self) -> str:
+        """One line for the import's summary."""
+        counts = f"{self.above} samples above, {self.below} below the quiet level"
+        if self.how == "given":
+            return f"{self.path} channel {self.channel}: {self.polarity} (given; {counts})"
+        if self.evidence is None:
+            return (
+                f"{self.path} channel {self.channel}: {self.polarity} (auto: too few samples "
+                f"far from the quiet level to tell, {counts}; positive kept)"
+            )
+        return f"{self.path} channel {self.channel}: {self.polarity} (auto: {counts})"
+
+    def as_dict(self) -> dict[str, object]:
+        return {
+            "path": self.path,
+            "channel": self.channel,
+            "polarity": self.polarity,
+            "how": self.how,
+            "samples_above": self.above,
+            "samples_below": self.below,
+            "evidence": self.evidence,
+        }
+
+
+@dataclass
 class ImportSummary:
     """What an import read: events written and skipped, with the reasons for the skipped."""
 
@@ -216,6 +270,10 @@ class ImportSummary:
     events: int = 0
     skipped: int = 0
     problems: list[str] = field(default_factory=list)
+    #: The polarity of every channel of every input file.
+    polarities: list[PolarityChoice] = field(default_factory=list)
+    #: Doubts about the options, for the user to see (a polarity against the data's evidence).
+    warnings: list[str] = field(default_factory=list)
     min_samples: int = 0
     max_samples: int = 0
     first_time_s: float = 0.0
@@ -226,6 +284,55 @@ class _Event(NamedTuple):
     time_ns: int
     channel: int
     samples: np.ndarray
+    #: Index of the input file among the inputs.
+    source: int = 0
+
+
+#: A sample further than this many noise widths from its waveform's quiet level is evidence of
+#: a pulse on its side.  Gaussian noise alone puts one sample in about 3 million there.
+POLARITY_NOISE_WIDTHS = 5.0
+#: Samples of evidence a side needs to decide, and how many times the other side's it must be.
+POLARITY_MIN_SAMPLES = 8
+POLARITY_DOMINANCE = 4
+#: Samples of each input file examined for its polarity, from its start.
+POLARITY_SAMPLE_BUDGET = 1 << 22
+_STACK_BLOCK = 4096
+
+
+def polarity_evidence(waveforms: Sequence[np.ndarray]) -> tuple[int, int]:
+    """Samples of ``waveforms`` above and below their quiet level by more than 5 noise widths.
+
+    Each waveform's quiet level is the median of its samples and its noise width is 1.4826
+    times the median absolute deviation from it (the standard deviation of Gaussian noise,
+    untouched by the pulses as long as they cover less than half the waveform), at least 1 LSB.
+    """
+    above = below = 0
+    by_length: dict[int, list[np.ndarray]] = defaultdict(list)
+    for w in waveforms:
+        if len(w):
+            by_length[len(w)].append(w)
+    for group in by_length.values():
+        for lo in range(0, len(group), _STACK_BLOCK):
+            block = np.stack(group[lo : lo + _STACK_BLOCK]).astype(np.float64)
+            level = np.median(block, axis=1, keepdims=True)
+            spread = np.median(np.abs(block - level), axis=1, keepdims=True)
+            reach = POLARITY_NOISE_WIDTHS * np.maximum(1.4826 * spread, 1.0)
+            above += int(np.count_nonzero(block > level + reach))
+            below += int(np.count_nonzero(block < level - reach))
+    return above, below
+
+
+def decide_polarity(above: int, below: int) -> str | None:
+    """The polarity the counts of :func:`polarity_evidence` show, or None where they cannot tell.
+
+    A side decides when it has at least ``POLARITY_MIN_SAMPLES`` samples and
+    ``POLARITY_DOMINANCE`` times those of the other side.
+    """
+    if above >= POLARITY_MIN_SAMPLES and above >= POLARITY_DOMINANCE * below:
+        return "positive"
+    if below >= POLARITY_MIN_SAMPLES and below >= POLARITY_DOMINANCE * above:
+        return "negative"
+    return None
 
 
 class _TagClock:
@@ -550,13 +657,82 @@ class _ChunkFiles:
         self._tmp.cleanup()
 
 
+def _check_output_name(output: str | os.PathLike) -> None:
+    name = os.fspath(output)
+    if not name.lower().endswith(".npz"):
+        raise UserError(
+            f"the trigger file's name {name!r} does not end in .npz: trigger files are NumPy "
+            ".npz archives (Parquet, CSV and .npy hit files come from orvane reconstruct)"
+        )
+
+
+def _refuse_headers(paths: Sequence[str], record_length: int) -> None:
+    """Refuse a header-less read of files whose first word is the size word of a header."""
+    size = DUMP_HEADER.size + 2 * record_length
+    for path in paths:
+        with open(path, "rb") as stream:
+            head = stream.read(4)
+        if len(head) == 4 and struct.unpack("<I", head)[0] == size:
+            raise UserError(
+                f"{path} starts with the word {size} = 24 + 2 x {record_length}: the event size "
+                f"word of a 24-byte event header before {record_length} samples, so its events "
+                "have headers; read it without --no-header"
+            )
+
+
+def _choose_polarities(
+    fmt: str, paths: Sequence[str], options: ImportOptions, summary: ImportSummary
+) -> dict[tuple[int, int], bool]:
+    """Examine each file's first events; return whether to turn over (file, channel)."""
+    given = "negative" if options.negative_pulses else options.polarity
+    reader = _READERS[fmt]
+    flips: dict[tuple[int, int], bool] = {}
+    for source, path in enumerate(paths):
+        waveforms: dict[int, list[np.ndarray]] = defaultdict(list)
+        used = 0
+        events = reader(path, options, _Problems(True, ImportSummary()), lambda _n: None)
+        try:
+            for event in events:
+                waveforms[event.channel].append(event.samples)
+                used += len(event.samples)
+                if used >= POLARITY_SAMPLE_BUDGET:
+                    break
+        finally:
+            events.close()
+        for channel in sorted(waveforms):
+            above, below = polarity_evidence(waveforms[channel])
+            evidence = decide_polarity(above, below)
+            if given == "auto":
+                choice = PolarityChoice(path, channel, evidence or "positive", "auto")
+            else:
+                choice = PolarityChoice(path, channel, given, "given")
+                if evidence is not None and evidence != given:
+                    summary.warnings.append(
+                        f"{path} channel {channel}: the polarity is given as {given}, but the "
+                        f"samples say {evidence} ({above} above, {below} below the quiet level "
+                        f"by more than {POLARITY_NOISE_WIDTHS:g} noise widths)"
+                    )
+            choice.above, choice.below, choice.evidence = above, below, evidence
+            summary.polarities.append(choice)
+            flips[(source, channel)] = choice.polarity == "negative"
+    return flips
+
+
+def _from_source(events: Iterator[_Event], source: int) -> Iterator[_Event]:
+    for event in events:
+        yield event._replace(source=source)
+
+
 def _chunk_rows(
-    events: list[_Event], options: ImportOptions
+    events: list[_Event], options: ImportOptions, flips: dict[tuple[int, int], bool]
 ) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
     lengths = np.array([len(e.samples) for e in events], dtype=np.int64)
     samples = np.concatenate([e.samples for e in events]).astype(np.uint16, copy=False)
-    if options.negative_pulses:
-        samples = _UINT16_MAX - samples
+    # A channel first seen past the events examined keeps the given polarity (auto: positive).
+    default = options.negative_pulses or options.polarity == "negative"
+    turned = np.array([flips.get((e.source, e.channel), default) for e in events])
+    if turned.any():
+        samples = np.where(np.repeat(turned, lengths), _UINT16_MAX - samples, samples)
     rows = np.zeros(len(events), dtype=TARVO_TRIGGER_DTYPE)
     times = np.array([e.time_ns for e in events], dtype=np.int64)
     rows["channel"] = [e.channel for e in events]
@@ -601,6 +777,7 @@ def import_files(
     """
     options = ImportOptions() if options is None else options
     options.check(fmt)
+    _check_output_name(output)
     paths = [os.fspath(p) for p in inputs]
     if not paths:
         raise ValueError("no input file given")
@@ -608,15 +785,19 @@ def import_files(
         if not os.path.isfile(path):
             reason = "it is a directory" if os.path.isdir(path) else "no such file"
             raise UserError(f"cannot read {path}: {reason}")
+    if fmt == "dump" and not options.header:
+        assert options.record_length is not None
+        _refuse_headers(paths, options.record_length)
     check_writable(output)
     progress = on_progress or (lambda _n: None)
     if on_total is not None:
         on_total(_work_units(fmt, paths, options))
 
     summary = ImportSummary(files=len(paths))
+    flips = _choose_polarities(fmt, paths, options, summary)
     bad = _Problems(options.skip_bad, summary)
     reader = _READERS[fmt]
-    streams = [reader(path, options, bad, progress) for path in paths]
+    streams = [_from_source(reader(p, options, bad, progress), i) for i, p in enumerate(paths)]
     merged = heapq.merge(*streams, key=lambda e: e.time_ns) if len(streams) > 1 else streams[0]
 
     chunks = _ChunkFiles(Path(os.fspath(output)).absolute().parent)
@@ -626,7 +807,7 @@ def import_files(
         pending: list[_Event] = []
 
         def flush() -> None:
-            rows, samples, lengths = _chunk_rows(pending, options)
+            rows, samples, lengths = _chunk_rows(pending, options, flips)
             chunks.append(rows, samples, lengths)
             lengths_seen.extend((int(lengths.min()), int(lengths.max())))
             times_seen.extend((pending[0].time_ns, pending[-1].time_ns))
@@ -638,6 +819,14 @@ def import_files(
                 flush()
         if pending:
             flush()
+        if chunks.rows == 0:
+            names = ", ".join(paths)
+            if summary.skipped:
+                raise MalformedInputError(
+                    f"every event of {names} was malformed ({summary.skipped} skipped; the "
+                    f"first: {summary.problems[0]}); nothing written"
+                )
+            raise UserError(f"{names} hold no events; nothing written")
         rows, samples, offsets = chunks.arrays()
         data = TriggerData(
             run_info=run_info_row(options.run_number, 0, 0, 0),
@@ -741,9 +930,18 @@ def add_import_command(commands, common: argparse.ArgumentParser) -> None:
         help="nanoseconds between samples; only 4 is accepted (default %(default)g)",
     )
     layout.add_argument(
+        "--polarity",
+        choices=POLARITIES,
+        default="auto",
+        help="pulses go up (positive) or down (negative: 65535 - sample is stored) from the "
+        "baseline; auto (default): decided per file and channel from the data",
+    )
+    layout.add_argument(
         "--negative-pulses",
-        action="store_true",
-        help="pulses go down from the baseline: store 65535 - sample",
+        dest="polarity",
+        action="store_const",
+        const="negative",
+        help="the same as --polarity negative",
     )
     root = cmd.add_argument_group("root")
     root.add_argument("--tree", metavar="NAME", help="tree to read (default: the only one)")
@@ -797,7 +995,7 @@ def _cmd_import(args: argparse.Namespace) -> None:
         clock_ns=args.clock,
         tag_bits=args.tag_bits,
         sampling_period_ns=args.sampling_period,
-        negative_pulses=args.negative_pulses,
+        polarity=args.polarity,
         baseline_samples=args.baseline_samples,
         baseline_method=args.baseline_method,
         baseline_value=args.baseline,
@@ -813,6 +1011,7 @@ def _cmd_import(args: argparse.Namespace) -> None:
         options.check(args.format)
     except ValueError as exc:
         raise UserError(f"cannot import {args.format} files") from exc
+    _check_output_name(args.output)
     output = Path(args.output)
     for name in args.inputs:
         if output.exists() and Path(name).exists() and output.samefile(name):
@@ -843,6 +1042,8 @@ def _cmd_import(args: argparse.Namespace) -> None:
     finally:
         if bar is not None:
             bar.close()
+    for warning in summary.warnings:
+        print(f"orvane import: warning: {warning}", file=sys.stderr)
     if args.quiet:
         return
     for problem in summary.problems[:_SHOWN_PROBLEMS]:
@@ -860,14 +1061,20 @@ def _cmd_import(args: argparse.Namespace) -> None:
         f"file(s), skipped {summary.skipped} malformed; wrote {args.output} "
         f"(run {options.run_number})"
     )
+    for choice in summary.polarities:
+        print(f"polarity: {choice.describe()}")
 
 
 __all__ = [
     "DUMP_HEADER",
     "FORMATS",
+    "POLARITIES",
     "ImportOptions",
     "ImportSummary",
     "MalformedInputError",
+    "PolarityChoice",
     "add_import_command",
+    "decide_polarity",
     "import_files",
+    "polarity_evidence",
 ]

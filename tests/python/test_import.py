@@ -190,6 +190,9 @@ def test_root_tree(tmp_path: Path) -> None:
         (["dump", "--no-header"], "needs the record length and the channel"),
         (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
         (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
+        (["dump", "--no-header", "--record-length", "8", "--channel", "0"], "40 = 24 + 2 x 8"),
+        (["dump", "-o", "o.parquet"], "'o.parquet' does not end in .npz"),
+        (["dump", "--record-length", "9", "--skip-bad"], "every event of"),
     ],
 )
 def test_refused_options(
@@ -199,6 +202,34 @@ def test_refused_options(
     path.write_bytes(GOOD)
     assert cli.main(["import", argv[0], str(path), "-o", str(tmp_path / "o.npz"), *argv[1:]]) == 1
     assert message in capsys.readouterr().err.replace("\n", " ")
+
+
+def test_polarity_decided_per_file_and_channel(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    events = [(0, k, 100 * k, pulse(8, 400)) for k in range(3)]
+    files = {
+        "up": [dump_event(*e) for e in events],
+        "down": [dump_event(c, k, t, [65535 - s for s in w]) for c, k, t, w in events],
+        "dead": [dump_event(1, 0, 0, [100] * 24)],
+    }
+    data = {}
+    for name, content in files.items():
+        (tmp_path / f"{name}.dat").write_bytes(b"".join(content))
+        argv = ["import", "dump", str(tmp_path / f"{name}.dat"), "-o", str(tmp_path / name)]
+        assert cli.main([*argv[:-1], f"{argv[-1]}.npz"]) == 0
+        data[name] = read_trigger_file(tmp_path / f"{name}.npz")
+    out = capsys.readouterr().out
+    assert "down.dat channel 0: negative (auto: 0 samples above, 12 below" in out
+    assert "dead.dat channel 1: positive (auto: too few samples" in out
+    for key in ("tarvo_samples", "tarvo_triggers"):
+        assert getattr(data["down"], key).tolist() == getattr(data["up"], key).tolist()
+    down = ["import", "dump", str(tmp_path / "down.dat"), "-q", "--overwrite"]
+    assert cli.main([*down, "-o", str(tmp_path / "p.npz"), "--polarity", "positive"]) == 0
+    assert "given as positive, but the samples say negative" in capsys.readouterr().err
+    assert cli.main([*down, "-o", str(tmp_path / "p.npz"), "--negative-pulses"]) == 0
+    up = data["up"].tarvo_samples.tolist()
+    assert read_trigger_file(tmp_path / "p.npz").tarvo_samples.tolist() == up
 
 
 def test_existing_output_needs_overwrite(
