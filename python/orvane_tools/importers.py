@@ -65,7 +65,7 @@ from .baseline import (
     BASELINE_METHODS,
     DEFAULT_BASELINE_METHOD,
     DEFAULT_BASELINE_SAMPLES,
-    first_samples_baseline,
+    window_baseline,
 )
 from .progress import ProgressBar
 from .triggerfile import TriggerData, run_info_row, write_trigger_file
@@ -131,8 +131,12 @@ class ImportOptions:
     negative_pulses:
         The same as ``polarity="negative"`` (kept for older callers).
     baseline_samples, baseline_method:
-        Each waveform's baseline is the median or mean of its first samples (see
+        Each waveform's baseline is the median or mean of its first samples, or with
+        ``"robust"`` the level of the quiet samples of the whole record (see
         :mod:`orvane_tools.baseline`).
+    baseline_window:
+        ``(start, stop)``: the samples the baseline is taken from instead, as a Python slice
+        (negative counting from the record's end, None for its start or end).
     baseline_value:
         A fixed baseline for every waveform instead (in the stored samples' scale).
     run_number:
@@ -156,6 +160,7 @@ class ImportOptions:
     negative_pulses: bool = False
     baseline_samples: int = DEFAULT_BASELINE_SAMPLES
     baseline_method: str = DEFAULT_BASELINE_METHOD
+    baseline_window: tuple[int | None, int | None] | None = None
     baseline_value: float | None = None
     run_number: int = 0
     skip_bad: bool = False
@@ -164,6 +169,15 @@ class ImportOptions:
     samples_branch: str = DEFAULT_SAMPLES_BRANCH
     channel_branch: str | None = None
     time_branch: str | None = None
+
+    def baseline_span(self) -> tuple[int | None, int | None]:
+        """The samples each baseline is taken from, as a slice: the window if given, else the
+        whole record for the robust method and the first ``baseline_samples`` otherwise."""
+        if self.baseline_window is not None:
+            return self.baseline_window
+        if self.baseline_method == "robust":
+            return (None, None)
+        return (0, self.baseline_samples)
 
     def check(self, fmt: str) -> None:
         """Raise ValueError for options that do not fit together or the format ``fmt``."""
@@ -191,8 +205,14 @@ class ImportOptions:
             raise ValueError(f"the baseline needs at least 1 sample, got {self.baseline_samples}")
         if self.baseline_method not in BASELINE_METHODS:
             raise ValueError(
-                f"unknown baseline method {self.baseline_method!r}: expected median or mean"
+                f"unknown baseline method {self.baseline_method!r}: expected "
+                f"{', '.join(BASELINE_METHODS)}"
             )
+        if self.baseline_window is not None and self.baseline_value is not None:
+            raise ValueError("--baseline-window and a fixed --baseline exclude each other")
+        start, stop = self.baseline_window or (None, None)
+        if start is not None and stop is not None and (start < 0) == (stop < 0) and stop <= start:
+            raise ValueError(f"the baseline window {start}:{stop} holds no sample")
         if self.record_length is not None and self.record_length < 1:
             raise ValueError(f"the record length must be at least 1, got {self.record_length}")
         if self.channel is not None and not -(2**31) <= self.channel < 2**31:
@@ -219,6 +239,19 @@ class ImportOptions:
             raise ValueError("tree and branch names are options of the root format")
         if fmt != "dump" and not self.header:
             raise ValueError("--no-header is an option of the dump format")
+
+
+def parse_window(text: str) -> tuple[int | None, int | None]:
+    """``"START:STOP"`` as a pair of ints or None (an empty side), as a Python slice reads it."""
+    start, colon, stop = text.partition(":")
+    try:
+        if not colon:
+            raise ValueError
+        return (int(start) if start.strip() else None, int(stop) if stop.strip() else None)
+    except ValueError:
+        raise ValueError(
+            f"expected START:STOP (sample numbers, negative from the record's end), got {text!r}"
+        ) from None
 
 
 @dataclass
@@ -623,7 +656,8 @@ class _ChunkFiles:
     def __init__(self, directory: Path) -> None:
         self._tmp = tempfile.TemporaryDirectory(dir=directory, prefix=".orvane-import-")
         root = Path(self._tmp.name)
-        self.paths = {name: root / f"{name}.bin" for name in ("rows", "samples", "offsets")}
+        names = ("rows", "samples", "offsets", "rms")
+        self.paths = {name: root / f"{name}.bin" for name in names}
         self.rows = 0
         self.samples = 0
         self._write("offsets", np.zeros(1, dtype=np.int64))
@@ -632,15 +666,19 @@ class _ChunkFiles:
         with open(self.paths[name], "ab") as stream:
             stream.write(array.tobytes())
 
-    def append(self, rows: np.ndarray, samples: np.ndarray, lengths: np.ndarray) -> None:
+    def append(
+        self, rows: np.ndarray, samples: np.ndarray, lengths: np.ndarray, rms: np.ndarray | None
+    ) -> None:
+        if rms is not None:
+            self._write("rms", rms)
         self._write("rows", rows)
         self._write("samples", samples)
         self._write("offsets", self.samples + np.cumsum(lengths))
         self.rows += len(rows)
         self.samples += len(samples)
 
-    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
-        """Rows, samples and offsets as read-only maps of the files."""
+    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
+        """Rows, samples, offsets and baseline noise as read-only maps of the files."""
 
         def load(name: str, dtype: np.dtype, count: int) -> np.ndarray:
             if count == 0:
@@ -651,6 +689,7 @@ class _ChunkFiles:
             load("rows", TARVO_TRIGGER_DTYPE, self.rows),
             load("samples", np.dtype(np.uint16), self.samples),
             load("offsets", np.dtype(np.int64), self.rows + 1),
+            load("rms", np.dtype(np.float32), self.rows),
         )
 
     def close(self) -> None:
@@ -725,7 +764,7 @@ def _from_source(events: Iterator[_Event], source: int) -> Iterator[_Event]:
 
 def _chunk_rows(
     events: list[_Event], options: ImportOptions, flips: dict[tuple[int, int], bool]
-) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
+) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray | None]:
     lengths = np.array([len(e.samples) for e in events], dtype=np.int64)
     samples = np.concatenate([e.samples for e in events]).astype(np.uint16, copy=False)
     # A channel first seen past the events examined keeps the given polarity (auto: positive).
@@ -741,14 +780,19 @@ def _chunk_rows(
         raise UserError("the time tags run past 2^32 s: is --clock right?")
     rows["trigger_time_s"] = seconds
     rows["trigger_time_ticks"] = (times % _NS_PER_S) // _NS_PER_TICK
+    rms = None
     if options.baseline_value is not None:
         rows["baseline"] = options.baseline_value
     else:
         offsets = np.concatenate(([0], np.cumsum(lengths)))
-        rows["baseline"] = first_samples_baseline(
-            samples, offsets, options.baseline_samples, options.baseline_method
-        )
-    return rows, samples, lengths
+        start, stop = options.baseline_span()
+        try:
+            rows["baseline"], rms = window_baseline(
+                samples, offsets, start, stop, options.baseline_method
+            )
+        except ValueError as exc:
+            raise UserError("cannot take the waveforms' baselines") from exc
+    return rows, samples, lengths, rms
 
 
 def import_files(
@@ -807,8 +851,8 @@ def import_files(
         pending: list[_Event] = []
 
         def flush() -> None:
-            rows, samples, lengths = _chunk_rows(pending, options, flips)
-            chunks.append(rows, samples, lengths)
+            rows, samples, lengths, rms = _chunk_rows(pending, options, flips)
+            chunks.append(rows, samples, lengths, rms)
             lengths_seen.extend((int(lengths.min()), int(lengths.max())))
             times_seen.extend((pending[0].time_ns, pending[-1].time_ns))
             pending.clear()
@@ -827,16 +871,17 @@ def import_files(
                     f"first: {summary.problems[0]}); nothing written"
                 )
             raise UserError(f"{names} hold no events; nothing written")
-        rows, samples, offsets = chunks.arrays()
+        rows, samples, offsets, rms = chunks.arrays()
         data = TriggerData(
             run_info=run_info_row(options.run_number, 0, 0, 0),
             tarvo_triggers=rows,
             tarvo_samples=samples,
             tarvo_offsets=offsets,
             multipmt_triggers=np.zeros(0, dtype=MULTIPMT_TRIGGER_DTYPE),
+            tarvo_baseline_rms=None if options.baseline_value is not None else rms,
         )
         write_trigger_file(output, data)
-        del rows, samples, offsets, data  # release the maps before the files go
+        del rows, samples, offsets, rms, data  # release the maps before the files go
     finally:
         chunks.close()
     summary.events = chunks.rows
@@ -872,6 +917,13 @@ def _positive_int(text: str) -> int:
     if value < 1:
         raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
     return value
+
+
+def _window(text: str) -> tuple[int | None, int | None]:
+    try:
+        return parse_window(text)
+    except ValueError as exc:
+        raise argparse.ArgumentTypeError(str(exc)) from None
 
 
 def add_import_command(commands, common: argparse.ArgumentParser) -> None:
@@ -965,7 +1017,16 @@ def add_import_command(commands, common: argparse.ArgumentParser) -> None:
         "--baseline-method",
         choices=BASELINE_METHODS,
         default=DEFAULT_BASELINE_METHOD,
-        help="how the first samples are combined (default %(default)s)",
+        help="median or mean of the samples; robust: the level of the quiet samples (of the "
+        "whole record unless --baseline-window is given), for wandering baselines "
+        "(default %(default)s)",
+    )
+    base.add_argument(
+        "--baseline-window",
+        type=_window,
+        metavar="START:STOP",
+        help="take the baseline from samples START to STOP-1 (negative: from the record's end; "
+        "empty: its start or end) instead of the first N",
     )
     base.add_argument(
         "--baseline", type=float, metavar="LSB", help="one fixed baseline for every waveform"
@@ -998,6 +1059,7 @@ def _cmd_import(args: argparse.Namespace) -> None:
         polarity=args.polarity,
         baseline_samples=args.baseline_samples,
         baseline_method=args.baseline_method,
+        baseline_window=args.baseline_window,
         baseline_value=args.baseline,
         run_number=args.run_number,
         skip_bad=args.skip_bad,

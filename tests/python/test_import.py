@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 from orvane_tools import cli, read_trigger_file
-from orvane_tools.baseline import first_samples_baseline
+from orvane_tools.baseline import first_samples_baseline, window_baseline
 from orvane_tools.importers import ImportOptions, import_files
 
 # The binary dump: per event six little-endian uint32 words (size in bytes with the header,
@@ -84,6 +84,8 @@ def test_import_and_reconstruct_like_hand_built_triggers(
         t.waveform = samples
         hand.append(t)
         np.testing.assert_array_equal(data.waveform(i), samples)
+        rms = np.sqrt(np.mean((np.array(samples[:16]) - t.baseline) ** 2))
+        assert data.tarvo_baseline_rms[i] == np.float32(rms)
     row_fields = ["channel", "trigger_time_s", "trigger_time_ticks", "baseline"]
     expected = [tuple(getattr(t, f) for f in row_fields) for t in hand]
     assert data.tarvo_triggers[row_fields].tolist() == expected
@@ -193,6 +195,7 @@ def test_root_tree(tmp_path: Path) -> None:
         (["dump", "--no-header", "--record-length", "8", "--channel", "0"], "40 = 24 + 2 x 8"),
         (["dump", "-o", "o.parquet"], "'o.parquet' does not end in .npz"),
         (["dump", "--record-length", "9", "--skip-bad"], "every event of"),
+        (["dump", "--baseline-window=30:-1"], "30:-1 selects no sample of a waveform of 8"),
     ],
 )
 def test_refused_options(
@@ -247,16 +250,22 @@ def test_existing_output_needs_overwrite(
 
 
 @pytest.mark.parametrize(
-    ("method", "n", "expected"),
+    ("method", "window", "expected"),
     [
-        ("median", 3, [2.0, 7.5, 10.0, 0.0]),
-        ("mean", 3, [3.0, 7.5, 10.0, 0.0]),
-        ("mean", 16, [21.8, 7.5, 10.0, 0.0]),
+        ("median", (0, 3), [2.0, 7.5, 10.0, 0.0]),
+        ("mean", (0, 3), [3.0, 7.5, 10.0, 0.0]),
+        ("mean", (0, 16), [21.8, 7.5, 10.0, 0.0]),
+        ("mean", (-2, None), [50.0, 7.5, 10.0, 0.0]),
+        # The 100 lies beyond 3 noise widths of the quiet level: left out.
+        ("robust", (None, None), [2.25, 7.5, 10.0, 0.0]),
     ],
 )
-def test_first_samples_baseline(method: str, n: int, expected: list[float]) -> None:
+def test_window_baseline(method: str, window: tuple, expected: list[float]) -> None:
     # Waveforms of 5, 2, 1 and 0 samples: shorter ones use all they have.
     samples = np.array([1, 2, 6, 0, 100, 7, 8, 10], dtype=np.uint16)
     offsets = np.array([0, 5, 7, 8, 8])
-    result = first_samples_baseline(samples, offsets, n, method)
-    np.testing.assert_array_equal(result, np.array(expected, dtype=np.float32))
+    level, noise = window_baseline(samples, offsets, *window, method)
+    np.testing.assert_array_equal(level, np.array(expected, dtype=np.float32))
+    assert noise[1:].tolist() == [0.5, 0.0, 0.0]
+    if window == (0, 16):
+        assert first_samples_baseline(samples, offsets, 16, method).tolist() == level.tolist()
