@@ -32,8 +32,9 @@ Three formats are read, named by the ``FORMAT`` argument of the command:
 Time tags are unwrapped: a tag smaller than the one before counts as a rollover, so that the
 time grows monotonically through the run (a gap of a whole rollover period between two events
 cannot be seen and is lost).  Several files of one run, say one per channel, are merged into
-one trigger list in time order.  The extractors work on samples of 4 ns; a recording with
-another sampling period is refused rather than rescaled.
+one trigger list in time order.  Trigger times are stored as whole seconds plus 4 ns ticks,
+rounded to the nearest tick.  The sampling period and the ADC's resolution are stored beside
+the triggers; the waveforms are never rescaled.
 
 Malformed input (a truncated last event, a size word that disagrees with the file, a sample
 line that is not a number) stops the import with an error naming the file, the event (counted
@@ -45,7 +46,11 @@ output, which is written at the end.
 from __future__ import annotations
 
 import argparse
+import dataclasses
+import datetime
+import hashlib
 import heapq
+import json
 import os
 import struct
 import sys
@@ -76,6 +81,7 @@ POLARITIES = ("auto", "positive", "negative")
 #: The header of an event of the binary dump: six little-endian uint32 words.
 DUMP_HEADER = struct.Struct("<6I")
 SAMPLE_PERIOD_NS = 4.0
+DEFAULT_ADC_BITS = 16
 DEFAULT_CLOCK_NS = 8.0
 DEFAULT_TAG_BITS = 31
 DEFAULT_CHUNK_EVENTS = 4096
@@ -122,11 +128,15 @@ class ImportOptions:
     tag_bits:
         Width of the time tag in bits: it rolls over at ``2**tag_bits`` counts.  0: no rollover.
     sampling_period_ns:
-        Nanoseconds between two samples of the recording; anything but 4 is refused.
+        Nanoseconds between two samples of the recording (any positive period), stored in the
+        trigger file as ``sample_period_ns``.
+    adc_bits:
+        The digitizer's resolution: samples lie in 0 to 2^bits - 1 (a larger one makes the
+        event malformed).  Stored as ``adc_bits``; it sets the pulse finder's saturation level.
     polarity:
         ``"positive"``: pulses go up from the baseline, samples are stored as read;
-        ``"negative"``: they go down, every sample s is stored as 65535 - s so that they go up
-        as the extractors expect; ``"auto"`` (the default): decided for each input file and
+        ``"negative"``: they go down, every sample s is stored as (2^adc_bits - 1) - s (65535 - s
+        for 16 bits) so that they go up as the extractors expect; ``"auto"`` (the default): decided for each input file and
         channel from its first events (see :func:`polarity_evidence`).
     negative_pulses:
         The same as ``polarity="negative"`` (kept for older callers).
@@ -156,6 +166,7 @@ class ImportOptions:
     clock_ns: float = DEFAULT_CLOCK_NS
     tag_bits: int = DEFAULT_TAG_BITS
     sampling_period_ns: float = SAMPLE_PERIOD_NS
+    adc_bits: int = DEFAULT_ADC_BITS
     polarity: str = "auto"
     negative_pulses: bool = False
     baseline_samples: int = DEFAULT_BASELINE_SAMPLES
@@ -183,14 +194,13 @@ class ImportOptions:
         """Raise ValueError for options that do not fit together or the format ``fmt``."""
         if fmt not in FORMATS:
             raise ValueError(f"unknown format {fmt!r}: expected one of {', '.join(FORMATS)}")
-        if self.sampling_period_ns != SAMPLE_PERIOD_NS:
-            period = self.sampling_period_ns
-            rate = f" ({1000.0 / period:g} MS/s)" if period > 0 else ""
+        if not (self.sampling_period_ns > 0 and np.isfinite(self.sampling_period_ns)):
             raise ValueError(
-                f"the recording's samples are {period:g} ns apart{rate}, but the extractors "
-                f"work on samples of {SAMPLE_PERIOD_NS:g} ns (250 MS/s); waveforms are not "
-                "rescaled here: resample them to 4 ns first"
+                f"the sampling period must be a positive number of ns, got "
+                f"{self.sampling_period_ns}"
             )
+        if not 1 <= self.adc_bits <= 16:
+            raise ValueError(f"the ADC must have 1 to 16 bits, got {self.adc_bits}")
         if self.polarity not in POLARITIES:
             raise ValueError(
                 f"unknown polarity {self.polarity!r}: expected {', '.join(POLARITIES)}"
@@ -757,8 +767,54 @@ def _choose_polarities(
     return flips
 
 
-def _from_source(events: Iterator[_Event], source: int) -> Iterator[_Event]:
-    for event in events:
+def _sha256(path: str, block: int = 1 << 20) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as stream:
+        while chunk := stream.read(block):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+#: The ``format`` of the provenance an import writes into its trigger file.
+PROVENANCE_FORMAT = "orvane-import/1"
+
+
+def _import_provenance(
+    fmt: str, paths: Sequence[str], options: ImportOptions, summary: ImportSummary
+) -> str:
+    """Where the triggers come from, as the JSON text of the trigger file's ``provenance``."""
+    from . import __version__
+
+    document = {
+        "format": PROVENANCE_FORMAT,
+        "orvane_version": __version__,
+        "time": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+        "input_format": fmt,
+        "inputs": [
+            {"path": path, "size": os.path.getsize(path), "sha256": _sha256(path)} for path in paths
+        ],
+        "options": {
+            **dataclasses.asdict(options),
+            "baseline_span": list(options.baseline_span()),
+        },
+        "polarity": [choice.as_dict() for choice in summary.polarities],
+        "events": {"read": summary.events, "skipped": summary.skipped},
+    }
+    return json.dumps(document, indent=1, sort_keys=True, ensure_ascii=False)
+
+
+def _from_source(
+    events: Iterator[_Event], source: int, path: str, options: ImportOptions, bad: _Problems
+) -> Iterator[_Event]:
+    largest = (1 << options.adc_bits) - 1
+    for number, event in enumerate(events):
+        if largest < _UINT16_MAX and len(event.samples) and int(event.samples.max()) > largest:
+            bad(
+                f"{path}: event {number} of those read holds the sample "
+                f"{int(event.samples.max())}, above {largest}, the largest of a "
+                f"{options.adc_bits}-bit ADC (--adc-bits)"
+            )
+            continue
         yield event._replace(source=source)
 
 
@@ -771,9 +827,12 @@ def _chunk_rows(
     default = options.negative_pulses or options.polarity == "negative"
     turned = np.array([flips.get((e.source, e.channel), default) for e in events])
     if turned.any():
-        samples = np.where(np.repeat(turned, lengths), _UINT16_MAX - samples, samples)
+        top = np.uint16((1 << options.adc_bits) - 1)
+        samples = np.where(np.repeat(turned, lengths), top - samples, samples)
     rows = np.zeros(len(events), dtype=TARVO_TRIGGER_DTYPE)
-    times = np.array([e.time_ns for e in events], dtype=np.int64)
+    # Whole seconds and 4 ns ticks, rounded to the nearest tick (a carry goes into the seconds).
+    ticks = (np.array([e.time_ns for e in events], dtype=np.int64) + _NS_PER_TICK // 2) // 4
+    times = ticks * _NS_PER_TICK
     rows["channel"] = [e.channel for e in events]
     seconds = times // _NS_PER_S
     if seconds.max(initial=0) >= 2**32:
@@ -841,7 +900,10 @@ def import_files(
     flips = _choose_polarities(fmt, paths, options, summary)
     bad = _Problems(options.skip_bad, summary)
     reader = _READERS[fmt]
-    streams = [_from_source(reader(p, options, bad, progress), i) for i, p in enumerate(paths)]
+    streams = [
+        _from_source(reader(p, options, bad, progress), i, p, options, bad)
+        for i, p in enumerate(paths)
+    ]
     merged = heapq.merge(*streams, key=lambda e: e.time_ns) if len(streams) > 1 else streams[0]
 
     chunks = _ChunkFiles(Path(os.fspath(output)).absolute().parent)
@@ -871,6 +933,8 @@ def import_files(
                     f"first: {summary.problems[0]}); nothing written"
                 )
             raise UserError(f"{names} hold no events; nothing written")
+        summary.events = chunks.rows
+        provenance = _import_provenance(fmt, paths, options, summary)
         rows, samples, offsets, rms = chunks.arrays()
         data = TriggerData(
             run_info=run_info_row(options.run_number, 0, 0, 0),
@@ -879,6 +943,9 @@ def import_files(
             tarvo_offsets=offsets,
             multipmt_triggers=np.zeros(0, dtype=MULTIPMT_TRIGGER_DTYPE),
             tarvo_baseline_rms=None if options.baseline_value is not None else rms,
+            sample_period_ns=float(options.sampling_period_ns),
+            adc_bits=options.adc_bits,
+            provenance=provenance,
         )
         write_trigger_file(output, data)
         del rows, samples, offsets, rms, data  # release the maps before the files go
@@ -907,7 +974,8 @@ formats:
 
 Several files of one run (one per channel, say) are merged in time order; the time tags are
 unwrapped at their rollover.  Each waveform's baseline is the median of its first 16 samples
-unless told otherwise.  Samples must be 4 ns apart.  A malformed event stops the import with
+unless told otherwise.  The sampling period (--sampling-period) and the ADC's resolution
+(--adc-bits) are stored in the trigger file.  A malformed event stops the import with
 the file, event (from 0) and byte offset or line; --skip-bad skips and counts such events.
 """
 
@@ -979,7 +1047,15 @@ def add_import_command(commands, common: argparse.ArgumentParser) -> None:
         type=float,
         default=SAMPLE_PERIOD_NS,
         metavar="NS",
-        help="nanoseconds between samples; only 4 is accepted (default %(default)g)",
+        help="nanoseconds between samples, stored in the trigger file (default %(default)g)",
+    )
+    layout.add_argument(
+        "--adc-bits",
+        type=int,
+        default=DEFAULT_ADC_BITS,
+        metavar="B",
+        help="the digitizer's resolution: samples 0 to 2^B - 1, the saturation level "
+        "(default %(default)s)",
     )
     layout.add_argument(
         "--polarity",
@@ -1056,6 +1132,7 @@ def _cmd_import(args: argparse.Namespace) -> None:
         clock_ns=args.clock,
         tag_bits=args.tag_bits,
         sampling_period_ns=args.sampling_period,
+        adc_bits=args.adc_bits,
         polarity=args.polarity,
         baseline_samples=args.baseline_samples,
         baseline_method=args.baseline_method,

@@ -87,6 +87,13 @@ def add_parser(commands: Any, parents: list[argparse.ArgumentParser]) -> None:
     rec.add_argument(
         "--overwrite", action="store_true", help="replace existing hit files of the same format"
     )
+    rec.add_argument(
+        "--pulse-columns",
+        action="store_true",
+        help="add each hit's pulse quantities from the pulse finder (window, amplitude, peak "
+        "time, width, rise time, saturation and no-return flags, ...) as further columns; "
+        ".npy outputs get them in STEM.pulses.npy",
+    )
     cluster = rec.add_mutually_exclusive_group()
     cluster.add_argument(
         "--workers",
@@ -158,6 +165,7 @@ def run(args: argparse.Namespace) -> None:
                 progress=progress,
                 command_line=list(sys.argv),
                 threads=args.threads,
+                pulse_columns=args.pulse_columns,
             )
     finally:
         if bar is not None:

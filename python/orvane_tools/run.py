@@ -26,7 +26,7 @@ from typing import Any
 import numpy as np
 
 from ._atomic import PART_SUFFIX, PendingFile, check_writable, same_file
-from ._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
+from ._dtypes import MAX_TRIGGER_POSITIONS
 from ._errors import UserError
 from ._extension import run_info_object
 from .hitfile import (
@@ -37,8 +37,10 @@ from .hitfile import (
     commit_hit_file,
     is_hit_file,
     provenance_json,
+    pulses_path,
     sha256_file,
     sidecar_path,
+    with_pulse_columns,
     zeroed_rows,
 )
 from .provenance import input_provenance, run_provenance, settings_tables
@@ -99,7 +101,13 @@ class _Job:
     summary: FileSummary
     run_info: np.ndarray
     compressed: bool
+    sample_period_ns: float = 4.0
+    adc_bits: int | None = None
+    #: The trigger file's own provenance (JSON text), or None.
+    origin: str | None = None
     pending: PendingFile | None = None
+    #: An ``.npy`` output's file of pulse columns.
+    pulses: PendingFile | None = None
     writer: HitFileWriter | None = None
     sha256: Callable[[], str] | None = None
     provenance: dict[str, Any] | None = None
@@ -168,7 +176,11 @@ def plan_outputs(
 
 
 def _check_outputs(
-    outputs: Sequence[Path], fmt: str, inputs: Sequence[Path], overwrite: bool
+    outputs: Sequence[Path],
+    fmt: str,
+    inputs: Sequence[Path],
+    overwrite: bool,
+    pulse_columns: bool = False,
 ) -> None:
     for output in outputs:
         try:
@@ -177,6 +189,8 @@ def _check_outputs(
         except OSError as exc:
             raise UserError(f"cannot write the hit file {output}") from exc
         targets = [output] + ([sidecar_path(output)] if fmt != "parquet" else [])
+        if pulse_columns and fmt == "npy":
+            targets.append(pulses_path(output))
         for target in targets:
             for source in inputs:
                 if same_file(target, source):
@@ -193,6 +207,8 @@ def _check_outputs(
                     f"refusing to overwrite {target}: it is not a .{fmt} hit file (even with "
                     "--overwrite, only a hit file of the same format is replaced)"
                 )
+            if target.name.endswith(".pulses.npy") and target != output:
+                continue  # the pulse columns of the hit file replaced
             if target != output and not _is_provenance(target):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not the provenance of a hit file"
@@ -219,6 +235,9 @@ def _open_input(path: Path) -> _Job:
                 FileSummary(path, Path(), reader.n_tarvo, reader.n_multipmt),
                 run_info,
                 reader.compressed,
+                reader.sample_period_ns,
+                int(reader.whole("adc_bits")) if "adc_bits" in reader.members else None,
+                reader.provenance,
             )
     except TriggerFileError:
         raise
@@ -238,6 +257,29 @@ def _open_input(path: Path) -> _Job:
     return job
 
 
+#: Relative difference of sampling periods taken as the same.
+PERIOD_TOLERANCE = 1e-9
+
+
+def check_sample_period(reco: Any, path: str | os.PathLike, period_ns: float) -> None:
+    """Refuse a trigger file whose sampling period is not the one the settings' waveform
+    extractor forms its times with (relative tolerance :data:`PERIOD_TOLERANCE`)."""
+    expected = float(reco.sample_period)
+    given = period_ns * 1e-9
+    if abs(given - expected) <= PERIOD_TOLERANCE * expected:
+        return
+    if reco.waveform_extractor == "Tarvo":
+        raise UserError(
+            f"{path} was sampled every {period_ns:g} ns, but the single-pulse extractor "
+            f"(extractors.waveform: Tarvo) works on samples {expected * 1e9:g} ns apart; "
+            f"select the pulse finder with extractors.PulseFinder.sample_period: {given:g}"
+        )
+    raise UserError(
+        f"{path} was sampled every {period_ns:g} ns ({given:g} s), but the settings' "
+        f"extractors.PulseFinder.sample_period is {expected:g} s"
+    )
+
+
 def _columnar_options(threads: int) -> dict[str, Any]:
     # The columnar methods split a call's rows among this many threads.
     return {"threads": threads}
@@ -253,6 +295,8 @@ def reconstruct_range(
     *,
     threads: int = 1,
     on_truncated: Callable[[int], None] | None = None,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
 ) -> Iterator[tuple[np.ndarray, int]]:
     """Hits of triggers ``lo:hi`` of one kind (``tarvo`` or ``multipmt``), a chunk at a time.
 
@@ -260,6 +304,10 @@ def reconstruct_range(
     waveforms of a chunk that held more than 16 pulses, when there are any.  Chunks start at multiples of ``chunk_size`` from
     ``lo``; hit ids do not depend on where chunks start (each is handed to the library with its
     first trigger's position: waveform triggers first, multi-PMT triggers after them).
+
+    With ``pulse_columns`` the hits carry their pulses' quantities (rows of
+    :data:`HIT_PULSE_DTYPE`; the baseline noise from the file's ``tarvo_baseline_rms``), the
+    saturation level being ``adc_max`` where the settings give none.
     """
     from ._extension import load_extension
 
@@ -268,9 +316,11 @@ def reconstruct_range(
     for start in range(lo, hi, chunk_size):
         stop = min(start + chunk_size, hi)
         try:
+            pulses = None
             if kind == "tarvo":
                 rows, samples, offsets = reader.tarvo_chunk(start, stop)
-                hits, truncated = reco.reconstruct_tarvo_numpy(
+                extra = {"return_pulses": True, "adc_max": adc_max} if pulse_columns else {}
+                result = reco.reconstruct_tarvo_numpy(
                     rows,
                     samples,
                     offsets=offsets,
@@ -278,7 +328,15 @@ def reconstruct_range(
                     run_info=run_info,
                     return_truncated=True,
                     **options,
+                    **extra,
                 )
+                hits, truncated = result[:2]
+                if pulse_columns:
+                    pulses = result[2]
+                    noise = reader.baseline_rms(start, stop)
+                    if noise is not None and len(pulses):
+                        position = (pulses["id"] >> 4) & 0x0FFFFFFF
+                        pulses["baseline_rms"] = noise[position - start]
                 if truncated and on_truncated is not None:
                     on_truncated(truncated)
             else:
@@ -286,6 +344,8 @@ def reconstruct_range(
                 hits = reco.reconstruct_multipmt_numpy(
                     rows, first_trigger=reader.n_tarvo + start, run_info=run_info, **options
                 )
+            if pulse_columns:
+                hits = with_pulse_columns(hits, pulses if pulses is not None else hits[:0])
         except (RuntimeError, ValueError, IndexError) as exc:
             if isinstance(exc, (TriggerFileError, UserError)):
                 raise
@@ -325,16 +385,25 @@ class _Hasher(threading.Thread):
         return self.digest
 
 
-def _start_output(job: _Job, fmt: str) -> None:
+def _adc_max(job: _Job) -> float | None:
+    """The saturation level the input's ADC resolution gives, or None."""
+    return None if job.adc_bits is None else float((1 << job.adc_bits) - 1)
+
+
+def _start_output(job: _Job, fmt: str, pulse_columns: bool = False) -> None:
     assert job.pending is not None
-    job.writer = HitFileWriter(job.pending.tmp, fmt)
+    pulses: Path | bool = pulse_columns
+    if pulse_columns and fmt == "npy":
+        job.pulses = PendingFile(pulses_path(job.pending.target))
+        pulses = job.pulses.tmp
+    job.writer = HitFileWriter(job.pending.tmp, fmt, pulses=pulses)
 
 
 def _finish_output(job: _Job, common: dict[str, Any]) -> None:
     assert job.writer is not None and job.sha256 is not None
     s = job.summary
     document = input_provenance(
-        common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt
+        common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt, job.origin
     )
     document["hits"] = job.writer.count
     job.writer.close({PROVENANCE_KEY: provenance_json(document)})
@@ -350,12 +419,13 @@ def _run_local(
     chunk_size: int,
     progress: Progress,
     threads: int,
+    pulse_columns: bool = False,
 ) -> None:
     for job in jobs:
         hasher = _Hasher(job.summary.input)
         hasher.start()
         job.sha256 = hasher.result
-        _start_output(job, fmt)
+        _start_output(job, fmt, pulse_columns)
         assert job.writer is not None
         with TriggerFileReader(job.summary.input) as reader:
             for kind, lo, hi in _segments(job, max(job.summary.triggers, 1)):
@@ -368,6 +438,8 @@ def _run_local(
                     chunk_size,
                     threads=threads,
                     on_truncated=lambda k, s=job.summary: setattr(s, "truncated", s.truncated + k),
+                    pulse_columns=pulse_columns,
+                    adc_max=_adc_max(job),
                 ):
                     job.writer.append(hits)
                     progress(n)
@@ -389,6 +461,8 @@ def _segment_task(
     spool: str,
     threads: int,
     alive: str,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
 ) -> tuple[int, int]:
     """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
 
@@ -419,8 +493,10 @@ def _segment_task(
                 chunk_size,
                 threads=threads,
                 on_truncated=lambda k: truncated.__setitem__(0, truncated[0] + k),
+                pulse_columns=pulse_columns,
+                adc_max=adc_max,
             ):
-                out.write(zeroed_rows(hits).data)
+                out.write(zeroed_rows(hits, hits.dtype).data)
                 count += len(hits)
         if os.path.exists(alive):
             pending.commit()
@@ -439,6 +515,7 @@ def _run_distributed(
     progress: Progress,
     threads: int,
     triggers_per_task: int,
+    pulse_columns: bool = False,
 ) -> None:
     from distributed import as_completed
 
@@ -483,6 +560,8 @@ def _run_distributed(
             os.path.abspath(spool),
             threads,
             os.path.abspath(jobs[j].pending.tmp),
+            pulse_columns,
+            _adc_max(jobs[j]),
             key=f"orvane-segment-{token}-{submitted}",
         )
         index[future.key] = submitted
@@ -505,11 +584,11 @@ def _run_distributed(
                 job = jobs[j]
                 job.summary.truncated += truncated
                 if job.writer is None:
-                    _start_output(job, fmt)
+                    _start_output(job, fmt, pulse_columns)
                 assert job.writer is not None
                 with open(spool, "rb") as stream:
                     while True:
-                        hits = np.fromfile(stream, dtype=HIT_DTYPE, count=chunk_size)
+                        hits = np.fromfile(stream, dtype=job.writer.dtype, count=chunk_size)
                         if not len(hits):
                             break
                         job.writer.append(hits)
@@ -526,7 +605,7 @@ def _run_distributed(
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
             job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
-            _start_output(job, fmt)
+            _start_output(job, fmt, pulse_columns)
             _finish_output(job, common)
 
 
@@ -543,6 +622,7 @@ def reconstruct_files(
     command_line: list[str] | None = None,
     threads: int = 1,
     triggers_per_task: int = TASK_TRIGGERS,
+    pulse_columns: bool = False,
 ) -> RunSummary:
     """Reconstruct trigger files into hit files, each with its provenance.
 
@@ -575,6 +655,10 @@ def reconstruct_files(
     triggers_per_task:
         With a client, triggers per task (rounded up to whole chunks); a deflated input is
         read front to back, so it makes one task per trigger kind.
+    pulse_columns:
+        Add the pulse finder's quantities of each hit's pulse as further columns (Parquet,
+        CSV) or as the file ``STEM.pulses.npy`` beside an ``.npy`` output; needs the pulse
+        finder.  Without it every output is as it always was.
 
     Returns
     -------
@@ -599,8 +683,15 @@ def reconstruct_files(
     jobs = [_open_input(path) for path in paths]
     for job, target in zip(jobs, outputs):
         job.summary.output = target
+        if job.summary.n_tarvo:
+            check_sample_period(reco, job.summary.input, job.sample_period_ns)
+    if pulse_columns and reco.waveform_extractor != "PulseFinder":
+        raise UserError(
+            f"--pulse-columns needs the pulse finder: {settings} does not select it "
+            "(extractors.waveform: PulseFinder)"
+        )
     tables = [table for _, table in settings_tables(settings)]
-    _check_outputs(outputs, fmt, [*paths, settings, *tables], overwrite)
+    _check_outputs(outputs, fmt, [*paths, settings, *tables], overwrite, pulse_columns)
     common = run_provenance(settings, command_line)
     created_folder = None
     folder = outputs[0].parent
@@ -618,15 +709,26 @@ def reconstruct_files(
         for job in jobs:
             job.pending = PendingFile(job.summary.output)
         if client is None:
-            _run_local(jobs, reco, fmt, common, chunk_size, report, threads)
+            _run_local(jobs, reco, fmt, common, chunk_size, report, threads, pulse_columns)
         else:
             _run_distributed(
-                client, jobs, settings, fmt, common, chunk_size, report, threads, triggers_per_task
+                client,
+                jobs,
+                settings,
+                fmt,
+                common,
+                chunk_size,
+                report,
+                threads,
+                triggers_per_task,
+                pulse_columns,
             )
         for job in jobs:
             assert job.pending is not None
-            sidecar = commit_hit_file(job.pending, fmt, job.provenance)
+            sidecar = commit_hit_file(job.pending, fmt, job.provenance, job.pulses)
             committed.append(job.summary.output)
+            if job.pulses is not None:
+                committed.append(job.pulses.target)
             if sidecar is not None:
                 committed.append(sidecar.target)
     except BaseException:
@@ -639,6 +741,8 @@ def reconstruct_files(
                 job.writer.abort()
             if job.pending is not None:
                 job.pending.discard()
+            if job.pulses is not None:
+                job.pulses.discard()
             for spool in job.spools:
                 spool.unlink(missing_ok=True)
                 # What a worker that died while writing it left.
@@ -656,6 +760,7 @@ def reconstruct_files(
 __all__ = [
     "FileSummary",
     "RunSummary",
+    "check_sample_period",
     "expand_inputs",
     "plan_outputs",
     "reconstruct_files",

@@ -2,13 +2,14 @@
 
 from __future__ import annotations
 
+import hashlib
 import struct
 from pathlib import Path
 
 import numpy as np
 import pytest
 
-from orvane_tools import cli, read_trigger_file
+from orvane_tools import cli, read_hits_with_provenance, read_trigger_file
 from orvane_tools.baseline import first_samples_baseline, window_baseline
 from orvane_tools.importers import ImportOptions, import_files
 
@@ -188,7 +189,8 @@ def test_root_tree(tmp_path: Path) -> None:
 @pytest.mark.parametrize(
     ("argv", "message"),
     [
-        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)"),
+        (["dump", "--sampling-period", "-1"], "must be a positive number of ns"),
+        (["dump", "--adc-bits", "6", "--skip-bad"], "above 63, the largest of a 6-bit ADC"),
         (["dump", "--no-header"], "needs the record length and the channel"),
         (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
         (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
@@ -233,6 +235,78 @@ def test_polarity_decided_per_file_and_channel(
     assert cli.main([*down, "-o", str(tmp_path / "p.npz"), "--negative-pulses"]) == 0
     up = data["up"].tarvo_samples.tolist()
     assert read_trigger_file(tmp_path / "p.npz").tarvo_samples.tolist() == up
+
+
+def test_period_bits_and_ticks_stored(tmp_path: Path) -> None:
+    # 14-bit samples of downward pulses, 2 ns apart; time tags of 1 ns counts.
+    up = pulse(8, 400)
+    tags = [999_999_999, 1_000_000_003]
+    path = tmp_path / "w.dat"
+    path.write_bytes(
+        b"".join(dump_event(0, k, t, [16383 - s for s in up]) for k, t in enumerate(tags))
+    )
+    options = ImportOptions(sampling_period_ns=2.0, adc_bits=14, clock_ns=1.0)
+    import_files("dump", [path], tmp_path / "w.npz", options)
+    data = read_trigger_file(tmp_path / "w.npz")
+    assert (data.sample_period_ns, data.adc_bits) == (2.0, 14)
+    # Turned over about the ADC's full scale: the samples of the upward original.
+    assert data.tarvo_samples.tolist() == up * 2
+    # To the nearest 4 ns tick, the carry going into the seconds.
+    rows = data.tarvo_triggers[["trigger_time_s", "trigger_time_ticks"]].tolist()
+    assert rows == [(1, 0), (1, 1)]
+
+
+def test_reconstruct_checks_period_and_carries_pulses_and_provenance(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    pytest.importorskip("orvane")
+    (tmp_path / "w.dat").write_bytes(b"".join(dump_event(*e) for e in CHANNEL0))
+    out = tmp_path / "run.npz"
+    argv = ["import", "dump", str(tmp_path / "w.dat"), "-o", str(out), "-q"]
+    assert cli.main([*argv, "--sampling-period", "2", "--adc-bits", "12"]) == 0
+    examples = Path(__file__).resolve().parents[2] / "examples"
+    text = (examples / "pulse_finder.yaml").read_text()
+    settings = {}
+    for period in ("4e-9", "2e-9"):
+        settings[period] = tmp_path / f"s{period}.yaml"
+        settings[period].write_text(
+            text.replace("  PulseFinder:\n", f"  PulseFinder:\n    sample_period: {period}\n", 1)
+        )
+    reconstruct = ["reconstruct", "-q", str(out), "-o"]
+    for chosen, message in [
+        (examples / "settings.yaml", "the single-pulse extractor (extractors.waveform: Tarvo)"),
+        (settings["4e-9"], "sampled every 2 ns (2e-09 s), but the settings' extractors.Pulse"),
+    ]:
+        assert (
+            cli.main([reconstruct[0], str(chosen), *reconstruct[1:], str(tmp_path / "h.csv")]) == 1
+        )
+        assert message in capsys.readouterr().err.replace("\n", " ")
+
+    fine = [reconstruct[0], str(settings["2e-9"]), *reconstruct[1:]]
+    assert cli.main([*fine, str(tmp_path / "plain.npy")]) == 0
+    assert cli.main([*fine, str(tmp_path / "h.csv"), "--pulse-columns"]) == 0
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns"]) == 0
+    hits, provenance = read_hits_with_provenance(tmp_path / "h.npy")
+    plain = np.load(tmp_path / "plain.npy")
+    assert hits.tobytes() == plain.tobytes()
+    pulses = np.load(tmp_path / "h.pulses.npy")
+    table = np.genfromtxt(tmp_path / "h.csv", delimiter=",", names=True)
+    assert len(pulses) == len(hits) == len(table) == 2
+    for name in ("first_sample", "amplitude", "width", "rise_time", "baseline_rms"):
+        np.testing.assert_array_equal(table[name], pulses[name])
+    data = read_trigger_file(out)
+    peaks = [data.waveform(i).max() - data.tarvo_triggers["baseline"][i] for i in range(2)]
+    assert pulses["amplitude"].tolist() == peaks
+    np.testing.assert_array_equal(pulses["baseline_rms"], data.tarvo_baseline_rms)
+    assert not pulses["saturated"].any() and not pulses["no_return"].any()
+    source = provenance["inputs"][0]["provenance"]
+    assert (
+        source["inputs"][0]["sha256"]
+        == hashlib.sha256((tmp_path / "w.dat").read_bytes()).hexdigest()
+    )
+    assert source["options"]["sampling_period_ns"] == 2.0
+    assert source["polarity"][0]["polarity"] == "positive"
+    assert source["events"] == {"read": 2, "skipped": 0}
 
 
 def test_existing_output_needs_overwrite(
