@@ -27,7 +27,7 @@ from pathlib import Path
 import numpy as np
 
 from orvane_tools._extension import load_extension
-from orvane_tools.baseline import window_baseline
+from orvane_tools.files.baseline import window_baseline
 
 NOISE_LSB = 2.6
 SPE_CHARGE = 1100.0  # LSB x samples

@@ -13,8 +13,8 @@ from typing import Any
 import pytest
 
 from orvane_tools import cli
-from orvane_tools import reconstruct_command as command
 from orvane_tools._resources import example_settings
+from orvane_tools.commands import reconstruct as command
 from orvane_tools.hitfile import read_hits_with_provenance
 from orvane_tools.run import reconstruct_files
 from orvane_tools.simulate import SimulationConfig, simulate

@@ -10,8 +10,8 @@ import numpy as np
 import pytest
 
 from orvane_tools import cli, read_hits_with_provenance, read_trigger_file
-from orvane_tools.baseline import first_samples_baseline, window_baseline
-from orvane_tools.importers import ImportOptions, import_files
+from orvane_tools.files.baseline import first_samples_baseline, window_baseline
+from orvane_tools.files.importers import ImportOptions, import_files
 
 # The binary dump: per event six little-endian uint32 words (size in bytes with the header,
 # board id, pattern, channel, event counter, trigger time tag in 8 ns counts, 31 bits), then

@@ -1,0 +1,2 @@
+"""Figures (need matplotlib: ``pip install 'orvane[plot]'``): the demo's charge spectrum
+(:mod:`.demo`)."""
