@@ -137,6 +137,14 @@ BREAKAGES = {
         lambda a: a.update(truth_tarvo_npe=a["truth_tarvo_npe"][:10]),
         "key 'truth_tarvo_npe' has length 10",
     ),
+    "baseline-rms-length": (
+        lambda a: a.update(tarvo_baseline_rms=np.zeros(10, np.float32)),
+        "key 'tarvo_baseline_rms' has length 10",
+    ),
+    "sample-period": (
+        lambda a: a.update(sample_period_ns=np.array(0.0)),
+        "key 'sample_period_ns' is 0.0, expected a period > 0",
+    ),
 }
 
 
