@@ -287,6 +287,7 @@ def test_reconstruct_checks_period_and_carries_pulses_and_provenance(
     assert cli.main([*fine, str(tmp_path / "h.csv"), "--pulse-columns"]) == 0
     assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns"]) == 0
     hits, provenance = read_hits_with_provenance(tmp_path / "h.npy")
+    assert read_hits_with_provenance(tmp_path / "h.csv")[0].tolist() == hits.tolist()
     plain = np.load(tmp_path / "plain.npy")
     assert hits.tobytes() == plain.tobytes()
     pulses = np.load(tmp_path / "h.pulses.npy")

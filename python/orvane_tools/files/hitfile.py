@@ -323,14 +323,15 @@ def read_hit_file(path: str | os.PathLike) -> np.ndarray:
     elif fmt == "csv":
         with open(path, encoding="ascii") as stream:
             header = stream.readline()
-            if header.strip() != CSV_HEADER.strip():
+            layouts = {",".join(d.names): d for d in (HIT_DTYPE, HIT_PULSE_DTYPE)}
+            layout = layouts.get(header.strip())
+            if layout is None:
                 raise ValueError(f"{path} is not a hit file: unexpected header {header.strip()!r}")
             body = stream.read()
         hits = np.zeros(0, dtype=HIT_DTYPE)
         if body.strip():
-            hits = zeroed_rows(
-                np.loadtxt(io.StringIO(body), delimiter=",", dtype=HIT_DTYPE, ndmin=1)
-            )
+            # The hit columns of the rows (a file with pulse columns holds more).
+            hits = zeroed_rows(np.loadtxt(io.StringIO(body), delimiter=",", dtype=layout, ndmin=1))
     else:
         _, pq = _pyarrow()
         table = pq.read_table(str(path))
