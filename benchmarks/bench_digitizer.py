@@ -129,7 +129,12 @@ def timing(orvane, directory: Path, n: int, rng: np.random.Generator) -> None:
         f"Timing: pulses of 1.5 ns rise (10-90 %), {decay:g} ns decay, {amplitude:g} LSB "
         f"amplitude, noise {NOISE_LSB} LSB, {n} records"
     )
+    fine = np.linspace(0.0, 10 * decay, 400_001)
+    curve = (np.exp(-fine / decay) - np.exp(-fine / r)) / norm
+    above = fine[curve >= 0.5]
+    fwhm = above[-1] - above[0]
     print(f"  {'period':<8}{'timing':<8}{'found':>7}{'offset':>11}{'RMS':>10}")
+    shapes = []
     for period in (1.0, 2.0):
         t = np.arange(length) * period
         arrival = (100 + rng.uniform(0, 1, n)) * period
@@ -151,6 +156,13 @@ def timing(orvane, directory: Path, n: int, rng: np.random.Generator) -> None:
             )
             extractor = orvane.FeatureExtractor(settings)
             features = extractor.extract_tarvo_numpy(_rows(orvane, base), samples)
+            if method == "edge":
+                # The shape quantities on the same pulses without noise.
+                exact = np.rint(clean).astype(np.uint16)
+                _, pulses = extractor.extract_tarvo_numpy(
+                    _rows(orvane, base), exact, return_pulses=True
+                )
+                shapes.append((period, pulses))
             time = _first_pulse(features, n, "rising_edge_time") - _first_pulse(
                 features, n, "trigger_time"
             )
@@ -160,6 +172,18 @@ def timing(orvane, directory: Path, n: int, rng: np.random.Generator) -> None:
                 f"  {period:g} ns    {method:<8}{np.mean(ok):>7.1%}{np.mean(error[ok]):>+8.3f} ns"
                 f"{np.std(error[ok]):>7.3f} ns"
             )
+    print(
+        f"  Pulse quantities without noise (true: amplitude {amplitude:g} LSB, rise 1.5 ns, "
+        f"width {fwhm:.3f} ns), mean and RMS:"
+    )
+    for period, pulses in shapes:
+        parts = []
+        for name, scale, unit in (("amplitude", 1, "LSB"), ("rise_time", 1e9, "ns")):
+            values = pulses[name] * scale
+            parts.append(f"{name} {np.mean(values):.3f} +- {np.std(values):.3f} {unit}")
+        width = pulses["width"] * 1e9
+        parts.append(f"width {np.mean(width):.3f} +- {np.std(width):.3f} ns")
+        print(f"  {period:g} ns    " + ", ".join(parts))
 
 
 def main(argv: list[str] | None = None) -> int:
