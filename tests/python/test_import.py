@@ -285,7 +285,12 @@ def test_reconstruct_checks_period_and_carries_pulses_and_provenance(
     fine = [reconstruct[0], str(settings["2e-9"]), *reconstruct[1:]]
     assert cli.main([*fine, str(tmp_path / "plain.npy")]) == 0
     assert cli.main([*fine, str(tmp_path / "h.csv"), "--pulse-columns"]) == 0
+    (tmp_path / "h.pulses.npy").write_text("keep")
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns", "--overwrite"]) == 1
+    assert "not the pulse columns of a hit file" in capsys.readouterr().err.replace("\n", " ")
+    (tmp_path / "h.pulses.npy").unlink()
     assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns"]) == 0
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns", "--overwrite"]) == 0
     hits, provenance = read_hits_with_provenance(tmp_path / "h.npy")
     assert read_hits_with_provenance(tmp_path / "h.csv")[0].tolist() == hits.tolist()
     plain = np.load(tmp_path / "plain.npy")

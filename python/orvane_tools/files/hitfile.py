@@ -375,8 +375,10 @@ def read_hits_with_provenance(path: str | os.PathLike) -> tuple[np.ndarray, dict
     return read_hit_file(path), read_provenance(path)
 
 
-def is_hit_file(path: str | os.PathLike, fmt: str) -> bool:
-    """Whether the existing file ``path`` is a hit file of format ``fmt`` (by its content)."""
+def is_hit_file(path: str | os.PathLike, fmt: str, dtype: np.dtype = HIT_DTYPE) -> bool:
+    """Whether the existing file ``path`` is a hit file of format ``fmt`` (by its content);
+    for ``.npy``, one of rows of ``dtype`` (:data:`PULSE_COLUMNS_DTYPE`: a file of pulse
+    columns)."""
     try:
         with open(path, "rb") as stream:
             head = stream.read(4096)
@@ -392,10 +394,10 @@ def is_hit_file(path: str | os.PathLike, fmt: str) -> bool:
                 (1, 0): np.lib.format.read_array_header_1_0,
                 (2, 0): np.lib.format.read_array_header_2_0,
             }[version]
-            shape, _, dtype = reader(stream)
+            shape, _, found = reader(stream)
         except Exception:  # noqa: BLE001 - a header that cannot be parsed is not a hit file
             return False
-        return dtype == HIT_DTYPE and len(shape) == 1
+        return found == dtype and len(shape) == 1
     if fmt == "csv":
         pulse_header = ",".join(HIT_PULSE_DTYPE.names) + "\n"
         return head.startswith((CSV_HEADER.encode("ascii"), pulse_header.encode("ascii")))

@@ -14,7 +14,7 @@ from typing import Any
 import numpy as np
 
 from .._atomic import PendingFile, check_writable, same_file
-from .._dtypes import MAX_TRIGGER_POSITIONS
+from .._dtypes import MAX_TRIGGER_POSITIONS, PULSE_COLUMNS_DTYPE
 from .._errors import UserError
 from ..files.hitfile import (
     FORMATS,
@@ -184,8 +184,12 @@ def _check_outputs(
                     f"refusing to overwrite {target}: it is not a .{fmt} hit file (even with "
                     "--overwrite, only a hit file of the same format is replaced)"
                 )
-            if target.name.endswith(".pulses.npy") and target != output:
-                continue  # the pulse columns of the hit file replaced
+            if pulse_columns and fmt == "npy" and target == pulses_path(output):
+                if not is_hit_file(target, "npy", PULSE_COLUMNS_DTYPE):
+                    raise UserError(
+                        f"refusing to overwrite {target}: it is not the pulse columns of a hit file"
+                    )
+                continue
             if target != output and not _is_provenance(target):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not the provenance of a hit file"
