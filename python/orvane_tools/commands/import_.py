@@ -42,8 +42,11 @@ formats:
 
 Several files of one run (one per channel, say) are merged in time order; the time tags are
 unwrapped at their rollover.  Each waveform's baseline is the median of its first 16 samples
-unless told otherwise.  The sampling period (--sampling-period) and the ADC's resolution
-(--adc-bits) are stored in the trigger file.  A malformed event stops the import with
+unless told otherwise (--baseline-method robust for baselines that wander).  Pulses that go
+down are turned over; --polarity auto, the default, decides that per file and channel from
+the data and prints its choice.  The sampling period (--sampling-period) and the ADC's
+resolution (--adc-bits) are stored in the trigger file, with the import's provenance (the raw
+files' SHA-256 and every option).  A malformed event stops the import with
 the file, event (from 0) and byte offset or line; --skip-bad skips and counts such events.
 """
 
