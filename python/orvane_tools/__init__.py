@@ -12,7 +12,11 @@ The package is laid out by role:
     long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
     demo (:mod:`~orvane_tools.simulation.demo`).
 ``plots``
-    Figures (matplotlib): the demo's charge spectrum.
+    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits.
+``calibration``
+    Calibration from the data (:func:`~orvane_tools.calibration.calibrate`, also importable
+    as ``orvane_tools.calibrate``): each channel's photo-electron spectrum fitted, the channel
+    table written.
 ``run``
     Chunked reconstruction in memory (:mod:`~orvane_tools.run.reconstruct`) and streamed
     reconstruction of trigger files into hit files, locally or on a Dask cluster
@@ -36,6 +40,7 @@ from ._dtypes import (
     TARVO_TRIGGER_DTYPE,
 )
 from ._errors import UserError
+from .calibration import calibrate
 from .files.baseline import first_samples_baseline, set_baseline_from_samples
 from .files.hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
 from .files.importers import ImportOptions, import_files
@@ -69,6 +74,7 @@ __all__ = [
     "Truth",
     "UserError",
     "__version__",
+    "calibrate",
     "first_samples_baseline",
     "import_files",
     "read_hit_file",

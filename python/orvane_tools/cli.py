@@ -27,6 +27,7 @@ commands:
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
   import        convert digitizer files (binary, text, ROOT) into a trigger file
+  calibrate     fit each channel's photo-electron spectrum, write the channel table
 
 Run 'orvane COMMAND --help' for the options of a command.
 """

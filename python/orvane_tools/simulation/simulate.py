@@ -104,6 +104,9 @@ class SimulationConfig:
     detector_seed:
         Seed of the channels' gains and PMT types, so that runs of one detector share them;
         None draws them from ``seed``.
+    spe_spread:
+        Spread of a single photo-electron's charge relative to its mean (the Gaussian's
+        standard deviation; truncated at zero); below 1.
     """
 
     n_tarvo: int = 10_000
@@ -117,6 +120,7 @@ class SimulationConfig:
     gain_spread: float = 0.0
     pmt_type_gains: tuple[float, ...] = (1.0,)
     detector_seed: int | None = None
+    spe_spread: float = SPE_RELATIVE_SPREAD
 
     def check(self) -> None:
         """Raise ValueError for a configuration that cannot be simulated."""
@@ -167,6 +171,10 @@ class SimulationConfig:
             raise ValueError(f"the seed must not be negative, got {self.seed}")
         if not 0 <= self.gain_spread < 1:
             raise ValueError(f"the gain spread must lie in [0, 1), got {self.gain_spread}")
+        if not 0 <= self.spe_spread < 1:
+            raise ValueError(
+                f"the single photo-electron spread must lie in [0, 1), got {self.spe_spread}"
+            )
         gains = np.asarray(self.pmt_type_gains, dtype=np.float64)
         if gains.ndim != 1 or len(gains) == 0 or not np.all((gains > 0) & np.isfinite(gains)):
             raise ValueError(
@@ -238,15 +246,15 @@ def _npe(rng: np.random.Generator, config: SimulationConfig, n: int, at_least_on
     return (1 + rng.poisson(np.maximum(mu - first, 0.0))).astype(np.int32)
 
 
-def _charges_lsb(rng: np.random.Generator, npe: np.ndarray) -> np.ndarray:
+def _charges_lsb(
+    rng: np.random.Generator, npe: np.ndarray, spread: float = SPE_RELATIVE_SPREAD
+) -> np.ndarray:
     """Sum of ``npe`` single photo-electron charges per trigger, in LSB."""
     total = int(npe.sum())
-    gains = rng.normal(SPE_CHARGE_LSB, SPE_RELATIVE_SPREAD * SPE_CHARGE_LSB, total)
+    gains = rng.normal(SPE_CHARGE_LSB, spread * SPE_CHARGE_LSB, total)
     negative = gains < 0
     while negative.any():  # truncate at zero by drawing again
-        gains[negative] = rng.normal(
-            SPE_CHARGE_LSB, SPE_RELATIVE_SPREAD * SPE_CHARGE_LSB, int(negative.sum())
-        )
+        gains[negative] = rng.normal(SPE_CHARGE_LSB, spread * SPE_CHARGE_LSB, int(negative.sum()))
         negative = gains < 0
     owner = np.repeat(np.arange(len(npe)), npe)
     return np.bincount(owner, weights=gains, minlength=len(npe))
@@ -255,7 +263,7 @@ def _charges_lsb(rng: np.random.Generator, npe: np.ndarray) -> np.ndarray:
 def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_gain: np.ndarray):
     n = config.n_tarvo
     npe = _npe(rng, config, n, at_least_one=False)
-    charge_lsb = _charges_lsb(rng, npe)
+    charge_lsb = _charges_lsb(rng, npe, config.spe_spread)
     tick_ns = SECONDS_PER_TICK * 1e9
     start_ns = rng.uniform(FIRST_PULSE_SAMPLE * tick_ns, LAST_PULSE_SAMPLE * tick_ns, n)
     gaps = np.rint(rng.exponential(1.0 / (config.rate_hz * SECONDS_PER_TICK), n))
@@ -296,7 +304,7 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
 def _simulate_multipmt(rng: np.random.Generator, config: SimulationConfig):
     n = config.n_multipmt
     npe = _npe(rng, config, n, at_least_one=True)
-    charge = _charges_lsb(rng, npe) / SPE_CHARGE_LSB
+    charge = _charges_lsb(rng, npe, config.spe_spread) / SPE_CHARGE_LSB
     time = np.cumsum(rng.exponential(1.0 / config.rate_hz, n))
 
     adc = MULTIPMT_ADC_SCALE * -np.expm1(-charge * MULTIPMT_ADC_PER_PE / MULTIPMT_ADC_SCALE)
