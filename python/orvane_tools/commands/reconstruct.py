@@ -92,6 +92,13 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         help="keep the hit files an interrupted run finished (same inputs and settings) and "
         "make the rest",
     )
+    rec.add_argument(
+        "--pulse-columns",
+        action="store_true",
+        help="add each hit's pulse quantities from the pulse finder (window, amplitude, peak "
+        "time, width, rise time, saturation and no-return flags, ...) as further columns; "
+        ".npy outputs get them in STEM.pulses.npy",
+    )
     cluster = rec.add_mutually_exclusive_group()
     cluster.add_argument(
         "--workers",
@@ -200,6 +207,7 @@ def run(args: argparse.Namespace) -> int:
                 command_line=list(sys.argv),
                 threads=args.threads,
                 resume=args.resume,
+                pulse_columns=args.pulse_columns,
             )
     finally:
         if bar is not None:
