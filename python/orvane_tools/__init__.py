@@ -12,8 +12,13 @@ The package is laid out by role:
     long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
     demo (:mod:`~orvane_tools.simulation.demo`).
 ``plots``
-    Figures (matplotlib): the demo's charge spectrum, and the run report
-    (:func:`orvane_tools.report`, a web page of per-channel diagnostics with warnings).
+    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits, and the
+    run report (:func:`orvane_tools.report`, a web page of per-channel diagnostics with
+    warnings).
+``calibration``
+    Calibration from the data (:func:`~orvane_tools.calibration.calibrate`, also importable
+    as ``orvane_tools.calibrate``): each channel's photo-electron spectrum fitted, the channel
+    table written.
 ``run``
     Chunked reconstruction in memory (:mod:`~orvane_tools.run.reconstruct`) and streamed
     reconstruction of trigger files into hit files, locally or on a Dask cluster
@@ -35,8 +40,11 @@ from ._dtypes import (
     MULTIPMT_TRIGGER_DTYPE,
     RUN_INFO_DTYPE,
     TARVO_TRIGGER_DTYPE,
+    HitIds,
+    decode_hit_ids,
 )
 from ._errors import UserError
+from .calibration import calibrate
 from .files.baseline import first_samples_baseline, set_baseline_from_samples
 from .files.hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
 from .files.importers import ImportOptions, import_files
@@ -65,6 +73,7 @@ __all__ = [
     "MULTIPMT_TRIGGER_DTYPE",
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
+    "HitIds",
     "ImportOptions",
     "ReportOptions",
     "SimulationConfig",
@@ -73,6 +82,8 @@ __all__ = [
     "Truth",
     "UserError",
     "__version__",
+    "calibrate",
+    "decode_hit_ids",
     "first_samples_baseline",
     "import_files",
     "read_hit_file",

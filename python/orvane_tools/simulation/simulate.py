@@ -54,7 +54,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from .._dtypes import MAX_TRIGGER_POSITIONS, MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
 from ..files.triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 
 SECONDS_PER_TICK = 4e-9
@@ -97,7 +97,7 @@ MULTIPMT_TOT_NOISE_S = 0.5e-9
 #: channel numbers, up to twice this, stay 32-bit signed), triggers, run length (uint32 seconds).
 MAX_NPE = 1000
 MAX_CHANNELS = 2**30
-MAX_TRIGGERS = 1 << 28
+MAX_TRIGGERS = MAX_TRIGGER_POSITIONS
 MAX_RUN_SECONDS = 2**32 - 1
 
 # Waveforms are made this many at a time, to bound the memory of the per-bin intermediates.
@@ -136,6 +136,9 @@ class SimulationConfig:
         ``(channel, fault)`` pairs: waveform channels with a fault (one of :data:`FAULTS`).
     shape:
         ``short`` (64 samples on 1000 LSB) or ``real`` (406 samples on 45 LSB).
+    spe_spread:
+        Spread of a single photo-electron's charge relative to its mean (the Gaussian's
+        standard deviation; truncated at zero); below 1.
     """
 
     n_tarvo: int = 10_000
@@ -151,6 +154,7 @@ class SimulationConfig:
     detector_seed: int | None = None
     faults: tuple[tuple[int, str], ...] = ()
     shape: str = "short"
+    spe_spread: float = SPE_RELATIVE_SPREAD
 
     def check(self) -> None:
         """Raise ValueError for a configuration that cannot be simulated."""
@@ -210,6 +214,10 @@ class SimulationConfig:
                 )
         if self.shape not in SHAPES:
             raise ValueError(f"unknown recording shape {self.shape!r}: expected short or real")
+        if not 0 <= self.spe_spread < 1:
+            raise ValueError(
+                f"the single photo-electron spread must lie in [0, 1), got {self.spe_spread}"
+            )
         gains = np.asarray(self.pmt_type_gains, dtype=np.float64)
         if gains.ndim != 1 or len(gains) == 0 or not np.all((gains > 0) & np.isfinite(gains)):
             raise ValueError(
@@ -281,15 +289,15 @@ def _npe(rng: np.random.Generator, config: SimulationConfig, n: int, at_least_on
     return (1 + rng.poisson(np.maximum(mu - first, 0.0))).astype(np.int32)
 
 
-def _charges_lsb(rng: np.random.Generator, npe: np.ndarray) -> np.ndarray:
+def _charges_lsb(
+    rng: np.random.Generator, npe: np.ndarray, spread: float = SPE_RELATIVE_SPREAD
+) -> np.ndarray:
     """Sum of ``npe`` single photo-electron charges per trigger, in LSB."""
     total = int(npe.sum())
-    gains = rng.normal(SPE_CHARGE_LSB, SPE_RELATIVE_SPREAD * SPE_CHARGE_LSB, total)
+    gains = rng.normal(SPE_CHARGE_LSB, spread * SPE_CHARGE_LSB, total)
     negative = gains < 0
     while negative.any():  # truncate at zero by drawing again
-        gains[negative] = rng.normal(
-            SPE_CHARGE_LSB, SPE_RELATIVE_SPREAD * SPE_CHARGE_LSB, int(negative.sum())
-        )
+        gains[negative] = rng.normal(SPE_CHARGE_LSB, spread * SPE_CHARGE_LSB, int(negative.sum()))
         negative = gains < 0
     owner = np.repeat(np.arange(len(npe)), npe)
     return np.bincount(owner, weights=gains, minlength=len(npe))
@@ -310,7 +318,7 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
         else (FIRST_PULSE_SAMPLE, LAST_PULSE_SAMPLE)
     )
     npe = _npe(rng, config, n, at_least_one=False)
-    charge_lsb = _charges_lsb(rng, npe)
+    charge_lsb = _charges_lsb(rng, npe, config.spe_spread)
     tick_ns = SECONDS_PER_TICK * 1e9
     start_ns = rng.uniform(first * tick_ns, last * tick_ns, n)
     gaps = np.rint(rng.exponential(1.0 / (config.rate_hz * SECONDS_PER_TICK), n))
@@ -371,7 +379,7 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
 def _simulate_multipmt(rng: np.random.Generator, config: SimulationConfig):
     n = config.n_multipmt
     npe = _npe(rng, config, n, at_least_one=True)
-    charge = _charges_lsb(rng, npe) / SPE_CHARGE_LSB
+    charge = _charges_lsb(rng, npe, config.spe_spread) / SPE_CHARGE_LSB
     time = np.cumsum(rng.exponential(1.0 / config.rate_hz, n))
 
     adc = MULTIPMT_ADC_SCALE * -np.expm1(-charge * MULTIPMT_ADC_PER_PE / MULTIPMT_ADC_SCALE)
