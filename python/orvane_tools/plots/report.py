@@ -208,6 +208,9 @@ def _gather(
         try:
             with TriggerFileReader(trigger_path) as reader:
                 run_info = reader.run_info
+                period = getattr(reader, "sample_period_ns", None)
+                if isinstance(period, (int, float)):
+                    stats.sample_period = float(period) * 1e-9
                 n = reader.n_tarvo
                 for lo in range(0, n, chunk_size):
                     hi = min(lo + chunk_size, n)
