@@ -65,8 +65,9 @@ def _make_run(folder: Path, shape: str) -> tuple[Path, Path]:
         )
     shutil.copy(EXAMPLES / "multipmt_charge_lut.txt", folder)
     (folder / "settings.yaml").write_text(text)
-    hits = folder / "hits.parquet"
-    reconstruct_files([triggers], folder / "settings.yaml", hits)
+    # Pulse-finder hits as CSV with the pulses' columns (their windows are drawn).
+    hits = folder / ("hits.parquet" if shape == "short" else "hits.csv")
+    reconstruct_files([triggers], folder / "settings.yaml", hits, pulse_columns=shape == "real")
     return hits, triggers
 
 

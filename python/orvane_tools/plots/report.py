@@ -211,6 +211,9 @@ def _gather(
                 period = getattr(reader, "sample_period_ns", None)
                 if isinstance(period, (int, float)):
                     stats.sample_period = float(period) * 1e-9
+                if stats.adc_max is None and "adc_bits" in getattr(reader, "members", {}):
+                    # The recording's range: its largest sample is a limit too.
+                    stats.adc_max = (1 << int(reader.whole("adc_bits"))) - 1
                 n = reader.n_tarvo
                 for lo in range(0, n, chunk_size):
                     hi = min(lo + chunk_size, n)

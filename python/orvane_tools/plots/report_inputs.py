@@ -31,37 +31,53 @@ HIT_CHUNK = 1 << 16
 
 @dataclass
 class HitChunk:
-    """Some hit rows: channel, trigger position, time [s], charge [PE]."""
+    """Some hit rows: channel, trigger position, time [s], charge [PE], and, when the hit file
+    carries pulse columns, each pulse's first and last sample (-1 for a hit without one)."""
 
     channel: np.ndarray
     position: np.ndarray
     time: np.ndarray
     charge: np.ndarray
+    first_sample: np.ndarray | None = None
+    last_sample: np.ndarray | None = None
 
     def __len__(self) -> int:
         return len(self.channel)
 
     @classmethod
     def from_rows(cls, rows: np.ndarray) -> HitChunk:
+        names = rows.dtype.names or ()
+        window = [
+            np.asarray(rows[n], dtype=np.int64) if n in names else None
+            for n in ("first_sample", "last_sample")
+        ]
         return cls(
             np.asarray(rows["channel"], dtype=np.int64),
             trigger_positions(rows["id"]),
             np.asarray(rows["time"], dtype=np.float64),
             np.asarray(rows["charge"], dtype=np.float64),
+            *window,
         )
 
+    def _fields(self) -> list[np.ndarray | None]:
+        return [getattr(self, f) for f in _FIELDS]
+
     def take(self, lo: int, hi: int) -> HitChunk:
-        return HitChunk(
-            self.channel[lo:hi], self.position[lo:hi], self.time[lo:hi], self.charge[lo:hi]
-        )
+        return HitChunk(*(None if a is None else a[lo:hi] for a in self._fields()))
 
     @staticmethod
     def join(parts: Sequence[HitChunk]) -> HitChunk:
+        parts = [p for p in parts if len(p)] or list(parts[:1])
         if len(parts) == 1:
             return parts[0]
-        return HitChunk(
-            *(np.concatenate([getattr(p, f) for p in parts]) for f in HitChunk.__annotations__)
-        )
+        columns = []
+        for i in range(len(_FIELDS)):
+            arrays = [p._fields()[i] for p in parts]
+            columns.append(None if any(a is None for a in arrays) else np.concatenate(arrays))
+        return HitChunk(*columns)
+
+
+_FIELDS = ("channel", "position", "time", "charge", "first_sample", "last_sample")
 
 
 def empty_hits() -> HitChunk:
@@ -134,14 +150,21 @@ def _npy_chunks(path: Path, chunk: int) -> Iterator[np.ndarray]:
 
 def _csv_chunks(path: Path, chunk: int) -> Iterator[np.ndarray]:
     with open(path, encoding="ascii") as stream:
-        header = stream.readline()
-        if header.strip() != CSV_HEADER.strip():
-            raise ValueError(f"not a hit file: unexpected header {header.strip()!r}")
+        header = stream.readline().strip()
+        if not header.startswith(CSV_HEADER.strip()):
+            raise ValueError(f"not a hit file: unexpected header {header!r}")
+        # The hit columns, and the pulse windows when the file carries pulse columns.
+        names = header.split(",")
+        wanted = [*HIT_DTYPE.names, *(n for n in ("first_sample", "last_sample") if n in names)]
+        dtype = np.dtype([(n, HIT_DTYPE[n] if n in HIT_DTYPE.names else np.int64) for n in wanted])
+        columns = [names.index(n) for n in wanted]
         while True:
             lines = list(itertools.islice(stream, chunk))
             if not lines:
                 return
-            yield np.loadtxt(io.StringIO("".join(lines)), delimiter=",", dtype=HIT_DTYPE, ndmin=1)
+            yield np.loadtxt(
+                io.StringIO("".join(lines)), delimiter=",", dtype=dtype, usecols=columns, ndmin=1
+            )
 
 
 def _parquet_chunks(path: Path, chunk: int) -> Iterator[HitChunk]:
@@ -149,14 +172,17 @@ def _parquet_chunks(path: Path, chunk: int) -> Iterator[HitChunk]:
         import pyarrow.parquet as pq
     except ImportError as exc:
         raise ImportError("reading .parquet needs pyarrow (pip install 'orvane[parquet]')") from exc
-    columns = ["channel", "id", "time", "charge"]
-    for batch in pq.ParquetFile(str(path)).iter_batches(batch_size=chunk, columns=columns):
+    source = pq.ParquetFile(str(path))
+    window = [n for n in ("first_sample", "last_sample") if n in source.schema_arrow.names]
+    columns = ["channel", "id", "time", "charge", *window]
+    for batch in source.iter_batches(batch_size=chunk, columns=columns):
         ids = batch.column("id").to_numpy()
         yield HitChunk(
             batch.column("channel").to_numpy().astype(np.int64),
             trigger_positions(ids),
             batch.column("time").to_numpy(),
             batch.column("charge").to_numpy(),
+            *(batch.column(n).to_numpy().astype(np.int64) for n in window),
         )
 
 

@@ -182,9 +182,12 @@ def _waveform_figure(
         ax.axhline(w.baseline, color="C7", lw=0.8, label="baseline")
         if threshold is not None and math.isfinite(threshold):
             ax.axhline(w.baseline + threshold, color="C3", lw=0.7, ls="--", label="threshold")
-        for time, charge in zip(w.hit_times, w.hit_charges):
+        for k, (time, charge) in enumerate(zip(w.hit_times, w.hit_charges)):
             at = time / period
-            if threshold is not None:
+            if w.windows is not None and w.windows[k, 0] >= 0:
+                # The pulse's own window, as the pulse finder recorded it.
+                ax.axvspan(w.windows[k, 0] - 0.5, w.windows[k, 1] + 0.5, color="C1", alpha=0.15)
+            elif threshold is not None:
                 ax.axvspan(at - before, at + after, color="C1", alpha=0.15, lw=0)
             ax.axvline(at, color="C1", lw=0.9)
             ax.annotate(

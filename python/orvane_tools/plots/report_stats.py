@@ -313,6 +313,8 @@ class KeptWaveform:
     noise: float
     hit_times: np.ndarray  # relative to the trigger [s]
     hit_charges: np.ndarray
+    #: Each pulse's first and last sample, when the hit file carries them.
+    windows: np.ndarray | None = None
 
 
 @dataclass
@@ -559,6 +561,11 @@ class RunStats:
                 noise=float(q.noise[i]),
                 hit_times=hits.time[lo:hi] - trigger_time[i],
                 hit_charges=hits.charge[lo:hi].copy(),
+                windows=(
+                    None
+                    if hits.first_sample is None or hits.last_sample is None
+                    else np.stack([hits.first_sample[lo:hi], hits.last_sample[lo:hi]], axis=1)
+                ),
             )
 
         self.sampler.offer(rows["channel"], make)
