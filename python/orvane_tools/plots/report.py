@@ -27,6 +27,7 @@ from ..files.triggerfile import TriggerFileError, TriggerFileReader
 from .report_inputs import (
     HitStream,
     find_hit_files,
+    hit_channels,
     hit_chunks,
     hit_file_provenance,
     read_channel_table,
@@ -797,6 +798,19 @@ def write_report(
     return Report(folder, summary, middle - start, end - middle, summary["warnings"])
 
 
+def _channel_counts(channels: np.ndarray) -> dict[int, int]:
+    """How often each channel number occurs (counted by bincount when the numbers are small)."""
+    if not len(channels):
+        return {}
+    low, high = int(channels.min()), int(channels.max())
+    if low >= 0 and high < 1 << 20:
+        counts = np.bincount(channels, minlength=high + 1)
+        numbers = np.flatnonzero(counts)
+        return dict(zip(numbers.tolist(), counts[numbers].tolist()))
+    numbers, counts = np.unique(channels, return_counts=True)
+    return dict(zip(numbers.tolist(), counts.tolist()))
+
+
 def reconstruction_warnings(
     pairs: Sequence[tuple[Path, Path]], options: ReportOptions | None = None
 ) -> list[str]:
@@ -816,13 +830,11 @@ def reconstruction_warnings(
                 ("multipmt_triggers", reader.n_multipmt),
             ):
                 for lo in range(0, n, 1 << 20):
-                    numbers, counts = np.unique(
-                        reader.rows(key, lo, min(lo + (1 << 20), n))["channel"], return_counts=True
-                    )
-                    for number, count in zip(numbers.tolist(), counts.tolist()):
+                    channels = reader.rows(key, lo, min(lo + (1 << 20), n))["channel"]
+                    for number, count in _channel_counts(channels).items():
                         triggers[number] = triggers.get(number, 0) + count
-        for chunk in hit_chunks(hit_path):
-            hits.update(np.unique(chunk.channel).tolist())
+        for channels in hit_channels(hit_path):
+            hits.update(_channel_counts(channels))
         provenances.append(hit_file_provenance(hit_path))
     messages = []
     silent = sorted(set(triggers) - hits)

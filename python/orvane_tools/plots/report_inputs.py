@@ -200,6 +200,23 @@ def hit_chunks(path: Path, chunk: int = HIT_CHUNK) -> Iterator[HitChunk]:
         raise UserError(f"cannot read the hit file {path}") from exc
 
 
+def hit_channels(path: Path, chunk: int = 1 << 20) -> Iterator[np.ndarray]:
+    """The channel numbers of a hit file's hits, a chunk at a time (of a Parquet file, that
+    column alone is read)."""
+    if hit_file_format(path) != "parquet":
+        for hits in hit_chunks(path, chunk):
+            yield hits.channel
+        return
+    try:
+        import pyarrow.parquet as pq
+
+        source = pq.ParquetFile(str(path))
+        for batch in source.iter_batches(batch_size=chunk, columns=["channel"]):
+            yield batch.column("channel").to_numpy()
+    except (OSError, ValueError, ImportError) as exc:
+        raise UserError(f"cannot read the hit file {path}") from exc
+
+
 class HitStream:
     """The hits of one file in trigger order, handed out up to a trigger position."""
 
