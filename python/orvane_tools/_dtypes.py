@@ -7,7 +7,11 @@ suite checks that both spellings agree.
 
 from __future__ import annotations
 
+import operator
+from typing import NamedTuple
+
 import numpy as np
+from numpy.typing import ArrayLike
 
 #: One waveform trigger without its samples (which live in a flat array beside the rows).
 TARVO_TRIGGER_DTYPE = np.dtype(
@@ -75,7 +79,46 @@ TRIGGER_INDEX_SHIFT = 4
 MAX_TRIGGER_POSITIONS = 1 << 28
 
 
-def trigger_positions(hit_ids: np.ndarray) -> np.ndarray:
+class HitIds(NamedTuple):
+    """The fields of hit ids, one array each (the shape of the ids)."""
+
+    #: Bits 63..32 (uint64), as ``orvane.RunInfo.run_number_from_id``.
+    run_number: np.ndarray
+    #: Bits 31..4 (int64), as ``orvane.RunInfo.trigger_index_from_id``.
+    trigger_position: np.ndarray
+    #: Bits 3..0 (int64): the record of the trigger the hit was made from.
+    record: np.ndarray
+
+
+def _id_bits(hit_ids: ArrayLike) -> np.ndarray:
+    ids = np.asarray(hit_ids)
+    if not isinstance(hit_ids, np.ndarray) and ids.dtype.kind in "fO":
+        # Python integers above 2**63 among them: taken one by one, refusing anything else.
+        values = np.asarray(hit_ids, dtype=object)
+        ids = np.array([operator.index(v) for v in values.ravel()], np.uint64).reshape(values.shape)
+    if ids.dtype == np.uint64:
+        return ids
+    if ids.dtype.kind not in "iu":
+        raise TypeError(f"hit ids must be integers, got an array of {ids.dtype}")
+    # The id column of hit rows holds the 64 bits read as signed: the same bits, unsigned.
+    return ids.astype(np.int64, copy=False).view(np.uint64)
+
+
+def decode_hit_ids(hit_ids: ArrayLike) -> HitIds:
+    """Run number, trigger position and record of each hit id, all at once.
+
+    ``hit_ids`` is the ``id`` column of hit rows (int64, the unsigned ids' bits read as signed)
+    or any array of ids (uint64, or Python integers).
+    """
+    ids = _id_bits(hit_ids)
+    return HitIds(
+        ids >> np.uint64(RUN_ID_SHIFT),
+        trigger_positions(ids),
+        (ids & np.uint64(0xF)).astype(np.int64),
+    )
+
+
+def trigger_positions(hit_ids: ArrayLike) -> np.ndarray:
     """Trigger position (bits 31..4) of each hit id, as int64."""
-    ids = np.asarray(hit_ids).astype(np.int64, copy=False).view(np.uint64)
+    ids = _id_bits(hit_ids)
     return ((ids >> np.uint64(TRIGGER_INDEX_SHIFT)) & np.uint64(0x0FFFFFFF)).astype(np.int64)

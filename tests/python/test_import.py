@@ -99,6 +99,28 @@ def test_import_and_reconstruct_like_hand_built_triggers(
     assert got.tolist() == want.tolist()
 
 
+@pytest.mark.parametrize(
+    ("files", "clock_ns", "expected"),
+    [
+        # Two events of one time tag: no rollover between them.
+        ([[(0, 0, 500), (0, 1, 500)]], 8.0, [(0, 0, 1000), (0, 0, 1000)]),
+        # Equal times in several files keep the order of the files.
+        ([[(2, 0, 500)], [(1, 0, 500)]], 8.0, [(2, 0, 1000), (1, 0, 1000)]),
+        # A clock of 7 ns: 7 ns lies in 4 ns tick 1 and 14 ns in tick 3 (floored).
+        ([[(0, 0, 1), (0, 1, 2)]], 7.0, [(0, 0, 1), (0, 0, 3)]),
+    ],
+    ids=["equal-tags", "equal-times-across-files", "7-ns-clock"],
+)
+def test_event_times(tmp_path: Path, files, clock_ns: float, expected) -> None:
+    paths = []
+    for i, events in enumerate(files):
+        paths.append(tmp_path / f"wave{i}.dat")
+        paths[-1].write_bytes(b"".join(dump_event(c, k, tag, [100] * 8) for c, k, tag in events))
+    import_files("dump", paths, tmp_path / "run.npz", ImportOptions(clock_ns=clock_ns))
+    rows = read_trigger_file(tmp_path / "run.npz").tarvo_triggers
+    assert rows[["channel", "trigger_time_s", "trigger_time_ticks"]].tolist() == expected
+
+
 GOOD = dump_event(0, 0, 10, [100] * 8)
 
 
@@ -184,19 +206,26 @@ def test_root_tree(tmp_path: Path) -> None:
 
 
 @pytest.mark.parametrize(
-    ("argv", "message"),
+    ("argv", "message", "content"),
     [
-        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)"),
-        (["dump", "--no-header"], "needs the record length and the channel"),
-        (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
-        (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
+        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)", GOOD),
+        (["dump", "--no-header"], "needs the record length and the channel", GOOD),
+        (["ascii", "--tree", "t"], "tree and branch names are options of the root format", GOOD),
+        (["dump", "--channel", "3"], "--channel is for input without channel numbers", GOOD),
+        # Files of another kind are named, not read as events (raw bytes in the message).
+        (["ascii"], "in.dat is not a text (ASCII) export: it is a binary file", GOOD),
+        (["dump"], "it is a zip archive (a trigger file", b"PK\x03\x04" + GOOD),
     ],
 )
 def test_refused_options(
-    tmp_path: Path, capsys: pytest.CaptureFixture[str], argv: list[str], message: str
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    argv: list[str],
+    message: str,
+    content: bytes,
 ) -> None:
     path = tmp_path / "in.dat"
-    path.write_bytes(GOOD)
+    path.write_bytes(content)
     assert cli.main(["import", argv[0], str(path), "-o", str(tmp_path / "o.npz"), *argv[1:]]) == 1
     assert message in capsys.readouterr().err.replace("\n", " ")
 
