@@ -122,3 +122,53 @@ def trigger_positions(hit_ids: ArrayLike) -> np.ndarray:
     """Trigger position (bits 31..4) of each hit id, as int64."""
     ids = _id_bits(hit_ids)
     return ((ids >> np.uint64(TRIGGER_INDEX_SHIFT)) & np.uint64(0x0FFFFFFF)).astype(np.int64)
+
+
+#: One pulse found by the pulse finder (``orvane.pulse_dtype``), joined to hits by ``id``.
+PULSE_DTYPE = np.dtype(
+    {
+        "names": [
+            "id",
+            "channel",
+            "first_sample",
+            "last_sample",
+            "baseline",
+            "amplitude",
+            "peak_time",
+            "width",
+            "rise_time",
+            "baseline_rms",
+            "index",
+            "saturated",
+            "no_return",
+        ],
+        "formats": ["<i8", "<i4", "<u4", "<u4", "<f8", "<f8", "<f8", "<f8", "<f8", "<f4", "u1"]
+        + ["?", "?"],
+        "offsets": [0, 8, 12, 16, 24, 32, 40, 48, 56, 64, 68, 69, 70],
+        "itemsize": 72,
+    }
+)
+
+#: The pulse quantities a hit file carries beside each hit (``--pulse-columns``); a hit
+#: without a pulse (a multi-PMT hit) has -1 in the integers, NaN in the floats, false flags.
+PULSE_COLUMNS_DTYPE = np.dtype(
+    [
+        ("first_sample", "<i8"),
+        ("last_sample", "<i8"),
+        ("index", "<i8"),
+        ("baseline", "<f8"),
+        ("amplitude", "<f8"),
+        ("peak_time", "<f8"),
+        ("width", "<f8"),
+        ("rise_time", "<f8"),
+        ("baseline_rms", "<f8"),
+        ("saturated", "?"),
+        ("no_return", "?"),
+    ]
+)
+
+#: Hit rows with their pulse columns, as the command's chunks carry them.
+HIT_PULSE_DTYPE = np.dtype(
+    [(name, HIT_DTYPE[name]) for name in HIT_DTYPE.names]
+    + [(name, PULSE_COLUMNS_DTYPE[name]) for name in PULSE_COLUMNS_DTYPE.names]
+)

@@ -141,6 +141,14 @@ BREAKAGES = {
         lambda a: a.update(truth_tarvo_npe=a["truth_tarvo_npe"][:10]),
         "key 'truth_tarvo_npe' has length 10",
     ),
+    "baseline-rms-length": (
+        lambda a: a.update(tarvo_baseline_rms=np.zeros(10, np.float32)),
+        "key 'tarvo_baseline_rms' has length 10",
+    ),
+    "sample-period": (
+        lambda a: a.update(sample_period_ns=np.array(0.0)),
+        "key 'sample_period_ns' is 0.0, expected a period > 0",
+    ),
 }
 
 
@@ -160,6 +168,7 @@ def test_invalid_content_is_refused(tmp_path: Path, data: TriggerData, breakage:
 
 def _read_in_chunks(path: Path, size: int = 7) -> None:
     with TriggerFileReader(path) as reader:
+        assert reader.sample_period_ns > 0
         for lo in range(0, reader.n_tarvo, size):
             reader.tarvo_chunk(lo, min(lo + size, reader.n_tarvo))
         for lo in range(0, reader.n_multipmt, size):

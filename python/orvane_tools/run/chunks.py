@@ -19,9 +19,10 @@ from typing import Any, Protocol
 
 import numpy as np
 
-from .._dtypes import MAX_TRIGGER_POSITIONS
+from .._dtypes import MAX_TRIGGER_POSITIONS, trigger_positions
 from .._errors import UserError
 from .._extension import load_extension, run_info_object
+from ..files.hitfile import with_pulse_columns
 from ..files.triggerfile import TriggerData, TriggerFileError
 
 #: Triggers per call into the library.
@@ -94,6 +95,14 @@ def check_trigger_positions(source: TriggerSource) -> None:
         )
 
 
+def _fill_baseline_rms(pulses: np.ndarray, source: TriggerSource, lo: int, hi: int) -> None:
+    # The library leaves the baseline noise NaN; a trigger file may hold it per waveform.
+    baseline_rms = getattr(source, "baseline_rms", None)
+    noise = baseline_rms(lo, hi) if baseline_rms is not None else None
+    if noise is not None and len(pulses):
+        pulses["baseline_rms"] = noise[trigger_positions(pulses["id"]) - lo]
+
+
 def segments(n: int, m: int, size: int) -> list[Segment]:
     """``n`` waveform and ``m`` multi-PMT triggers cut into ranges of at most ``size``: waveform
     triggers first."""
@@ -126,12 +135,18 @@ def iter_chunks(
     chunk_size: int = DEFAULT_CHUNK_SIZE,
     ranges: Iterable[Segment] | None = None,
     threads: int = 1,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
 ) -> Iterator[Chunk]:
     """Reconstruct ``source`` with ``reco`` (an ``orvane.ChargeReconstruction``), a chunk at a
     time, in trigger order.
 
     ``ranges`` limits the work to some ranges of triggers (default: all of them).  Within a
     range, chunks start at multiples of ``chunk_size`` from its start.
+
+    With ``pulse_columns`` the hits carry their pulses' quantities (rows of
+    :data:`HIT_PULSE_DTYPE`; the baseline noise from the source's ``baseline_rms`` where it has
+    one), the saturation level being ``adc_max`` where the settings give none.
 
     Raises
     ------
@@ -152,10 +167,12 @@ def iter_chunks(
         for start in range(lo, hi, chunk_size):
             stop = min(start + chunk_size, hi)
             truncated = 0
+            pulses = None
             try:
                 if kind == "tarvo":
                     rows, samples, offsets = source.tarvo_chunk(start, stop)
-                    hits, truncated = reco.reconstruct_tarvo_numpy(
+                    extra = {"return_pulses": True, "adc_max": adc_max} if pulse_columns else {}
+                    result = reco.reconstruct_tarvo_numpy(
                         rows,
                         samples,
                         offsets=offsets,
@@ -163,7 +180,12 @@ def iter_chunks(
                         run_info=run_info,
                         return_truncated=True,
                         threads=threads,
+                        **extra,
                     )
+                    hits, truncated = result[:2]
+                    if pulse_columns:
+                        pulses = result[2]
+                        _fill_baseline_rms(pulses, source, start, stop)
                 else:
                     rows = source.multipmt_chunk(start, stop)
                     hits = reco.reconstruct_multipmt_numpy(
@@ -172,6 +194,8 @@ def iter_chunks(
                         run_info=run_info,
                         threads=threads,
                     )
+                if pulse_columns:
+                    hits = with_pulse_columns(hits, pulses if pulses is not None else hits[:0])
             except (RuntimeError, ValueError, IndexError) as exc:
                 if isinstance(exc, (TriggerFileError, UserError)):
                     raise

@@ -12,12 +12,11 @@ from typing import Any
 import numpy as np
 
 from .._atomic import PART_SUFFIX, PendingFile
-from .._dtypes import HIT_DTYPE
 from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
 from ..files.triggerfile import TriggerFileReader, checked_sha256
 from .chunks import iter_chunks, segments
-from .outputs import _finish_output, _start_output
+from .outputs import _adc_max, _finish_output, _start_output
 from .planning import Progress, _Job
 from .reconstruct import load_reconstruction
 
@@ -40,6 +39,8 @@ def _segment_task(
     spool: str,
     threads: int,
     alive: str,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
 ) -> tuple[int, int]:
     """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
 
@@ -61,9 +62,15 @@ def _segment_task(
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
             for chunk in iter_chunks(
-                reco, reader, chunk_size=chunk_size, ranges=[(kind, lo, hi)], threads=threads
+                reco,
+                reader,
+                chunk_size=chunk_size,
+                ranges=[(kind, lo, hi)],
+                threads=threads,
+                pulse_columns=pulse_columns,
+                adc_max=adc_max,
             ):
-                out.write(zeroed_rows(chunk.hits).data)
+                out.write(zeroed_rows(chunk.hits, chunk.hits.dtype).data)
                 count += len(chunk.hits)
                 truncated += chunk.truncated
         if os.path.exists(alive):
@@ -84,6 +91,7 @@ def _run_distributed(
     threads: int,
     triggers_per_task: int,
     finished: Callable[[_Job], None],
+    pulse_columns: bool = False,
 ) -> None:
     from distributed import as_completed
 
@@ -128,6 +136,8 @@ def _run_distributed(
             os.path.abspath(spool),
             threads,
             os.path.abspath(jobs[j].pending.tmp),
+            pulse_columns,
+            _adc_max(jobs[j]),
             key=f"orvane-segment-{token}-{submitted}",
         )
         index[future.key] = submitted
@@ -150,11 +160,11 @@ def _run_distributed(
                 job = jobs[j]
                 job.summary.truncated += truncated
                 if job.writer is None:
-                    _start_output(job, fmt)
+                    _start_output(job, fmt, pulse_columns)
                 assert job.writer is not None
                 with open(spool, "rb") as stream:
                     while True:
-                        hits = np.fromfile(stream, dtype=HIT_DTYPE, count=chunk_size)
+                        hits = np.fromfile(stream, dtype=job.writer.dtype, count=chunk_size)
                         if not len(hits):
                             break
                         job.writer.append(hits)
@@ -172,6 +182,6 @@ def _run_distributed(
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
             job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
-            _start_output(job, fmt)
+            _start_output(job, fmt, pulse_columns)
             _finish_output(job, common)
             finished(job)

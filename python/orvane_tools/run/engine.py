@@ -35,6 +35,7 @@ from .planning import (
     _check_outputs,
     _Job,
     _open_input,
+    check_sample_period,
     expand_inputs,
     plan_outputs,
 )
@@ -55,6 +56,7 @@ def reconstruct_files(
     threads: int = 1,
     triggers_per_task: int = TASK_TRIGGERS,
     resume: bool = False,
+    pulse_columns: bool = False,
 ) -> RunSummary:
     """Reconstruct trigger files into hit files, each with its provenance.
 
@@ -91,6 +93,10 @@ def reconstruct_files(
         Keep the outputs already complete and made from the same input, settings, tables and
         library version (their provenance says so; a partial file never does), and reconstruct
         the other inputs only: how a run that was interrupted goes on.
+    pulse_columns:
+        Add the pulse finder's quantities of each hit's pulse as further columns (Parquet,
+        CSV) or as the file ``STEM.pulses.npy`` beside an ``.npy`` output; needs the pulse
+        finder.  Without it every output is as it always was.
 
     Returns
     -------
@@ -115,12 +121,24 @@ def reconstruct_files(
     jobs = [_open_input(path) for path in paths]
     for job, target in zip(jobs, outputs):
         job.summary.output = target
+        if job.summary.n_tarvo:
+            check_sample_period(reco, job.summary.input, job.sample_period_ns)
+    if pulse_columns and reco.waveform_extractor != "PulseFinder":
+        raise UserError(
+            f"--pulse-columns needs the pulse finder: {settings} does not select it "
+            "(extractors.waveform: PulseFinder)"
+        )
     tables = [table for _, table in settings_tables(settings)]
     common = run_provenance(settings, command_line)
     done = [job for job in jobs if resume and _already_done(job, fmt, common)]
     jobs = [job for job in jobs if job not in done]
     _check_outputs(
-        [job.summary.output for job in jobs], fmt, [*paths, settings, *tables], overwrite, resume
+        [job.summary.output for job in jobs],
+        fmt,
+        [*paths, settings, *tables],
+        overwrite,
+        resume,
+        pulse_columns,
     )
     created_folder = None
     folder = outputs[0].parent
@@ -139,14 +157,16 @@ def reconstruct_files(
         # Each hit file is put in place once complete: an interrupted run keeps those it
         # finished, and --resume goes on from there.
         assert job.pending is not None
-        commit_hit_file(job.pending, fmt, job.provenance)
+        commit_hit_file(job.pending, fmt, job.provenance, job.pulses)
         committed.append(job.summary.output)
 
     try:
         for job in jobs:
             job.pending = PendingFile(job.summary.output)
         if client is None:
-            _run_local(jobs, reco, fmt, common, chunk_size, report, threads, finished)
+            _run_local(
+                jobs, reco, fmt, common, chunk_size, report, threads, finished, pulse_columns
+            )
         else:
             _run_distributed(
                 client,
@@ -159,6 +179,7 @@ def reconstruct_files(
                 threads,
                 triggers_per_task,
                 finished,
+                pulse_columns,
             )
     finally:
         for job in jobs:
@@ -166,6 +187,8 @@ def reconstruct_files(
                 job.writer.abort()
             if job.pending is not None:
                 job.pending.discard()
+            if job.pulses is not None:
+                job.pulses.discard()
             for spool in job.spools:
                 spool.unlink(missing_ok=True)
                 # What a worker that died while writing it left.
@@ -210,6 +233,7 @@ def _made_by(document: dict[str, Any]) -> tuple[Any, ...]:
 __all__ = [
     "FileSummary",
     "RunSummary",
+    "check_sample_period",
     "expand_inputs",
     "plan_outputs",
     "reconstruct_files",

@@ -10,7 +10,7 @@ import numpy as np
 
 from ..files.triggerfile import TriggerFileReader
 from .chunks import TriggerSource, iter_chunks
-from .outputs import _finish_output, _Hasher, _start_output
+from .outputs import _adc_max, _finish_output, _Hasher, _start_output
 from .planning import Progress, _Job
 
 
@@ -48,15 +48,23 @@ def _run_local(
     progress: Progress,
     threads: int,
     finished: Callable[[_Job], None],
+    pulse_columns: bool = False,
 ) -> None:
     for job in jobs:
         hasher = _Hasher(job.summary.input)
         hasher.start()
         job.sha256 = hasher.result
-        _start_output(job, fmt)
+        _start_output(job, fmt, pulse_columns)
         assert job.writer is not None
         with TriggerFileReader(job.summary.input) as reader:
-            for chunk in iter_chunks(reco, reader, chunk_size=chunk_size, threads=threads):
+            for chunk in iter_chunks(
+                reco,
+                reader,
+                chunk_size=chunk_size,
+                threads=threads,
+                pulse_columns=pulse_columns,
+                adc_max=_adc_max(job),
+            ):
                 job.summary.truncated += chunk.truncated
                 job.writer.append(chunk.hits)
                 progress(chunk.triggers)
