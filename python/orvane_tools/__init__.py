@@ -12,7 +12,13 @@ The package is laid out by role:
     long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
     demo (:mod:`~orvane_tools.simulation.demo`).
 ``plots``
-    Figures (matplotlib): the demo's charge spectrum.
+    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits, and the
+    run report (:func:`orvane_tools.report`, a web page of per-channel diagnostics with
+    warnings).
+``calibration``
+    Calibration from the data (:func:`~orvane_tools.calibration.calibrate`, also importable
+    as ``orvane_tools.calibrate``): each channel's photo-electron spectrum fitted, the channel
+    table written.
 ``run``
     Chunked reconstruction in memory (:mod:`~orvane_tools.run.reconstruct`) and streamed
     reconstruction of trigger files into hit files, locally or on a Dask cluster
@@ -34,8 +40,11 @@ from ._dtypes import (
     MULTIPMT_TRIGGER_DTYPE,
     RUN_INFO_DTYPE,
     TARVO_TRIGGER_DTYPE,
+    HitIds,
+    decode_hit_ids,
 )
 from ._errors import UserError
+from .calibration import calibrate
 from .files.baseline import first_samples_baseline, set_baseline_from_samples
 from .files.hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
 from .files.importers import ImportOptions, import_files
@@ -46,6 +55,8 @@ from .files.triggerfile import (
     read_trigger_file,
     write_trigger_file,
 )
+from .plots.report import ReportOptions
+from .plots.report import write_report as report
 from .run import reconstruct_files
 from .simulation.simulate import SimulationConfig
 
@@ -62,19 +73,24 @@ __all__ = [
     "MULTIPMT_TRIGGER_DTYPE",
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
+    "HitIds",
     "ImportOptions",
+    "ReportOptions",
     "SimulationConfig",
     "TriggerData",
     "TriggerFileError",
     "Truth",
     "UserError",
     "__version__",
+    "calibrate",
+    "decode_hit_ids",
     "first_samples_baseline",
     "import_files",
     "read_hit_file",
     "read_hits_with_provenance",
     "read_trigger_file",
     "reconstruct_files",
+    "report",
     "set_baseline_from_samples",
     "write_hit_file",
     "write_trigger_file",

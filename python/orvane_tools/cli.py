@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import os
 import signal
 import sys
 import threading
@@ -27,6 +28,8 @@ commands:
   check         check a settings file and the tables it names
   init          write the example settings and tables into a folder
   import        convert digitizer files (binary, text, ROOT) into a trigger file
+  calibrate     fit each channel's photo-electron spectrum, write the channel table
+  report        write a web page of a run's diagnostics, warnings first
 
 Run 'orvane COMMAND --help' for the options of a command.
 """
@@ -35,7 +38,7 @@ EPILOG = """\
 Trigger files are NumPy .npz archives (see the README's "Trigger files" section); hit files
 are .npy, .csv or .parquet, with the columns channel, id, time, charge, time_uncertainty,
 charge_uncertainty.  Errors are reported in one paragraph with their causes and a non-zero
-exit status (--debug shows the traceback); no output file is left behind by a failure.
+exit status (--debug shows the traceback); no partial output file is left behind by a failure.
 """
 
 
@@ -68,11 +71,21 @@ def _on_sigterm(signum: int, frame: object) -> None:
     raise Terminated
 
 
+def _silence_stdout() -> None:
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        os.close(devnull)
+    except (OSError, ValueError):  # no file descriptor behind sys.stdout (e.g. captured)
+        pass
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Run the ``orvane`` command with ``argv`` (default: the process's arguments).
 
     Returns the exit status: 0 on success, 1 on an error, 2 on a usage error, 130 when
-    interrupted (Ctrl-C), 143 when terminated (SIGTERM); either leaves no output behind.
+    interrupted (Ctrl-C), 143 when terminated (SIGTERM); either leaves no output behind; 141
+    when the reader of standard output has gone (a pipe closed early).
     """
     parser = build_parser()
     try:
@@ -88,12 +101,18 @@ def main(argv: Sequence[str] | None = None) -> int:
         previous = signal.signal(signal.SIGTERM, _on_sigterm)
     try:
         status = args.handler(args)
+        sys.stdout.flush()  # here, where a closed pipe is caught, not at exit
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)
         return 130
     except Terminated:
         print(f"{prog}: terminated", file=sys.stderr)
         return 128 + signal.SIGTERM
+    except BrokenPipeError:
+        # The reader of standard output went away (`orvane check ... | head -1`): stop quietly,
+        # as a command killed by SIGPIPE does, and send what is still buffered nowhere.
+        _silence_stdout()
+        return 128 + signal.SIGPIPE
     except Exception as exc:  # noqa: BLE001 - every failure becomes a message and a status
         if args.debug:
             traceback.print_exception(type(exc), exc, exc.__traceback__, file=sys.stderr)

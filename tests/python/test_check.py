@@ -12,6 +12,7 @@ import pytest
 
 from orvane_tools import cli
 from orvane_tools._resources import example_settings
+from orvane_tools.files.settings import SettingsProblemsError, require_valid_settings
 
 LINEAR = """\
 reco:
@@ -140,6 +141,16 @@ BROKEN = {
         {"channels.csv": CHANNEL_ROWS + "1, 2, 0.0030, 0, 0.0001, 0.06, 0\n"},
         ("channels.csv", "extractors.channels.table", 5, "channel 1 again (first on line 4)"),
     ),
+    "channel-calibration-inf": (
+        CHANNELS,
+        {"channels.csv": CHANNEL_ROWS.replace("0.0030, 0,", "0.0030, inf,")},
+        ("channels.csv", "reco.q.table", 4, 'found "inf"'),
+    ),
+    "pulse-finder-threshold-zero": (
+        "extractors:\n  waveform: PulseFinder\n  PulseFinder: {threshold: 0}\n" + LINEAR,
+        {},
+        ("s", "extractors.PulseFinder.threshold", 3, 'found "0"'),
+    ),
     "channel-column-missing": (
         CHANNELS.replace("unknown_channels: drop", "unknown_channels: drop").replace(
             "columns: charge", "columns: time"
@@ -218,7 +229,7 @@ def test_commands_refuse_settings_with_problems(
     # The trigger file is never opened: the settings are refused first.
     argv = {
         "reconstruct": ["reconstruct", str(bad), str(tmp_path / "none.npz"), "-o", str(hits)],
-        "demo": ["demo", "--settings", str(bad), "--no-plot"],
+        "demo": ["demo", "--settings", str(bad), "--no-plot", "--no-report"],
         "check": ["check", str(bad)],
     }[command]
     assert cli.main(argv) == 1
@@ -233,6 +244,15 @@ def test_commands_refuse_settings_with_problems(
         "reco.q.min_value",
     ]
     assert not hits.exists()
+
+
+def test_semicolon_separated_table_gets_a_hint(orvane: ModuleType, tmp_path: Path) -> None:
+    path = _write(tmp_path, CHANNELS, {"channels.csv": CHANNEL_ROWS.replace(", ", ";")})
+    with pytest.raises(SettingsProblemsError) as info:
+        require_valid_settings(path)
+    *problems, hint = info.value.paragraphs(width=1000)
+    assert len(problems) > 1  # one per column the settings need, then the hint once
+    assert hint.startswith(f"  hint: {path.with_name('channels.csv').as_posix()} separates its")
 
 
 def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:

@@ -5,6 +5,7 @@ from __future__ import annotations
 import errno
 import hashlib
 import io
+import json
 import os
 import shutil
 import signal
@@ -31,7 +32,7 @@ from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
 from orvane_tools.files import hitfile as hitfile_module
-from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
+from orvane_tools.hitfile import PROVENANCE_KEY, HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
 
@@ -100,8 +101,8 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
 
 @pytest.mark.parametrize(
     ("compress", "threads"),
-    [(False, 1), (True, 1), (False, 3)],
-    ids=["stored", "deflated", "stored-3-threads"],
+    [(False, 1), (True, 1), (False, 3), (False, 0)],
+    ids=["stored", "deflated", "stored-3-threads", "stored-every-core"],
 )
 def test_chunked_reconstruction_equals_one_library_call(
     orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool, threads: int
@@ -187,7 +188,10 @@ def test_outputs_are_determined_and_carry_provenance(
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
     assert first["run_info"]["run_number"] == 15731968 and first["hits"] == len(hits)
-    if fmt == "parquet":  # the settings text in it rebuilds the same reconstruction
+    if fmt == "parquet":  # also where pyarrow and pandas users look; the settings text in it
+        # rebuilds the same reconstruction
+        schema = pytest.importorskip("pyarrow.parquet").read_table(outputs[0]).schema
+        assert json.loads(schema.metadata[PROVENANCE_KEY.encode()]) == first
         rebuilt = tmp_path / "rebuilt" / "settings.yaml"
         rebuilt.parent.mkdir()
         rebuilt.write_text(first["settings"]["text"])
@@ -509,25 +513,11 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
-def _stop_in_second_input(stop: Callable[[], None]) -> Callable[[pytest.MonkeyPatch], None]:
-    # Stopped in the second input's chunks: the first output is finished, not yet in place.
-    def setup(monkeypatch: pytest.MonkeyPatch) -> None:
-        calls = []
-        append = HitFileWriter.append
+def _raise(exc: type[BaseException]) -> Callable[[], None]:
+    def stop() -> None:
+        raise exc
 
-        def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
-            calls.append(1)
-            if len(calls) == 8:
-                stop()
-            append(self, hits)
-
-        monkeypatch.setattr(HitFileWriter, "append", stopping)
-
-    return setup
-
-
-def _interrupt() -> None:
-    raise KeyboardInterrupt
+    return stop
 
 
 class _FullDisk(io.FileIO):
@@ -549,27 +539,15 @@ def _disk_full(monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.setattr(hitfile_module, "open", full, raising=False)
 
 
-def _disk_full_for_sidecars(monkeypatch: pytest.MonkeyPatch) -> None:
-    # The first output is in place when the second one's sidecar fails.
-    write_text = Path.write_text
-
-    def full(self: Path, text: str, **kwargs: object) -> int:
-        if ".second.npy.json." in self.name:
-            raise OSError(errno.ENOSPC, "No space left on device")
-        return write_text(self, text, **kwargs)
-
-    monkeypatch.setattr(Path, "write_text", full)
-
-
 @pytest.mark.parametrize(
-    ("setup", "status", "message"),
+    ("stop", "status", "message"),
     [
-        (_stop_in_second_input(_interrupt), 130, "interrupted"),
-        (_stop_in_second_input(lambda: os.kill(os.getpid(), signal.SIGTERM)), 143, "terminated"),
-        (_disk_full, 1, "No space left on device"),
-        (_disk_full_for_sidecars, 1, "No space left on device"),
+        (_raise(KeyboardInterrupt), 130, "orvane reconstruct: interrupted\n"),
+        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "orvane reconstruct: terminated\n"),
+        # The reader of a pipe went away (| head -1): quiet, as after SIGPIPE.
+        (_raise(BrokenPipeError), 141, ""),
     ],
-    ids=["ctrl-c", "sigterm", "disk-full", "disk-full-committing"],
+    ids=["ctrl-c", "sigterm", "closed-pipe"],
 )
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
@@ -577,19 +555,63 @@ def test_interrupt_leaves_nothing(
     tmp_path: Path,
     capsys: pytest.CaptureFixture[str],
     monkeypatch: pytest.MonkeyPatch,
-    setup: Callable[[pytest.MonkeyPatch], None],
+    stop: Callable[[], None],
     status: int,
     message: str,
 ) -> None:
-    setup(monkeypatch)
+    # Stopped in the second input's chunks, after the first input's output is in place.
+    calls = []
+    append = HitFileWriter.append
+
+    def stopping(self: HitFileWriter, hits: np.ndarray) -> None:
+        calls.append(1)
+        if len(calls) == 8:
+            stop()
+        append(self, hits)
+
+    monkeypatch.setattr(HitFileWriter, "append", stopping)
     second = tmp_path / "second.npz"
     shutil.copy(triggers, second)
     out = tmp_path / "out"
     argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
-    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
-    assert message in capsys.readouterr().err
-    assert _outputs(tmp_path) == ["second.npz"]
+    argv += ["--format", "npy", "--chunk-size", "100"]
+    assert cli.main(argv) == status
+    assert capsys.readouterr().err == message
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+    # The first input's hit file was finished before the stop and stays; no partial one does.
+    assert (_outputs(tmp_path), _outputs(out)) == (
+        ["out", "second.npz"],
+        ["run.npy", "run.npy.json"],
+    )
+    first = (out / "run.npy").read_bytes()
+    (out / "run.npy").write_bytes(first[:-1] + bytes([first[-1] ^ 1]))
+    assert cli.main([*argv, "--resume", "-q"]) == 1  # its sidecar no longer proves it
+    (out / "run.npy").write_bytes(first)
+    mtime = (out / "run.npy").stat().st_mtime_ns
+    assert cli.main([*argv, "--resume"]) == 0
+    assert capsys.readouterr().out.startswith("kept 1 hit file already complete (--resume)\n")
+    assert (out / "run.npy").stat().st_mtime_ns == mtime
+    assert (out / "second.npy").read_bytes() == first  # a copy of the first input
+    (out / "second.npy").unlink()  # as a stop between its sidecar's commit and its own leaves it
+    assert cli.main([*argv, "--resume", "-q"]) == 0
+    assert (out / "second.npy").read_bytes() == first
+
+
+def test_full_disk_leaves_nothing(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    _disk_full(monkeypatch)
+    second = tmp_path / "second.npz"
+    shutil.copy(triggers, second)
+    out = tmp_path / "out"
+    argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
+    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == 1
+    assert "No space left on device" in capsys.readouterr().err
+    assert _outputs(tmp_path) == ["second.npz"]
 
 
 def test_removes_what_a_killed_run_left(orvane: ModuleType, triggers: Path, tmp_path: Path) -> None:
@@ -651,19 +673,19 @@ def test_error_message_walks_the_cause_chain() -> None:
 def test_demo_summary(
     orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
 ) -> None:
-    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--seed", "3"]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--no-report", "--seed", "3"]) == 0
     out = capsys.readouterr().out
     assert out.startswith("orvane demo: 2000 simulated triggers (seed 3)")
     for row in ("triggers", "hits", "throughput", "charge bias at 1 PE", "time resolution"):
         assert row in out
-    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "-q"]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--no-report", "-q"]) == 0
     assert capsys.readouterr().out == ""
 
 
 def test_demo_plot(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
     pytest.importorskip("matplotlib")
     plot = tmp_path / "spectrum.png"
-    assert cli.main(["demo", "--triggers", "2000", "--plot", str(plot)]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-report", "--plot", str(plot)]) == 0
     assert f"charge spectrum written to {plot}" in capsys.readouterr().out
     assert plot.read_bytes().startswith(b"\x89PNG")
     assert _outputs(tmp_path) == ["spectrum.png"]
@@ -677,7 +699,7 @@ def test_demo_without_matplotlib(
 ) -> None:
     monkeypatch.setitem(sys.modules, "matplotlib", None)
     plot = tmp_path / "spectrum.png"
-    assert cli.main(["demo", "--triggers", "200", "--plot", str(plot)]) == 0
+    assert cli.main(["demo", "--triggers", "200", "--no-report", "--plot", str(plot)]) == 0
     assert "matplotlib is not installed" in capsys.readouterr().out
     assert _outputs(tmp_path) == []
 

@@ -201,6 +201,12 @@ RowsDone extract_rows(const TriggerStep& step, const TarvoRowInput& input, RowRa
 RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> calls,
                           const TarvoRowInput& input, RowRange range, HitNumpyRow* out);
 
+/// The pulse shapes of the records of rows `range` of waveform triggers, one per record with
+/// its id (joins the rows of `extract_rows` and `reconstruct_rows` by id); the step must use
+/// the pulse finder.
+RowsDone pulse_rows(const TriggerStep& step, const TarvoRowInput& input, RowRange range,
+                    PulseShape* out);
+
 /// Feature rows of rows `range` of multi-PMT triggers (one per trigger); the positions from
 /// `first_trigger` must have been checked with `check_trigger_positions`.
 RowsDone extract_rows(const TriggerStep& step, StridedRows<MultiPMTTriggerNumpyRow> triggers,
@@ -214,35 +220,5 @@ RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> cal
 /// `HitMaker::make_hits`.
 RowsDone make_hit_rows(std::span<const RecoCall> calls, StridedRows<HitFeaturesNumpyRow> features,
                        bool no_discard, RowRange range, HitNumpyRow* out);
-
-// Whole calls with one extractor and one hit maker, checked first, then worked through as one
-// range; `out` has room for one row per input row.  They return the number of rows written.
-
-/// Feature rows of Tarvo triggers.
-std::size_t extract_tarvo_rows(const TarvoExtractor& extractor,
-                               StridedRows<TarvoTriggerNumpyRow> triggers,
-                               const WaveformRows& waveforms, std::uint64_t first_trigger,
-                               const RunInfo& run_info, HitFeaturesNumpyRow* out);
-
-/// Feature rows of multi-PMT triggers: always one per trigger.
-std::size_t extract_multipmt_rows(StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                  std::uint64_t first_trigger, const RunInfo& run_info,
-                                  HitFeaturesNumpyRow* out);
-
-/// Hit rows from feature rows, as `HitMaker::make_hits`.
-std::size_t make_hit_rows(const HitMaker& hit_maker, StridedRows<HitFeaturesNumpyRow> features,
-                          bool no_discard, HitNumpyRow* out);
-
-/// Valid hit rows of Tarvo triggers, as `ChargeReconstruction::reconstruct`.
-std::size_t reconstruct_tarvo_rows(const TarvoExtractor& extractor, const HitMaker& hit_maker,
-                                   StridedRows<TarvoTriggerNumpyRow> triggers,
-                                   const WaveformRows& waveforms, std::uint64_t first_trigger,
-                                   const RunInfo& run_info, HitNumpyRow* out);
-
-/// Valid hit rows of multi-PMT triggers, as `ChargeReconstruction::reconstruct`.
-std::size_t reconstruct_multipmt_rows(const HitMaker& hit_maker,
-                                      StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                      std::uint64_t first_trigger, const RunInfo& run_info,
-                                      HitNumpyRow* out);
 
 }  // namespace tessel

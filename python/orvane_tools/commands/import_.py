@@ -11,14 +11,18 @@ from .._atomic import check_writable
 from .._errors import UserError
 from ..files.baseline import BASELINE_METHODS, DEFAULT_BASELINE_METHOD, DEFAULT_BASELINE_SAMPLES
 from ..files.importers import (
+    DEFAULT_ADC_BITS,
     DEFAULT_CHUNK_EVENTS,
     DEFAULT_CLOCK_NS,
     DEFAULT_SAMPLES_BRANCH,
     DEFAULT_TAG_BITS,
     FORMATS,
+    POLARITIES,
     SAMPLE_PERIOD_NS,
     ImportOptions,
+    check_output_name,
     import_files,
+    parse_window,
 )
 from ..progress import ProgressBar
 from ._args import FORMATTER, positive_int
@@ -38,9 +42,20 @@ formats:
 
 Several files of one run (one per channel, say) are merged in time order; the time tags are
 unwrapped at their rollover.  Each waveform's baseline is the median of its first 16 samples
-unless told otherwise.  Samples must be 4 ns apart.  A malformed event stops the import with
+unless told otherwise (--baseline-method robust for baselines that wander).  Pulses that go
+down are turned over; --polarity auto, the default, decides that per file and channel from
+the data and prints its choice.  The sampling period (--sampling-period) and the ADC's
+resolution (--adc-bits) are stored in the trigger file, with the import's provenance (the raw
+files' SHA-256 and every option).  A malformed event stops the import with
 the file, event (from 0) and byte offset or line; --skip-bad skips and counts such events.
 """
+
+
+def _window(text: str) -> tuple[int | None, int | None]:
+    try:
+        return parse_window(text)
+    except ValueError as exc:
+        raise argparse.ArgumentTypeError(str(exc)) from None
 
 
 def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argparse.ArgumentParser:
@@ -96,12 +111,29 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         type=float,
         default=SAMPLE_PERIOD_NS,
         metavar="NS",
-        help="nanoseconds between samples; only 4 is accepted (default %(default)g)",
+        help="nanoseconds between samples, stored in the trigger file (default %(default)g)",
+    )
+    layout.add_argument(
+        "--adc-bits",
+        type=int,
+        default=DEFAULT_ADC_BITS,
+        metavar="B",
+        help="the digitizer's resolution: samples 0 to 2^B - 1, the saturation level "
+        "(default %(default)s)",
+    )
+    layout.add_argument(
+        "--polarity",
+        choices=POLARITIES,
+        default="auto",
+        help="pulses go up (positive) or down (negative: (2^B - 1) - sample is stored) from "
+        "the baseline; auto (default): decided per file and channel from the data",
     )
     layout.add_argument(
         "--negative-pulses",
-        action="store_true",
-        help="pulses go down from the baseline: store 65535 - sample",
+        dest="polarity",
+        action="store_const",
+        const="negative",
+        help="the same as --polarity negative",
     )
     root = cmd.add_argument_group("root")
     root.add_argument("--tree", metavar="NAME", help="tree to read (default: the only one)")
@@ -125,7 +157,16 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         "--baseline-method",
         choices=BASELINE_METHODS,
         default=DEFAULT_BASELINE_METHOD,
-        help="how the first samples are combined (default %(default)s)",
+        help="median or mean of the samples; robust: the level of the quiet samples (of the "
+        "whole record unless --baseline-window is given), for wandering baselines "
+        "(default %(default)s)",
+    )
+    base.add_argument(
+        "--baseline-window",
+        type=_window,
+        metavar="START:STOP",
+        help="take the baseline from samples START to STOP-1 (negative: from the record's end; "
+        "empty: its start or end) instead of the first N",
     )
     base.add_argument(
         "--baseline", type=float, metavar="LSB", help="one fixed baseline for every waveform"
@@ -157,9 +198,11 @@ def run(args: argparse.Namespace) -> int:
         clock_ns=args.clock,
         tag_bits=args.tag_bits,
         sampling_period_ns=args.sampling_period,
-        negative_pulses=args.negative_pulses,
+        adc_bits=args.adc_bits,
+        polarity=args.polarity,
         baseline_samples=args.baseline_samples,
         baseline_method=args.baseline_method,
+        baseline_window=args.baseline_window,
         baseline_value=args.baseline,
         run_number=args.run_number,
         skip_bad=args.skip_bad,
@@ -173,6 +216,7 @@ def run(args: argparse.Namespace) -> int:
         options.check(args.format)
     except ValueError as exc:
         raise UserError(f"cannot import {args.format} files") from exc
+    check_output_name(args.output)
     output = Path(args.output)
     for name in args.inputs:
         if output.exists() and Path(name).exists() and output.samefile(name):
@@ -203,6 +247,8 @@ def run(args: argparse.Namespace) -> int:
     finally:
         if bar is not None:
             bar.close()
+    for warning in summary.warnings:
+        print(f"orvane import: warning: {warning}", file=sys.stderr)
     if args.quiet:
         return 0
     for problem in summary.problems[:_SHOWN_PROBLEMS]:
@@ -220,4 +266,6 @@ def run(args: argparse.Namespace) -> int:
         f"file(s), skipped {summary.skipped} malformed; wrote {args.output} "
         f"(run {options.run_number})"
     )
+    for choice in summary.polarities:
+        print(f"polarity: {choice.describe()}")
     return 0

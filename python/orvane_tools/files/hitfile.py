@@ -15,6 +15,7 @@ JSON sidecar ``OUTPUT.json``; :func:`read_hits_with_provenance` returns both.
 
 from __future__ import annotations
 
+import base64
 import contextlib
 import hashlib
 import io
@@ -26,7 +27,7 @@ from typing import Any, BinaryIO
 import numpy as np
 
 from .._atomic import PendingFile
-from .._dtypes import HIT_DTYPE
+from .._dtypes import HIT_DTYPE, HIT_PULSE_DTYPE, PULSE_COLUMNS_DTYPE
 
 FORMATS = ("npy", "csv", "parquet")
 #: Key of the provenance (a JSON document) in a Parquet file's key-value metadata.
@@ -79,11 +80,44 @@ def sidecar_path(path: str | os.PathLike) -> Path:
     return path.with_name(path.name + ".json")
 
 
-def _npy_header(count: int, size: int = 0) -> bytes:
-    """A version 1.0 ``.npy`` header for ``count`` hit rows, padded to ``size`` bytes."""
+def pulses_path(path: str | os.PathLike) -> Path:
+    """Where the pulse columns of an ``.npy`` hit file lie: ``STEM.pulses.npy``."""
+    path = Path(path)
+    return path.with_name(path.stem + ".pulses.npy")
+
+
+def _csv_line(dtype: np.dtype) -> str:
+    kinds = {"i": "%d", "u": "%d", "b": "%d", "f": "%.17g"}
+    return ",".join(kinds[dtype[name].kind] for name in dtype.names) + "\n"
+
+
+def with_pulse_columns(hits: np.ndarray, pulses: np.ndarray) -> np.ndarray:
+    """Hit rows with the columns of their pulses (``orvane.pulse_dtype`` rows, joined by id).
+
+    A hit without a pulse gets -1 in the integer columns, NaN in the floats, false flags.
+    """
+    rows = np.zeros(len(hits), dtype=HIT_PULSE_DTYPE)
+    for name in HIT_DTYPE.names:
+        rows[name] = hits[name]
+    for name in PULSE_COLUMNS_DTYPE.names:
+        kind = PULSE_COLUMNS_DTYPE[name].kind
+        rows[name] = -1 if kind == "i" else (np.nan if kind == "f" else False)
+    if len(pulses) and len(hits):
+        order = np.argsort(pulses["id"], kind="stable")
+        ids = pulses["id"][order]
+        at = np.minimum(np.searchsorted(ids, hits["id"]), len(ids) - 1)
+        found = ids[at] == hits["id"]
+        matched = pulses[order[at[found]]]
+        for name in PULSE_COLUMNS_DTYPE.names:
+            rows[name][found] = matched[name]
+    return rows
+
+
+def _npy_header(count: int, size: int = 0, dtype: np.dtype = HIT_DTYPE) -> bytes:
+    """A version 1.0 ``.npy`` header for ``count`` rows, padded to ``size`` bytes."""
     stream = io.BytesIO()
     header = {
-        "descr": np.lib.format.dtype_to_descr(HIT_DTYPE),
+        "descr": np.lib.format.dtype_to_descr(dtype),
         "fortran_order": False,
         "shape": (count,),
     }
@@ -100,10 +134,10 @@ def _npy_header(count: int, size: int = 0) -> bytes:
 _NPY_HEADER_SIZE = len(_npy_header(2**63 - 1))
 
 
-def zeroed_rows(hits: np.ndarray) -> np.ndarray:
-    """A copy of hit rows with every padding byte zero."""
-    rows = np.zeros(len(hits), dtype=HIT_DTYPE)
-    for name in HIT_DTYPE.names:
+def zeroed_rows(hits: np.ndarray, dtype: np.dtype = HIT_DTYPE) -> np.ndarray:
+    """A copy of the ``dtype`` fields of rows with every padding byte zero."""
+    rows = np.zeros(len(hits), dtype=dtype)
+    for name in dtype.names:
         rows[name] = hits[name]
     return rows
 
@@ -112,21 +146,29 @@ class HitFileWriter:
     """Writes hit rows to ``path`` (a new file, usually a temporary one) chunk by chunk.
 
     ``fmt`` is ``npy``, ``csv`` or ``parquet``.  Call :meth:`append` for each chunk, then
-    :meth:`close`.
+    :meth:`close`.  With ``pulses`` the rows carry the pulse columns too
+    (:data:`HIT_PULSE_DTYPE`): Parquet and CSV files get them as further columns, an ``.npy``
+    file keeps the hit rows and writes the pulse columns to the ``.npy`` file ``pulses``.
     """
 
-    def __init__(self, path: str | os.PathLike, fmt: str) -> None:
+    def __init__(
+        self, path: str | os.PathLike, fmt: str, *, pulses: str | os.PathLike | bool | None = None
+    ) -> None:
         if fmt not in FORMATS:
             raise ValueError(f"unknown hit file format {fmt!r}")
+        if fmt == "npy" and pulses is True:
+            raise ValueError("an .npy hit file needs the path of its pulse columns' file")
         self.path = Path(path)
         self.fmt = fmt
         self.count = 0
+        self.dtype = HIT_PULSE_DTYPE if pulses else HIT_DTYPE
         self._stream: BinaryIO | None = None
+        self._pulses: BinaryIO | None = None
         self._parquet = None
         if fmt == "parquet":
             pa, pq = _pyarrow()
             schema = pa.schema(
-                [(name, pa.from_numpy_dtype(HIT_DTYPE[name])) for name in HIT_DTYPE.names]
+                [(name, pa.from_numpy_dtype(self.dtype[name])) for name in self.dtype.names]
             )
             self._schema = schema
             self._parquet = pq.ParquetWriter(str(self.path), self._schema)
@@ -134,37 +176,49 @@ class HitFileWriter:
             self._stream = open(self.path, "wb")  # noqa: SIM115 - closed by close()
             if fmt == "npy":
                 self._stream.write(_npy_header(0, _NPY_HEADER_SIZE))
+                if pulses:
+                    self._pulses = open(pulses, "wb")  # noqa: SIM115 - closed by close()
+                    self._pulses.write(_npy_header(0, _NPY_HEADER_SIZE, PULSE_COLUMNS_DTYPE))
             else:
-                self._stream.write(CSV_HEADER.encode("ascii"))
+                self._stream.write((",".join(self.dtype.names) + "\n").encode("ascii"))
+                self._line = _csv_line(self.dtype)
 
     def append(self, hits: np.ndarray) -> None:
-        """Append hit rows (of :data:`HIT_DTYPE`)."""
-        if hits.dtype != HIT_DTYPE:
-            raise ValueError(f"hit rows must have dtype {HIT_DTYPE}, got {hits.dtype}")
+        """Append hit rows (of :data:`HIT_DTYPE`, or :data:`HIT_PULSE_DTYPE` with pulses)."""
+        if hits.dtype != self.dtype:
+            raise ValueError(f"hit rows must have dtype {self.dtype}, got {hits.dtype}")
         if not len(hits):
             return
         if self._parquet is not None:
             pa, _ = _pyarrow()
-            columns = [pa.array(np.ascontiguousarray(hits[name])) for name in HIT_DTYPE.names]
+            columns = [pa.array(np.ascontiguousarray(hits[name])) for name in self.dtype.names]
             self._parquet.write_table(pa.Table.from_arrays(columns, schema=self._schema))
         elif self.fmt == "npy":
             assert self._stream is not None
             self._stream.write(zeroed_rows(hits).data)
+            if self._pulses is not None:
+                self._pulses.write(zeroed_rows(hits, PULSE_COLUMNS_DTYPE).data)
         else:
             # One formatting call per row from C (map), three times faster than numpy.savetxt.
-            columns = [hits[name].tolist() for name in HIT_DTYPE.names]
+            columns = [hits[name].tolist() for name in self.dtype.names]
             assert self._stream is not None
-            self._stream.write("".join(map(_CSV_LINE.__mod__, zip(*columns))).encode("ascii"))
+            self._stream.write("".join(map(self._line.__mod__, zip(*columns))).encode("ascii"))
         self.count += len(hits)
 
     def close(self, metadata: dict[str, str] | None = None) -> None:
         """Finish the file: the ``.npy`` header gets its row count, Parquet its footer.
 
-        ``metadata`` goes into a Parquet file's key-value metadata (other formats ignore it).
+        ``metadata`` goes into a Parquet file's key-value metadata and into the metadata of
+        the Arrow schema stored beside it, where ``pyarrow.parquet.read_table(path).schema``
+        and pandas look (other formats ignore it).
         """
         if self._parquet is not None:
             if metadata:
-                self._parquet.add_key_value_metadata(metadata)
+                # The stored Arrow schema was written when the file was opened, before the
+                # metadata was known: it is replaced by one that carries it.
+                schema = self._schema.with_metadata(metadata).serialize()
+                arrow = {"ARROW:schema": base64.b64encode(memoryview(schema)).decode("ascii")}
+                self._parquet.add_key_value_metadata({**metadata, **arrow})
             self._parquet.close()
             self._parquet = None
         if self._stream is not None:
@@ -173,6 +227,11 @@ class HitFileWriter:
                 self._stream.write(_npy_header(self.count, _NPY_HEADER_SIZE))
             self._stream.close()
             self._stream = None
+        if self._pulses is not None:
+            self._pulses.seek(0)
+            self._pulses.write(_npy_header(self.count, _NPY_HEADER_SIZE, PULSE_COLUMNS_DTYPE))
+            self._pulses.close()
+            self._pulses = None
 
     def abort(self) -> None:
         """Close without finishing (the file is to be thrown away).  Never raises: the
@@ -181,10 +240,11 @@ class HitFileWriter:
             with contextlib.suppress(Exception):
                 self._parquet.close()
             self._parquet = None
-        if self._stream is not None:
-            with contextlib.suppress(OSError):
-                self._stream.close()
-            self._stream = None
+        for stream in (self._stream, self._pulses):
+            if stream is not None:
+                with contextlib.suppress(OSError):
+                    stream.close()
+        self._stream = self._pulses = None
 
 
 def sha256_file(path: str | os.PathLike, block: int = 1 << 20) -> str:
@@ -229,9 +289,13 @@ def write_hit_file(
 
 
 def commit_hit_file(
-    pending: PendingFile, fmt: str, provenance: dict[str, Any] | None
+    pending: PendingFile,
+    fmt: str,
+    provenance: dict[str, Any] | None,
+    pulses: PendingFile | None = None,
 ) -> PendingFile | None:
-    """Put a finished hit file in place: its sidecar first (with the data's SHA-256), then it.
+    """Put a finished hit file in place: its sidecar first (with the data's SHA-256), then
+    the file of its pulse columns (``pulses``, for ``.npy``), then it.
 
     Returns the sidecar's pending file when one was written (already committed).
     """
@@ -239,6 +303,8 @@ def commit_hit_file(
     if provenance is not None and fmt != "parquet":
         document = dict(provenance)
         document["data"] = {"name": pending.target.name, "sha256": sha256_file(pending.tmp)}
+        if pulses is not None:
+            document["pulses"] = {"name": pulses.target.name, "sha256": sha256_file(pulses.tmp)}
         sidecar = PendingFile(sidecar_path(pending.target))
         try:
             sidecar.tmp.write_text(provenance_json(document), encoding="utf-8")
@@ -246,10 +312,14 @@ def commit_hit_file(
         finally:
             sidecar.discard()
     try:
+        if pulses is not None:
+            pulses.commit()
         pending.commit()
     except BaseException:
         if sidecar is not None:
             sidecar.target.unlink(missing_ok=True)
+        if pulses is not None:
+            pulses.target.unlink(missing_ok=True)
         raise
     return sidecar
 
@@ -262,14 +332,15 @@ def read_hit_file(path: str | os.PathLike) -> np.ndarray:
     elif fmt == "csv":
         with open(path, encoding="ascii") as stream:
             header = stream.readline()
-            if header.strip() != CSV_HEADER.strip():
+            layouts = {",".join(d.names): d for d in (HIT_DTYPE, HIT_PULSE_DTYPE)}
+            layout = layouts.get(header.strip())
+            if layout is None:
                 raise ValueError(f"{path} is not a hit file: unexpected header {header.strip()!r}")
             body = stream.read()
         hits = np.zeros(0, dtype=HIT_DTYPE)
         if body.strip():
-            hits = zeroed_rows(
-                np.loadtxt(io.StringIO(body), delimiter=",", dtype=HIT_DTYPE, ndmin=1)
-            )
+            # The hit columns of the rows (a file with pulse columns holds more).
+            hits = zeroed_rows(np.loadtxt(io.StringIO(body), delimiter=",", dtype=layout, ndmin=1))
     else:
         _, pq = _pyarrow()
         table = pq.read_table(str(path))
@@ -313,8 +384,10 @@ def read_hits_with_provenance(path: str | os.PathLike) -> tuple[np.ndarray, dict
     return read_hit_file(path), read_provenance(path)
 
 
-def is_hit_file(path: str | os.PathLike, fmt: str) -> bool:
-    """Whether the existing file ``path`` is a hit file of format ``fmt`` (by its content)."""
+def is_hit_file(path: str | os.PathLike, fmt: str, dtype: np.dtype = HIT_DTYPE) -> bool:
+    """Whether the existing file ``path`` is a hit file of format ``fmt`` (by its content);
+    for ``.npy``, one of rows of ``dtype`` (:data:`PULSE_COLUMNS_DTYPE`: a file of pulse
+    columns)."""
     try:
         with open(path, "rb") as stream:
             head = stream.read(4096)
@@ -330,16 +403,18 @@ def is_hit_file(path: str | os.PathLike, fmt: str) -> bool:
                 (1, 0): np.lib.format.read_array_header_1_0,
                 (2, 0): np.lib.format.read_array_header_2_0,
             }[version]
-            shape, _, dtype = reader(stream)
+            shape, _, found = reader(stream)
         except Exception:  # noqa: BLE001 - a header that cannot be parsed is not a hit file
             return False
-        return dtype == HIT_DTYPE and len(shape) == 1
+        return found == dtype and len(shape) == 1
     if fmt == "csv":
-        return head.startswith(CSV_HEADER.encode("ascii"))
+        pulse_header = ",".join(HIT_PULSE_DTYPE.names) + "\n"
+        return head.startswith((CSV_HEADER.encode("ascii"), pulse_header.encode("ascii")))
     if not head.startswith(b"PAR1"):
         return False
     try:
         _, pq = _pyarrow()
-        return pq.read_schema(str(path)).names == list(HIT_DTYPE.names)
+        names = pq.read_schema(str(path)).names
+        return names in (list(HIT_DTYPE.names), list(HIT_PULSE_DTYPE.names))
     except Exception:  # noqa: BLE001 - anything unreadable is not a hit file
         return False

@@ -32,9 +32,10 @@ Three formats are read, named by the ``FORMAT`` argument of the command:
 Time tags are unwrapped: a tag smaller than the one before counts as a rollover, so that the
 time grows monotonically through the run (a gap of a whole rollover period between two events
 cannot be seen and is lost); without a rollover (``tag_bits=0``) a tag smaller than the one
-before is a malformed event, as is a negative one or one past 2^32 s.  Several files of one run, say one per channel, are merged into
-one trigger list in time order.  The extractors work on samples of 4 ns; a recording with
-another sampling period is refused rather than rescaled.
+before is a malformed event, as is a negative one or one past 2^32 s.  Several files of one
+run, say one per channel, are merged into one trigger list in time order.  Trigger times are stored as whole seconds plus 4 ns ticks,
+rounded to the nearest tick.  The sampling period and the ADC's resolution are stored beside
+the triggers; the waveforms are never rescaled.
 
 Malformed input (a truncated last event, a size word that disagrees with the file, a sample
 line that is not a number) stops the import with an error naming the file, the event (counted
@@ -45,10 +46,15 @@ output, which is written at the end.
 
 from __future__ import annotations
 
+import dataclasses
+import datetime
+import hashlib
 import heapq
+import json
 import os
 import struct
 import tempfile
+from collections import defaultdict
 from collections.abc import Callable, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -63,15 +69,17 @@ from .baseline import (
     BASELINE_METHODS,
     DEFAULT_BASELINE_METHOD,
     DEFAULT_BASELINE_SAMPLES,
-    first_samples_baseline,
+    window_baseline,
 )
 from .triggerfile import TriggerData, run_info_row, write_trigger_file
 
 FORMATS = ("dump", "ascii", "root")
+POLARITIES = ("auto", "positive", "negative")
 
 #: The header of an event of the binary dump: six little-endian uint32 words.
 DUMP_HEADER = struct.Struct("<6I")
 SAMPLE_PERIOD_NS = 4.0
+DEFAULT_ADC_BITS = 16
 DEFAULT_CLOCK_NS = 8.0
 DEFAULT_TAG_BITS = 31
 DEFAULT_CHUNK_EVENTS = 4096
@@ -119,13 +127,25 @@ class ImportOptions:
     tag_bits:
         Width of the time tag in bits: it rolls over at ``2**tag_bits`` counts.  0: no rollover.
     sampling_period_ns:
-        Nanoseconds between two samples of the recording; anything but 4 is refused.
+        Nanoseconds between two samples of the recording (any positive period), stored in the
+        trigger file as ``sample_period_ns``.
+    adc_bits:
+        The digitizer's resolution: samples lie in 0 to 2^bits - 1 (a larger one makes the
+        event malformed).  Stored as ``adc_bits``; it sets the pulse finder's saturation level.
+    polarity:
+        ``"positive"``: pulses go up from the baseline, samples are stored as read;
+        ``"negative"``: they go down, every sample s is stored as (2^adc_bits - 1) - s (65535 - s
+        for 16 bits) so that they go up as the extractors expect; ``"auto"`` (the default): decided for each input file and
+        channel from its first events (see :func:`polarity_evidence`).
     negative_pulses:
-        Pulses go down from the baseline: every sample s is stored as 65535 - s, so that they
-        go up as the extractors expect.
+        The same as ``polarity="negative"`` (kept for older callers).
     baseline_samples, baseline_method:
-        Each waveform's baseline is the median or mean of its first samples (see
+        Each waveform's baseline is the median or mean of its first samples, or with
+        ``"robust"`` the level of the quiet samples of the whole record (see
         :mod:`orvane_tools.baseline`).
+    baseline_window:
+        ``(start, stop)``: the samples the baseline is taken from instead, as a Python slice
+        (negative counting from the record's end, None for its start or end).
     baseline_value:
         A fixed baseline for every waveform instead (in the stored samples' scale).
     run_number:
@@ -145,9 +165,12 @@ class ImportOptions:
     clock_ns: float = DEFAULT_CLOCK_NS
     tag_bits: int = DEFAULT_TAG_BITS
     sampling_period_ns: float = SAMPLE_PERIOD_NS
+    adc_bits: int = DEFAULT_ADC_BITS
+    polarity: str = "auto"
     negative_pulses: bool = False
     baseline_samples: int = DEFAULT_BASELINE_SAMPLES
     baseline_method: str = DEFAULT_BASELINE_METHOD
+    baseline_window: tuple[int | None, int | None] | None = None
     baseline_value: float | None = None
     run_number: int = 0
     skip_bad: bool = False
@@ -157,18 +180,32 @@ class ImportOptions:
     channel_branch: str | None = None
     time_branch: str | None = None
 
+    def baseline_span(self) -> tuple[int | None, int | None]:
+        """The samples each baseline is taken from, as a slice: the window if given, else the
+        whole record for the robust method and the first ``baseline_samples`` otherwise."""
+        if self.baseline_window is not None:
+            return self.baseline_window
+        if self.baseline_method == "robust":
+            return (None, None)
+        return (0, self.baseline_samples)
+
     def check(self, fmt: str) -> None:
         """Raise ValueError for options that do not fit together or the format ``fmt``."""
         if fmt not in FORMATS:
             raise ValueError(f"unknown format {fmt!r}: expected one of {', '.join(FORMATS)}")
-        if self.sampling_period_ns != SAMPLE_PERIOD_NS:
-            period = self.sampling_period_ns
-            rate = f" ({1000.0 / period:g} MS/s)" if period > 0 else ""
+        if not (self.sampling_period_ns > 0 and np.isfinite(self.sampling_period_ns)):
             raise ValueError(
-                f"the recording's samples are {period:g} ns apart{rate}, but the extractors "
-                f"work on samples of {SAMPLE_PERIOD_NS:g} ns (250 MS/s); waveforms are not "
-                "rescaled here: resample them to 4 ns first"
+                f"the sampling period must be a positive number of ns, got "
+                f"{self.sampling_period_ns}"
             )
+        if not 1 <= self.adc_bits <= 16:
+            raise ValueError(f"the ADC must have 1 to 16 bits, got {self.adc_bits}")
+        if self.polarity not in POLARITIES:
+            raise ValueError(
+                f"unknown polarity {self.polarity!r}: expected {', '.join(POLARITIES)}"
+            )
+        if self.negative_pulses and self.polarity == "positive":
+            raise ValueError("--negative-pulses contradicts --polarity positive")
         if not (self.clock_ns > 0 and np.isfinite(self.clock_ns)):
             raise ValueError(f"the time tag's clock must be positive, got {self.clock_ns} ns")
         if not 0 <= self.tag_bits <= 63:
@@ -177,10 +214,16 @@ class ImportOptions:
             raise ValueError(f"the baseline needs at least 1 sample, got {self.baseline_samples}")
         if self.baseline_method not in BASELINE_METHODS:
             raise ValueError(
-                f"unknown baseline method {self.baseline_method!r}: expected median or mean"
+                f"unknown baseline method {self.baseline_method!r}: expected "
+                f"{', '.join(BASELINE_METHODS)}"
             )
         if self.baseline_value is not None and not np.isfinite(self.baseline_value):
             raise ValueError(f"the baseline must be a finite number, got {self.baseline_value}")
+        if self.baseline_window is not None and self.baseline_value is not None:
+            raise ValueError("--baseline-window and a fixed --baseline exclude each other")
+        start, stop = self.baseline_window or (None, None)
+        if start is not None and stop is not None and (start < 0) == (stop < 0) and stop <= start:
+            raise ValueError(f"the baseline window {start}:{stop} holds no sample")
         if self.record_length is not None and self.record_length < 1:
             raise ValueError(f"the record length must be at least 1, got {self.record_length}")
         if self.channel is not None and not -(2**31) <= self.channel < 2**31:
@@ -209,6 +252,60 @@ class ImportOptions:
             raise ValueError("--no-header is an option of the dump format")
 
 
+def parse_window(text: str) -> tuple[int | None, int | None]:
+    """``"START:STOP"`` as a pair of ints or None (an empty side), as a Python slice reads it."""
+    start, colon, stop = text.partition(":")
+    try:
+        if not colon:
+            raise ValueError
+        return (int(start) if start.strip() else None, int(stop) if stop.strip() else None)
+    except ValueError:
+        raise ValueError(
+            f"expected START:STOP (sample numbers, negative from the record's end), got {text!r}"
+        ) from None
+
+
+@dataclass
+class PolarityChoice:
+    """The polarity applied to the events of one channel of one input file, and why."""
+
+    path: str
+    channel: int
+    #: "positive" or "negative": what was applied.
+    polarity: str
+    #: "auto" (decided from the data) or "given" (the option).
+    how: str
+    #: Samples more than POLARITY_NOISE_WIDTHS noise widths above and below the quiet level
+    #: among the events examined.
+    above: int = 0
+    below: int = 0
+    #: The data's evidence: "positive", "negative" or None (not enough to tell).
+    evidence: str | None = None
+
+    def describe(self) -> str:
+        """One line for the import's summary."""
+        counts = f"{self.above} samples above, {self.below} below the quiet level"
+        if self.how == "given":
+            return f"{self.path} channel {self.channel}: {self.polarity} (given; {counts})"
+        if self.evidence is None:
+            return (
+                f"{self.path} channel {self.channel}: {self.polarity} (auto: too few samples "
+                f"far from the quiet level to tell, {counts}; positive kept)"
+            )
+        return f"{self.path} channel {self.channel}: {self.polarity} (auto: {counts})"
+
+    def as_dict(self) -> dict[str, object]:
+        return {
+            "path": self.path,
+            "channel": self.channel,
+            "polarity": self.polarity,
+            "how": self.how,
+            "samples_above": self.above,
+            "samples_below": self.below,
+            "evidence": self.evidence,
+        }
+
+
 @dataclass
 class ImportSummary:
     """What an import read: events written and skipped, with the reasons for the skipped."""
@@ -217,6 +314,10 @@ class ImportSummary:
     events: int = 0
     skipped: int = 0
     problems: list[str] = field(default_factory=list)
+    #: The polarity of every channel of every input file.
+    polarities: list[PolarityChoice] = field(default_factory=list)
+    #: Doubts about the options, for the user to see (a polarity against the data's evidence).
+    warnings: list[str] = field(default_factory=list)
     min_samples: int = 0
     max_samples: int = 0
     first_time_s: float = 0.0
@@ -227,6 +328,55 @@ class _Event(NamedTuple):
     time_ns: int
     channel: int
     samples: np.ndarray
+    #: Index of the input file among the inputs.
+    source: int = 0
+
+
+#: A sample further than this many noise widths from its waveform's quiet level is evidence of
+#: a pulse on its side.  Gaussian noise alone puts one sample in about 3 million there.
+POLARITY_NOISE_WIDTHS = 5.0
+#: Samples of evidence a side needs to decide, and how many times the other side's it must be.
+POLARITY_MIN_SAMPLES = 8
+POLARITY_DOMINANCE = 4
+#: Samples of each input file examined for its polarity, from its start.
+POLARITY_SAMPLE_BUDGET = 1 << 22
+_STACK_BLOCK = 4096
+
+
+def polarity_evidence(waveforms: Sequence[np.ndarray]) -> tuple[int, int]:
+    """Samples of ``waveforms`` above and below their quiet level by more than 5 noise widths.
+
+    Each waveform's quiet level is the median of its samples and its noise width is 1.4826
+    times the median absolute deviation from it (the standard deviation of Gaussian noise,
+    untouched by the pulses as long as they cover less than half the waveform), at least 1 LSB.
+    """
+    above = below = 0
+    by_length: dict[int, list[np.ndarray]] = defaultdict(list)
+    for w in waveforms:
+        if len(w):
+            by_length[len(w)].append(w)
+    for group in by_length.values():
+        for lo in range(0, len(group), _STACK_BLOCK):
+            block = np.stack(group[lo : lo + _STACK_BLOCK]).astype(np.float64)
+            level = np.median(block, axis=1, keepdims=True)
+            spread = np.median(np.abs(block - level), axis=1, keepdims=True)
+            reach = POLARITY_NOISE_WIDTHS * np.maximum(1.4826 * spread, 1.0)
+            above += int(np.count_nonzero(block > level + reach))
+            below += int(np.count_nonzero(block < level - reach))
+    return above, below
+
+
+def decide_polarity(above: int, below: int) -> str | None:
+    """The polarity the counts of :func:`polarity_evidence` show, or None where they cannot tell.
+
+    A side decides when it has at least ``POLARITY_MIN_SAMPLES`` samples and
+    ``POLARITY_DOMINANCE`` times those of the other side.
+    """
+    if above >= POLARITY_MIN_SAMPLES and above >= POLARITY_DOMINANCE * below:
+        return "positive"
+    if below >= POLARITY_MIN_SAMPLES and below >= POLARITY_DOMINANCE * above:
+        return "negative"
+    return None
 
 
 class _TagClock:
@@ -547,6 +697,40 @@ def _root_tree(file, path: str, name: str | None):
 
 _READERS = {"dump": _dump_events, "ascii": _ascii_events, "root": _root_events}
 
+_FORMAT_NAMES = {"dump": "binary dump", "ascii": "text (ASCII) export", "root": "ROOT file"}
+
+
+def _other_kind(fmt: str, head: bytes) -> str | None:
+    """What a file that starts with ``head`` is, when that is plainly not format ``fmt``."""
+    if head.startswith((b"PK\x03\x04", b"PK\x05\x06")):
+        return (
+            "a zip archive (a trigger file, .npz, is one: it needs no import, give it to "
+            "orvane reconstruct)"
+        )
+    if head.startswith(b"\x93NUMPY"):
+        return "a NumPy array file (.npy)"
+    if fmt != "root" and head.startswith(b"root"):
+        return "a ROOT file (orvane import root reads it)"
+    if fmt == "ascii" and head:
+        # A text export is printable ASCII lines; a NUL or mostly other bytes mean binary.
+        printable = sum(32 <= b < 127 or b in b"\t\r\n" for b in head)
+        if b"\0" in head or printable < 0.95 * len(head):
+            return "a binary file (orvane import dump reads the binary dump)"
+    if fmt == "dump" and head.startswith(b"Record Length:"):
+        return "a text export (orvane import ascii reads it)"
+    return None
+
+
+def _check_kind(fmt: str, path: str) -> None:
+    try:
+        with open(path, "rb") as stream:
+            head = stream.read(4096)
+    except OSError as exc:
+        raise UserError(f"cannot read {path}") from exc
+    kind = _other_kind(fmt, head)
+    if kind is not None:
+        raise UserError(f"{path} is not a {_FORMAT_NAMES[fmt]}: it is {kind}")
+
 
 def _work_units(fmt: str, paths: Sequence[str], options: ImportOptions) -> int:
     """Total of what the readers report as progress: bytes, or entries of ROOT trees."""
@@ -566,7 +750,8 @@ class _ChunkFiles:
     def __init__(self, directory: Path) -> None:
         self._tmp = tempfile.TemporaryDirectory(dir=directory, prefix=".orvane-import-")
         root = Path(self._tmp.name)
-        self.paths = {name: root / f"{name}.bin" for name in ("rows", "samples", "offsets")}
+        names = ("rows", "samples", "offsets", "rms")
+        self.paths = {name: root / f"{name}.bin" for name in names}
         self.rows = 0
         self.samples = 0
         self._write("offsets", np.zeros(1, dtype=np.int64))
@@ -575,15 +760,19 @@ class _ChunkFiles:
         with open(self.paths[name], "ab") as stream:
             stream.write(array.tobytes())
 
-    def append(self, rows: np.ndarray, samples: np.ndarray, lengths: np.ndarray) -> None:
+    def append(
+        self, rows: np.ndarray, samples: np.ndarray, lengths: np.ndarray, rms: np.ndarray | None
+    ) -> None:
+        if rms is not None:
+            self._write("rms", rms)
         self._write("rows", rows)
         self._write("samples", samples)
         self._write("offsets", self.samples + np.cumsum(lengths))
         self.rows += len(rows)
         self.samples += len(samples)
 
-    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
-        """Rows, samples and offsets as read-only maps of the files."""
+    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
+        """Rows, samples, offsets and baseline noise as read-only maps of the files."""
 
         def load(name: str, dtype: np.dtype, count: int) -> np.ndarray:
             if count == 0:
@@ -594,35 +783,160 @@ class _ChunkFiles:
             load("rows", TARVO_TRIGGER_DTYPE, self.rows),
             load("samples", np.dtype(np.uint16), self.samples),
             load("offsets", np.dtype(np.int64), self.rows + 1),
+            load("rms", np.dtype(np.float32), self.rows),
         )
 
     def close(self) -> None:
         self._tmp.cleanup()
 
 
+def check_output_name(output: str | os.PathLike) -> None:
+    """Refuse (UserError) a trigger file name that does not end in ``.npz``."""
+    name = os.fspath(output)
+    if not name.lower().endswith(".npz"):
+        raise UserError(
+            f"the trigger file's name {name!r} does not end in .npz: trigger files are NumPy "
+            ".npz archives (Parquet, CSV and .npy hit files come from orvane reconstruct)"
+        )
+
+
+def _refuse_headers(paths: Sequence[str], record_length: int) -> None:
+    """Refuse a header-less read of files whose first word is the size word of a header."""
+    size = DUMP_HEADER.size + 2 * record_length
+    for path in paths:
+        with open(path, "rb") as stream:
+            head = stream.read(4)
+        if len(head) == 4 and struct.unpack("<I", head)[0] == size:
+            raise UserError(
+                f"{path} starts with the word {size} = 24 + 2 x {record_length}: the event size "
+                f"word of a 24-byte event header before {record_length} samples, so its events "
+                "have headers; read it without --no-header"
+            )
+
+
+def _choose_polarities(
+    fmt: str, paths: Sequence[str], options: ImportOptions, summary: ImportSummary
+) -> dict[tuple[int, int], bool]:
+    """Examine each file's first events; return whether to turn over (file, channel)."""
+    given = "negative" if options.negative_pulses else options.polarity
+    reader = _READERS[fmt]
+    flips: dict[tuple[int, int], bool] = {}
+    for source, path in enumerate(paths):
+        waveforms: dict[int, list[np.ndarray]] = defaultdict(list)
+        used = 0
+        events = reader(path, options, _Problems(True, ImportSummary()), lambda _n: None)
+        try:
+            for event in events:
+                waveforms[event.channel].append(event.samples)
+                used += len(event.samples)
+                if used >= POLARITY_SAMPLE_BUDGET:
+                    break
+        finally:
+            events.close()
+        for channel in sorted(waveforms):
+            above, below = polarity_evidence(waveforms[channel])
+            evidence = decide_polarity(above, below)
+            if given == "auto":
+                choice = PolarityChoice(path, channel, evidence or "positive", "auto")
+            else:
+                choice = PolarityChoice(path, channel, given, "given")
+                if evidence is not None and evidence != given:
+                    summary.warnings.append(
+                        f"{path} channel {channel}: the polarity is given as {given}, but the "
+                        f"samples say {evidence} ({above} above, {below} below the quiet level "
+                        f"by more than {POLARITY_NOISE_WIDTHS:g} noise widths)"
+                    )
+            choice.above, choice.below, choice.evidence = above, below, evidence
+            summary.polarities.append(choice)
+            flips[(source, channel)] = choice.polarity == "negative"
+    return flips
+
+
+def _sha256(path: str, block: int = 1 << 20) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as stream:
+        while chunk := stream.read(block):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+#: The ``format`` of the provenance an import writes into its trigger file.
+PROVENANCE_FORMAT = "orvane-import/1"
+
+
+def _import_provenance(
+    fmt: str, paths: Sequence[str], options: ImportOptions, summary: ImportSummary
+) -> str:
+    """Where the triggers come from, as the JSON text of the trigger file's ``provenance``."""
+    from .. import __version__
+
+    document = {
+        "format": PROVENANCE_FORMAT,
+        "orvane_version": __version__,
+        "time": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+        "input_format": fmt,
+        "inputs": [
+            {"path": path, "size": os.path.getsize(path), "sha256": _sha256(path)} for path in paths
+        ],
+        "options": {
+            **dataclasses.asdict(options),
+            "baseline_span": list(options.baseline_span()),
+        },
+        "polarity": [choice.as_dict() for choice in summary.polarities],
+        "events": {"read": summary.events, "skipped": summary.skipped},
+    }
+    return json.dumps(document, indent=1, sort_keys=True, ensure_ascii=False)
+
+
+def _from_source(
+    events: Iterator[_Event], source: int, path: str, options: ImportOptions, bad: _Problems
+) -> Iterator[_Event]:
+    largest = (1 << options.adc_bits) - 1
+    for number, event in enumerate(events):
+        if largest < _UINT16_MAX and len(event.samples) and int(event.samples.max()) > largest:
+            bad(
+                f"{path}: event {number} of those read holds the sample "
+                f"{int(event.samples.max())}, above {largest}, the largest of a "
+                f"{options.adc_bits}-bit ADC (--adc-bits)"
+            )
+            continue
+        yield event._replace(source=source)
+
+
 def _chunk_rows(
-    events: list[_Event], options: ImportOptions
-) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
+    events: list[_Event], options: ImportOptions, flips: dict[tuple[int, int], bool]
+) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray | None]:
     lengths = np.array([len(e.samples) for e in events], dtype=np.int64)
     samples = np.concatenate([e.samples for e in events]).astype(np.uint16, copy=False)
-    if options.negative_pulses:
-        samples = _UINT16_MAX - samples
+    # A channel first seen past the events examined keeps the given polarity (auto: positive).
+    default = options.negative_pulses or options.polarity == "negative"
+    turned = np.array([flips.get((e.source, e.channel), default) for e in events])
+    if turned.any():
+        top = np.uint16((1 << options.adc_bits) - 1)
+        samples = np.where(np.repeat(turned, lengths), top - samples, samples)
     rows = np.zeros(len(events), dtype=TARVO_TRIGGER_DTYPE)
-    times = np.array([e.time_ns for e in events], dtype=np.int64)
+    # Whole seconds and 4 ns ticks, rounded to the nearest tick (a carry goes into the seconds).
+    ticks = (np.array([e.time_ns for e in events], dtype=np.int64) + _NS_PER_TICK // 2) // 4
+    times = ticks * _NS_PER_TICK
     rows["channel"] = [e.channel for e in events]
     seconds = times // _NS_PER_S
     if seconds.max(initial=0) >= 2**32:
         raise UserError("the time tags run past 2^32 s: is --clock right?")
     rows["trigger_time_s"] = seconds
     rows["trigger_time_ticks"] = (times % _NS_PER_S) // _NS_PER_TICK
+    rms = None
     if options.baseline_value is not None:
         rows["baseline"] = options.baseline_value
     else:
         offsets = np.concatenate(([0], np.cumsum(lengths)))
-        rows["baseline"] = first_samples_baseline(
-            samples, offsets, options.baseline_samples, options.baseline_method
-        )
-    return rows, samples, lengths
+        start, stop = options.baseline_span()
+        try:
+            rows["baseline"], rms = window_baseline(
+                samples, offsets, start, stop, options.baseline_method
+            )
+        except ValueError as exc:
+            raise UserError("cannot take the waveforms' baselines") from exc
+    return rows, samples, lengths, rms
 
 
 def import_files(
@@ -651,6 +965,7 @@ def import_files(
     """
     options = ImportOptions() if options is None else options
     options.check(fmt)
+    check_output_name(output)
     paths = [os.fspath(p) for p in inputs]
     if not paths:
         raise ValueError("no input file given")
@@ -658,15 +973,23 @@ def import_files(
         if not os.path.isfile(path):
             reason = "it is a directory" if os.path.isdir(path) else "no such file"
             raise UserError(f"cannot read {path}: {reason}")
+        _check_kind(fmt, path)
+    if fmt == "dump" and not options.header:
+        assert options.record_length is not None
+        _refuse_headers(paths, options.record_length)
     check_writable(output)
     progress = on_progress or (lambda _n: None)
     if on_total is not None:
         on_total(_work_units(fmt, paths, options))
 
     summary = ImportSummary(files=len(paths))
+    flips = _choose_polarities(fmt, paths, options, summary)
     bad = _Problems(options.skip_bad, summary)
     reader = _READERS[fmt]
-    streams = [reader(path, options, bad, progress) for path in paths]
+    streams = [
+        _from_source(reader(p, options, bad, progress), i, p, options, bad)
+        for i, p in enumerate(paths)
+    ]
     merged = heapq.merge(*streams, key=lambda e: e.time_ns) if len(streams) > 1 else streams[0]
 
     chunks = _ChunkFiles(Path(os.fspath(output)).absolute().parent)
@@ -676,8 +999,8 @@ def import_files(
         pending: list[_Event] = []
 
         def flush() -> None:
-            rows, samples, lengths = _chunk_rows(pending, options)
-            chunks.append(rows, samples, lengths)
+            rows, samples, lengths, rms = _chunk_rows(pending, options, flips)
+            chunks.append(rows, samples, lengths, rms)
             lengths_seen.extend((int(lengths.min()), int(lengths.max())))
             times_seen.extend((pending[0].time_ns, pending[-1].time_ns))
             pending.clear()
@@ -688,16 +1011,30 @@ def import_files(
                 flush()
         if pending:
             flush()
-        rows, samples, offsets = chunks.arrays()
+        if chunks.rows == 0:
+            names = ", ".join(paths)
+            if summary.skipped:
+                raise MalformedInputError(
+                    f"every event of {names} was malformed ({summary.skipped} skipped; the "
+                    f"first: {summary.problems[0]}); nothing written"
+                )
+            raise UserError(f"{names} hold no events; nothing written")
+        summary.events = chunks.rows
+        provenance = _import_provenance(fmt, paths, options, summary)
+        rows, samples, offsets, rms = chunks.arrays()
         data = TriggerData(
             run_info=run_info_row(options.run_number, 0, 0, 0),
             tarvo_triggers=rows,
             tarvo_samples=samples,
             tarvo_offsets=offsets,
             multipmt_triggers=np.zeros(0, dtype=MULTIPMT_TRIGGER_DTYPE),
+            tarvo_baseline_rms=None if options.baseline_value is not None else rms,
+            sample_period_ns=float(options.sampling_period_ns),
+            adc_bits=options.adc_bits,
+            provenance=provenance,
         )
         write_trigger_file(output, data)
-        del rows, samples, offsets, data  # release the maps before the files go
+        del rows, samples, offsets, rms, data  # release the maps before the files go
     finally:
         chunks.close()
     summary.events = chunks.rows
@@ -711,8 +1048,14 @@ def import_files(
 __all__ = [
     "DUMP_HEADER",
     "FORMATS",
+    "POLARITIES",
     "ImportOptions",
     "ImportSummary",
     "MalformedInputError",
+    "PolarityChoice",
+    "check_output_name",
+    "decide_polarity",
     "import_files",
+    "parse_window",
+    "polarity_evidence",
 ]

@@ -8,7 +8,9 @@ Fields of the provenance document (a JSON object; hashes are SHA-256 in lower-ca
 ``tables``          ``[{"key", "path", "sha256"}]``: every lookup table and channel table the
                     settings name (``key`` is where, e.g. ``reco.charge_lut.lut_file``; ``path``
                     as the library resolves it against the settings file's folder)
-``inputs``          ``[{"path", "sha256"}]``: the trigger files the hits come from
+``inputs``          ``[{"path", "sha256"}]``: the trigger files the hits come from, with
+                    ``provenance``, the trigger file's own (its raw files and the options of
+                    their import), where it has one
 ``run_info``        the run information of the input (run number, time offsets, run start)
 ``triggers``        ``{"tarvo", "multipmt"}``: triggers of each kind in the input
 ``command_line``    the command's arguments (``sys.argv``), or null from the Python API
@@ -23,6 +25,7 @@ hash of the data file it describes.
 from __future__ import annotations
 
 import datetime
+import json
 import os
 import socket
 from pathlib import Path
@@ -102,11 +105,20 @@ def input_provenance(
     run_info: np.ndarray,
     n_tarvo: int,
     n_multipmt: int,
+    origin: str | None = None,
 ) -> dict[str, Any]:
-    """The provenance of one output: ``common`` plus its input."""
+    """The provenance of one output: ``common`` plus its input, with the input's own
+    provenance (``origin``, the JSON text of a trigger file's ``provenance`` member) when it
+    has one."""
     row = run_info[0]
     document = dict(common)
-    document["inputs"] = [{"path": str(path), "sha256": sha256}]
+    source: dict[str, Any] = {"path": str(path), "sha256": sha256}
+    if origin is not None:
+        try:
+            source["provenance"] = json.loads(origin)
+        except ValueError:
+            source["provenance"] = origin  # kept as it is, though not JSON
+    document["inputs"] = [source]
     document["run_info"] = {name: int(row[name]) for name in run_info.dtype.names}
     document["triggers"] = {"tarvo": int(n_tarvo), "multipmt": int(n_multipmt)}
     return document

@@ -33,18 +33,37 @@ class SettingsProblemsError(UserError):
         self.problems = list(problems)
 
     def paragraphs(self, width: int = 100) -> list[str]:
-        """One paragraph per problem, wrapped to ``width`` with continuation lines indented."""
+        """One paragraph per problem, wrapped to ``width`` with continuation lines indented,
+        and a hint after them for a mistake that causes several (a table with semicolons)."""
+        texts = [problem.message for problem in self.problems] + _hints(self.problems)
         return [
             textwrap.fill(
-                problem.message,
+                text,
                 width=width,
                 initial_indent="  ",
                 subsequent_indent="    ",
                 break_long_words=False,
                 break_on_hyphens=False,
             )
-            for problem in self.problems
+            for text in texts
         ]
+
+
+def _hints(problems: list[Any]) -> list[str]:
+    # A table saved with ';' between columns (as spreadsheets of some locales do) reads as one
+    # column, so each column the settings need is reported missing.
+    files = {
+        problem.file
+        for problem in problems
+        if problem.expected.startswith("a column")
+        and ";" in problem.found
+        and "," not in problem.found
+    }
+    return [
+        f"hint: {file} separates its columns with ';'; tables are comma-separated: put ',' "
+        "between columns and write numbers with a decimal point"
+        for file in sorted(files)
+    ]
 
 
 def _check_kind(path: str) -> None:

@@ -19,6 +19,18 @@ alone.  Its keys:
 ``truth_channel_gain``, ``truth_channel_pmt_type``
     optional, both or neither, in simulated files: the gain (float64, relative to the nominal
     single-PE charge) and PMT type (int32) of channel number i at index i.
+``tarvo_baseline_rms``
+    optional: the noise (float32, LSB) of each waveform's baseline estimate, the RMS of the
+    samples it was taken from.
+``sample_period_ns``
+    optional: the time between two samples (0-d float64, ns); 4 when absent.
+``adc_bits``
+    optional: the digitizer's resolution (0-d int32, bits); its largest sample is 2^bits - 1.
+``provenance``
+    optional: where the triggers come from, a JSON object in a 0-d str array (written by
+    ``orvane import``: the raw files, their sizes and SHA-256, every option).
+
+Readers ignore members they do not know.
 """
 
 from __future__ import annotations
@@ -44,6 +56,8 @@ if TYPE_CHECKING:
     from typing_extensions import Self
 
 FORMAT = "orvane-triggers/1"
+#: The time between two samples of a file that does not record it.
+DEFAULT_SAMPLE_PERIOD_NS = 4.0
 
 #: Run information of a simulation run: run 0xF00D00, no offsets, start 2025-01-01 + 27 s.
 SIMULATION_RUN_NUMBER = 15731968
@@ -88,6 +102,19 @@ class TriggerData:
     tarvo_offsets: np.ndarray
     multipmt_triggers: np.ndarray
     truth: Truth | None = None
+    #: Noise of each waveform's baseline estimate (float32, LSB), or None.
+    tarvo_baseline_rms: np.ndarray | None = None
+    #: Time between two samples in ns; None: not recorded, which means 4 ns.
+    sample_period_ns: float | None = None
+    #: The digitizer's resolution in bits, or None.
+    adc_bits: int | None = None
+    #: Where the triggers come from: JSON text, or None.
+    provenance: str | None = None
+
+    @property
+    def period_ns(self) -> float:
+        """Time between two samples in ns (4 where the file does not say)."""
+        return DEFAULT_SAMPLE_PERIOD_NS if self.sample_period_ns is None else self.sample_period_ns
 
     @property
     def n_tarvo(self) -> int:
@@ -149,6 +176,14 @@ def _arrays(data: TriggerData) -> dict[str, np.ndarray]:
             value = getattr(data.truth, attribute)
             if value is not None:
                 arrays[key] = value
+    if data.tarvo_baseline_rms is not None:
+        arrays["tarvo_baseline_rms"] = np.asarray(data.tarvo_baseline_rms)
+    if data.sample_period_ns is not None:
+        arrays["sample_period_ns"] = np.array(data.sample_period_ns, dtype=np.float64)
+    if data.adc_bits is not None:
+        arrays["adc_bits"] = np.array(data.adc_bits, dtype=np.int32)
+    if data.provenance is not None:
+        arrays["provenance"] = np.array(data.provenance)
     return arrays
 
 
@@ -233,6 +268,7 @@ def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
                 raise _fail(
                     path, f"key '{key}' has length {len(arrays[key])}, expected {expected_len}"
                 )
+    _validate_extras(arrays, path, n)
     channel_keys = [key for key, _, _ in _CHANNEL_TRUTH if key in arrays]
     if channel_keys:
         if not present or len(channel_keys) != len(_CHANNEL_TRUTH):
@@ -247,6 +283,29 @@ def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
             raise _fail(
                 path, "keys 'truth_channel_gain' and 'truth_channel_pmt_type' differ in length"
             )
+
+
+def _validate_extras(arrays: dict[str, np.ndarray], path: str, n: int) -> None:
+    """Check the optional members of an import: baseline noise, period, ADC bits, provenance."""
+    if "tarvo_baseline_rms" in arrays:
+        rms = arrays["tarvo_baseline_rms"]
+        _check_dtype(path, "tarvo_baseline_rms", rms, np.dtype(np.float32), 1)
+        if len(rms) != n:
+            raise _fail(path, f"key 'tarvo_baseline_rms' has length {len(rms)}, expected {n}")
+    if "sample_period_ns" in arrays:
+        period = arrays["sample_period_ns"]
+        _check_dtype(path, "sample_period_ns", period, np.dtype(np.float64), 0)
+        if not (np.isfinite(period) and period > 0):
+            raise _fail(path, f"key 'sample_period_ns' is {float(period)}, expected a period > 0")
+    if "adc_bits" in arrays:
+        bits = arrays["adc_bits"]
+        _check_dtype(path, "adc_bits", bits, np.dtype(np.int32), 0)
+        if not 1 <= int(bits) <= 16:
+            raise _fail(path, f"key 'adc_bits' is {int(bits)}, expected 1 to 16")
+    if "provenance" in arrays:
+        text = arrays["provenance"]
+        if text.dtype.kind != "U" or text.shape != ():
+            raise _fail(path, "key 'provenance' is not a string")
 
 
 _TRUTH_KEYS = tuple(f"truth_{kind}_{field}" for kind in _TRUTH_KINDS for field, _ in _TRUTH_FIELDS)
@@ -267,7 +326,12 @@ _LAYOUT: dict[str, tuple[np.dtype | None, int]] = {
     "tarvo_offsets": (np.dtype(np.int64), 1),
     "multipmt_triggers": (MULTIPMT_TRIGGER_DTYPE, 1),
     **{f"truth_{k}_{f}": (dtype, 1) for k in _TRUTH_KINDS for f, dtype in _TRUTH_FIELDS},
+    "tarvo_baseline_rms": (np.dtype(np.float32), 1),
+    "sample_period_ns": (np.dtype(np.float64), 0),
+    "adc_bits": (np.dtype(np.int32), 0),
 }
+#: Provenance texts longer than this are refused (a damaged member must not size a read).
+_MAX_PROVENANCE_BYTES = 16 << 20
 # Deflate cannot expand one compressed byte into more than 1032 bytes: a member claiming more
 # is damaged, and its claim must not size an allocation.
 _MAX_DEFLATE_RATIO = 1032
@@ -415,6 +479,12 @@ class TriggerFileReader:
             raise _fail(name, "missing key " + ", ".join(f"'{k}'" for k in missing))
         self.members = {key: self._index(key, info) for key, info in infos.items()}
         for key, member in self.members.items():
+            if key == "provenance":
+                if member.dtype.kind != "U" or member.info.file_size > _MAX_PROVENANCE_BYTES:
+                    raise _fail(
+                        name, f"key 'provenance' has dtype {member.dtype}, expected a string"
+                    )
+                continue
             if key not in _LAYOUT:
                 continue
             dtype, ndim = _LAYOUT[key]
@@ -442,6 +512,9 @@ class TriggerFileReader:
         if present and len(present) != len(_TRUTH_KEYS):
             missing_truth = ", ".join(f"'{k}'" for k in _TRUTH_KEYS if k not in self.members)
             raise _fail(name, f"truth keys are incomplete, missing {missing_truth}")
+        rms = self.members.get("tarvo_baseline_rms")
+        if rms is not None and rms.length != n:
+            raise _fail(name, f"key 'tarvo_baseline_rms' has length {rms.length}, expected {n}")
         for key in present:
             expected = n if key.startswith("truth_tarvo") else self.n_multipmt
             if self.members[key].length != expected:
@@ -531,6 +604,29 @@ class TriggerFileReader:
     def n_samples(self) -> int:
         """Number of waveform samples of all waveform triggers."""
         return self.members["tarvo_samples"].length
+
+    @property
+    def sample_period_ns(self) -> float:
+        """Time between two samples in ns: the member ``sample_period_ns``, else 4."""
+        if "sample_period_ns" not in self.members:
+            return DEFAULT_SAMPLE_PERIOD_NS
+        period = float(self.whole("sample_period_ns"))
+        if not (np.isfinite(period) and period > 0):
+            raise _fail(self.path, f"key 'sample_period_ns' is {period}, expected a period > 0")
+        return period
+
+    @property
+    def provenance(self) -> str | None:
+        """The member ``provenance`` (JSON text), or None."""
+        if "provenance" not in self.members:
+            return None
+        return str(self.whole("provenance"))
+
+    def baseline_rms(self, lo: int, hi: int) -> np.ndarray | None:
+        """Baseline noise of waveform triggers ``lo:hi``, or None where the file has none."""
+        if "tarvo_baseline_rms" not in self.members:
+            return None
+        return self.rows("tarvo_baseline_rms", lo, hi)
 
     @property
     def compressed(self) -> bool:
@@ -671,4 +767,10 @@ def read_trigger_file(path: PathLike) -> TriggerData:
         tarvo_offsets=arrays["tarvo_offsets"],
         multipmt_triggers=arrays["multipmt_triggers"],
         truth=truth,
+        tarvo_baseline_rms=arrays.get("tarvo_baseline_rms"),
+        sample_period_ns=float(arrays["sample_period_ns"])
+        if "sample_period_ns" in arrays
+        else None,
+        adc_bits=int(arrays["adc_bits"]) if "adc_bits" in arrays else None,
+        provenance=str(arrays["provenance"]) if "provenance" in arrays else None,
     )

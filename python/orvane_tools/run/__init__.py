@@ -3,7 +3,8 @@
 :func:`reconstruct_files` (:mod:`.engine`) plans the run (:mod:`.planning`), runs its chunks
 in this process (:mod:`.local`) or as tasks on a cluster (:mod:`.cluster`), writes each hit
 file with its provenance (:mod:`.outputs`) and puts the outputs in place only when every input
-is done.  :mod:`.reconstruct` reconstructs triggers held in memory.  The names the single
+is done.  :mod:`.reconstruct` reconstructs triggers held in memory.  Every road reconstructs
+through the one chunk iterator of :mod:`.chunks`, over a trigger file or triggers in memory.  The names the single
 module this package replaced offered are importable from here.
 """
 

@@ -5,19 +5,19 @@ from __future__ import annotations
 
 import os
 import uuid
+from collections.abc import Callable
 from pathlib import Path
 from typing import Any
 
 import numpy as np
 
 from .._atomic import PendingFile
-from .._dtypes import HIT_DTYPE
 from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
 from ..files.triggerfile import TriggerFileReader, checked_sha256
-from .local import reconstruct_range
-from .outputs import _finish_output, _start_output
-from .planning import Progress, _Job, _segments
+from .chunks import iter_chunks, segments
+from .outputs import _adc_max, _finish_output, _start_output
+from .planning import Progress, _Job
 from .reconstruct import load_reconstruction
 
 #: A Dask task covers at least this many triggers (whole chunks), to keep task overhead small.
@@ -39,6 +39,8 @@ def _segment_task(
     spool: str,
     threads: int,
     alive: str,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
 ) -> tuple[int, int]:
     """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
 
@@ -56,27 +58,26 @@ def _segment_task(
     target = Path(spool)
     # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
     pending = PendingFile(target)
-    count = 0
-    truncated = [0]
+    count = truncated = 0
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
-            for hits, _ in reconstruct_range(
+            for chunk in iter_chunks(
                 reco,
                 reader,
-                kind,
-                lo,
-                hi,
-                chunk_size,
+                chunk_size=chunk_size,
+                ranges=[(kind, lo, hi)],
                 threads=threads,
-                on_truncated=lambda k: truncated.__setitem__(0, truncated[0] + k),
+                pulse_columns=pulse_columns,
+                adc_max=adc_max,
             ):
-                out.write(zeroed_rows(hits).data)
-                count += len(hits)
+                out.write(zeroed_rows(chunk.hits, chunk.hits.dtype).data)
+                count += len(chunk.hits)
+                truncated += chunk.truncated
         if os.path.exists(alive):
             pending.commit()
     finally:
         pending.discard()
-    return count, truncated[0]
+    return count, truncated
 
 
 def _run_distributed(
@@ -89,6 +90,8 @@ def _run_distributed(
     progress: Progress,
     threads: int,
     triggers_per_task: int,
+    finished: Callable[[_Job], None],
+    pulse_columns: bool = False,
 ) -> None:
     from distributed import as_completed
 
@@ -99,7 +102,7 @@ def _run_distributed(
         # A deflated member can only be read front to back: one task per kind and file.
         size = max(job.summary.triggers, 1) if job.compressed else per_task
         assert job.pending is not None
-        for kind, lo, hi in _segments(job, size):
+        for kind, lo, hi in segments(job.summary.n_tarvo, job.summary.n_multipmt, size):
             spool = job.pending.spool(len(specs))
             job.spools.append(spool)
             specs.append((j, kind, lo, hi, spool))
@@ -131,6 +134,8 @@ def _run_distributed(
             os.path.abspath(spool),
             threads,
             os.path.abspath(jobs[j].pending.tmp),
+            pulse_columns,
+            _adc_max(jobs[j]),
             key=f"orvane-segment-{token}-{submitted}",
         )
         index[future.key] = submitted
@@ -140,24 +145,24 @@ def _run_distributed(
 
     while submitted < min(window, len(specs)):
         submit_next()
-    finished: dict[int, tuple[int, int]] = {}
+    results: dict[int, tuple[int, int]] = {}
     next_spec = 0
     try:
         for future in queue:  # each task's hits go to its output in trigger order
-            finished[index[future.key]] = future.result()
+            results[index[future.key]] = future.result()
             live.pop(future.key, None)
             del future
-            while next_spec in finished:
-                _, truncated = finished.pop(next_spec)
+            while next_spec in results:
+                _, truncated = results.pop(next_spec)
                 j, _, lo, hi, spool = specs[next_spec]
                 job = jobs[j]
                 job.summary.truncated += truncated
                 if job.writer is None:
-                    _start_output(job, fmt)
+                    _start_output(job, fmt, pulse_columns)
                 assert job.writer is not None
                 with open(spool, "rb") as stream:
                     while True:
-                        hits = np.fromfile(stream, dtype=HIT_DTYPE, count=chunk_size)
+                        hits = np.fromfile(stream, dtype=job.writer.dtype, count=chunk_size)
                         if not len(hits):
                             break
                         job.writer.append(hits)
@@ -166,6 +171,7 @@ def _run_distributed(
                 next_spec += 1
                 if next_spec == len(specs) or specs[next_spec][0] != j:
                     _finish_output(job, common)
+                    finished(job)
                 if submitted < len(specs):
                     submit_next()
     except BaseException:
@@ -174,5 +180,6 @@ def _run_distributed(
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
             job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
-            _start_output(job, fmt)
+            _start_output(job, fmt, pulse_columns)
             _finish_output(job, common)
+            finished(job)

@@ -7,8 +7,9 @@ import threading
 from pathlib import Path
 from typing import Any
 
+from .._atomic import PendingFile
 from .._errors import UserError
-from ..files.hitfile import PROVENANCE_KEY, HitFileWriter, provenance_json
+from ..files.hitfile import PROVENANCE_KEY, HitFileWriter, provenance_json, pulses_path
 from ..files.provenance import input_provenance
 from ..files.triggerfile import TriggerFileError, checked_sha256
 from .planning import _Job
@@ -40,16 +41,25 @@ class _Hasher(threading.Thread):
         return self.digest
 
 
-def _start_output(job: _Job, fmt: str) -> None:
+def _adc_max(job: _Job) -> float | None:
+    """The saturation level the input's ADC resolution gives, or None."""
+    return None if job.adc_bits is None else float((1 << job.adc_bits) - 1)
+
+
+def _start_output(job: _Job, fmt: str, pulse_columns: bool = False) -> None:
     assert job.pending is not None
-    job.writer = HitFileWriter(job.pending.tmp, fmt)
+    pulses: Path | bool = pulse_columns
+    if pulse_columns and fmt == "npy":
+        job.pulses = PendingFile(pulses_path(job.pending.target))
+        pulses = job.pulses.tmp
+    job.writer = HitFileWriter(job.pending.tmp, fmt, pulses=pulses)
 
 
 def _finish_output(job: _Job, common: dict[str, Any]) -> None:
     assert job.writer is not None and job.sha256 is not None
     s = job.summary
     document = input_provenance(
-        common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt
+        common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt, job.origin
     )
     document["hits"] = job.writer.count
     job.writer.close({PROVENANCE_KEY: provenance_json(document)})

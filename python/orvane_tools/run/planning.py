@@ -1,6 +1,5 @@
 """Planning a run: the inputs (globs expanded, headers read, limits checked), where each
-input's hits go, which outputs may be replaced, and the ranges of triggers the work is cut
-into."""
+input's hits go, and which outputs may be replaced."""
 
 from __future__ import annotations
 
@@ -14,10 +13,18 @@ from typing import Any
 import numpy as np
 
 from .._atomic import PendingFile, check_writable, same_file
-from .._dtypes import MAX_TRIGGER_POSITIONS
+from .._dtypes import PULSE_COLUMNS_DTYPE
 from .._errors import UserError
-from ..files.hitfile import FORMATS, HitFileWriter, check_hit_file_format, is_hit_file, sidecar_path
+from ..files.hitfile import (
+    FORMATS,
+    HitFileWriter,
+    check_hit_file_format,
+    is_hit_file,
+    pulses_path,
+    sidecar_path,
+)
 from ..files.triggerfile import TriggerFileError, TriggerFileReader
+from .chunks import check_trigger_positions
 
 #: Run numbers the hit ids hold (32 bits).
 MAX_RUN_NUMBER = 2**32 - 1
@@ -38,6 +45,8 @@ class FileSummary:
     #: Waveform triggers that held more pulses than the 16 records a trigger can have (the
     #: pulse finder kept the first 16 of each).
     truncated: int = 0
+    #: The output was already complete, made from the same input and settings (--resume).
+    resumed: bool = False
 
     @property
     def triggers(self) -> int:
@@ -71,7 +80,13 @@ class _Job:
     summary: FileSummary
     run_info: np.ndarray
     compressed: bool
+    sample_period_ns: float = 4.0
+    adc_bits: int | None = None
+    #: The trigger file's own provenance (JSON text), or None.
+    origin: str | None = None
     pending: PendingFile | None = None
+    #: An ``.npy`` output's file of pulse columns.
+    pulses: PendingFile | None = None
     writer: HitFileWriter | None = None
     sha256: Callable[[], str] | None = None
     provenance: dict[str, Any] | None = None
@@ -140,7 +155,12 @@ def plan_outputs(
 
 
 def _check_outputs(
-    outputs: Sequence[Path], fmt: str, inputs: Sequence[Path], overwrite: bool
+    outputs: Sequence[Path],
+    fmt: str,
+    inputs: Sequence[Path],
+    overwrite: bool,
+    resume: bool = False,
+    pulse_columns: bool = False,
 ) -> None:
     for output in outputs:
         try:
@@ -149,6 +169,8 @@ def _check_outputs(
         except OSError as exc:
             raise UserError(f"cannot write the hit file {output}") from exc
         targets = [output] + ([sidecar_path(output)] if fmt != "parquet" else [])
+        if pulse_columns and fmt == "npy":
+            targets.append(pulses_path(output))
         for target in targets:
             for source in inputs:
                 if same_file(target, source):
@@ -158,13 +180,23 @@ def _check_outputs(
                     )
             if not os.path.lexists(target):
                 continue
+            orphan = target != output and not os.path.lexists(output)
+            if resume and orphan and _is_provenance(target):
+                continue  # put in place just before its data file, which never came
             if not overwrite:
-                raise UserError(f"{target} exists; pass --overwrite to replace it")
+                why = " and is not complete from these inputs and settings" if resume else ""
+                raise UserError(f"{target} exists{why}; pass --overwrite to replace it")
             if target == output and not is_hit_file(target, fmt):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not a .{fmt} hit file (even with "
                     "--overwrite, only a hit file of the same format is replaced)"
                 )
+            if pulse_columns and fmt == "npy" and target == pulses_path(output):
+                if not is_hit_file(target, "npy", PULSE_COLUMNS_DTYPE):
+                    raise UserError(
+                        f"refusing to overwrite {target}: it is not the pulse columns of a hit file"
+                    )
+                continue
             if target != output and not _is_provenance(target):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not the provenance of a hit file"
@@ -191,7 +223,11 @@ def _open_input(path: Path) -> _Job:
                 FileSummary(path, Path(), reader.n_tarvo, reader.n_multipmt),
                 run_info,
                 reader.compressed,
+                reader.sample_period_ns,
+                int(reader.whole("adc_bits")) if "adc_bits" in reader.members else None,
+                reader.provenance,
             )
+            check_trigger_positions(reader)  # before any work, not at this input's turn
     except TriggerFileError:
         raise
     except OSError as exc:
@@ -202,15 +238,27 @@ def _open_input(path: Path) -> _Job:
             f"the run number {run_number} of {path} does not fit the 32 bits hit ids hold "
             f"(at most {MAX_RUN_NUMBER})"
         )
-    if job.summary.triggers > MAX_TRIGGER_POSITIONS:
-        raise UserError(
-            f"{path} holds {job.summary.triggers} triggers, too many for one run: hit ids number "
-            f"at most {MAX_TRIGGER_POSITIONS} trigger positions; split the trigger file"
-        )
     return job
 
 
-def _segments(job: _Job, size: int) -> list[tuple[str, int, int]]:
-    n, m = job.summary.n_tarvo, job.summary.n_multipmt
-    tarvo = [("tarvo", lo, min(lo + size, n)) for lo in range(0, n, size)]
-    return tarvo + [("multipmt", lo, min(lo + size, m)) for lo in range(0, m, size)]
+#: Relative difference of sampling periods taken as the same.
+PERIOD_TOLERANCE = 1e-9
+
+
+def check_sample_period(reco: Any, path: str | os.PathLike, period_ns: float) -> None:
+    """Refuse a trigger file whose sampling period is not the one the settings' waveform
+    extractor forms its times with (relative tolerance :data:`PERIOD_TOLERANCE`)."""
+    expected = float(reco.sample_period)
+    given = period_ns * 1e-9
+    if abs(given - expected) <= PERIOD_TOLERANCE * expected:
+        return
+    if reco.waveform_extractor == "Tarvo":
+        raise UserError(
+            f"{path} was sampled every {period_ns:g} ns, but the single-pulse extractor "
+            f"(extractors.waveform: Tarvo) works on samples {expected * 1e9:g} ns apart; "
+            f"select the pulse finder with extractors.PulseFinder.sample_period: {given:g}"
+        )
+    raise UserError(
+        f"{path} was sampled every {period_ns:g} ns ({given:g} s), but the settings' "
+        f"extractors.PulseFinder.sample_period is {expected:g} s"
+    )

@@ -1,9 +1,5 @@
-"""Reconstruction of a whole trigger file, chunk by chunk.
-
-Trigger positions, which go into the hit ids, number the waveform triggers first (positions
-0..n-1, in file order) and the multi-PMT triggers after them (n..n+m-1).  Chunks are handed to
-the library with the position of their first row, so the ids do not depend on the chunk size.
-"""
+"""Triggers held in memory reconstructed in one call (through the chunk iterator of
+:mod:`.chunks`), and the reconstruction built from a settings file."""
 
 from __future__ import annotations
 
@@ -14,12 +10,11 @@ from typing import Callable
 
 import numpy as np
 
-from .._dtypes import HIT_DTYPE, MAX_TRIGGER_POSITIONS
+from .._dtypes import HIT_DTYPE
 from .._errors import UserError
-from .._extension import check_extension_dtypes, load_extension, run_info_object
+from .._extension import check_extension_dtypes, load_extension
 from ..files.triggerfile import TriggerData
-
-DEFAULT_CHUNK_SIZE = 65536
+from .chunks import DEFAULT_CHUNK_SIZE, MemorySource, iter_chunks
 
 
 @dataclass
@@ -84,65 +79,37 @@ def reconstruct_triggers(
 
     ``on_progress`` is called with the number of triggers of each finished chunk.  Hits come
     back in trigger order: waveform triggers first, then multi-PMT triggers.
+
+    Raises
+    ------
+    UserError
+        ``data`` holds more triggers than hit ids number, or the library refuses a chunk.
     """
-    if chunk_size < 1:
-        raise ValueError(f"the chunk size must be at least 1, got {chunk_size}")
-    if data.n_triggers > MAX_TRIGGER_POSITIONS:
-        raise UserError(
-            f"{data.n_triggers} triggers are too many for one run: hit ids number at most "
-            f"{MAX_TRIGGER_POSITIONS} trigger positions; split the trigger file"
-        )
-    orvane = load_extension()
-    run_info = run_info_object(orvane, data.run_info[0])
     parts = []
+    seconds = {"tarvo": 0.0, "multipmt": 0.0}
     truncated = 0
-
     start = time.perf_counter()
-    n = data.n_tarvo
-    for lo in range(0, n, chunk_size):
-        hi = min(lo + chunk_size, n)
-        first, last = data.tarvo_offsets[lo], data.tarvo_offsets[hi]
-        rows = data.tarvo_triggers[lo:hi]
-        samples = data.tarvo_samples[first:last]
-        offsets = data.tarvo_offsets[lo : hi + 1] - first
-        hits, cut = reco.reconstruct_tarvo_numpy(
-            rows,
-            samples,
-            offsets=offsets,
-            first_trigger=lo,
-            run_info=run_info,
-            return_truncated=True,
-        )
-        truncated += cut
-        parts.append(hits)
+    for chunk in iter_chunks(reco, MemorySource(data), chunk_size=chunk_size):
+        now = time.perf_counter()
+        seconds[chunk.kind] += now - start
+        parts.append(chunk.hits)
+        truncated += chunk.truncated
         if on_progress is not None:
-            on_progress(hi - lo)
-    tarvo_seconds = time.perf_counter() - start
-
-    start = time.perf_counter()
-    m = data.n_multipmt
-    for lo in range(0, m, chunk_size):
-        hi = min(lo + chunk_size, m)
-        rows = data.multipmt_triggers[lo:hi]
-        hits = reco.reconstruct_multipmt_numpy(rows, first_trigger=n + lo, run_info=run_info)
-        parts.append(hits)
-        if on_progress is not None:
-            on_progress(hi - lo)
-    multipmt_seconds = time.perf_counter() - start
-
-    # Copied field by field into zeroed rows: the padding bytes stay zero.
-    hits = np.zeros(sum(len(part) for part in parts), dtype=HIT_DTYPE)
-    position = 0
-    for part in parts:
-        for name in HIT_DTYPE.names:
-            hits[name][position : position + len(part)] = part[name]
-        position += len(part)
+            on_progress(chunk.triggers)
+        start = time.perf_counter()
+    # Joined as bytes: np.concatenate of structured rows would pack them (NumPy drops the
+    # padding when it promotes structured dtypes); the library's zero padding stays zero.
+    hits = (
+        np.concatenate([p.view(np.uint8) for p in parts]).view(HIT_DTYPE)
+        if parts
+        else np.zeros(0, dtype=HIT_DTYPE)
+    )
     return ReconstructionResult(
         hits=hits,
-        n_tarvo=n,
-        n_multipmt=m,
-        tarvo_seconds=tarvo_seconds,
-        multipmt_seconds=multipmt_seconds,
+        n_tarvo=data.n_tarvo,
+        n_multipmt=data.n_multipmt,
+        tarvo_seconds=seconds["tarvo"],
+        multipmt_seconds=seconds["multipmt"],
         truncated=truncated,
     )
 

@@ -4,7 +4,8 @@ The run is simulated on the example detector (:func:`orvane_tools.channels.examp
 whose waveform channels' gains spread by +-30 %; the example settings calibrate each channel
 with its line from the example channel table.  With the example settings the waveform triggers
 are also reconstructed once more with a table that gives every channel the nominal line, to
-show what the per-channel calibration gains.
+show what the per-channel calibration gains, and once with the table that ``orvane calibrate``
+fits to the run's own spectra (no truth), to show that the data alone give the same charge.
 """
 
 from __future__ import annotations
@@ -17,7 +18,7 @@ import sys
 import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import TextIO
+from typing import Callable, TextIO
 
 import numpy as np
 
@@ -33,6 +34,7 @@ from .simulate import SimulationConfig, simulate
 
 DEFAULT_TRIGGERS = 200_000
 DEFAULT_PLOT = "orvane-demo.png"
+DEFAULT_REPORT = "orvane-demo-report"
 KINDS = ("waveform", "multi-PMT")
 
 
@@ -49,6 +51,8 @@ class KindSummary:
     charge_resolution_1pe: float
     time_bias: float
     time_resolution: float
+    #: Root mean square of the charge uncertainties the hits of single photo-electrons state.
+    charge_uncertainty_1pe: float = math.nan
 
     @property
     def throughput(self) -> float:
@@ -69,9 +73,16 @@ class DemoSummary:
     settings: Path
     kinds: dict[str, KindSummary] = field(default_factory=dict)
     plot: Path | None = None
+    #: The run report's page (None: not written).
+    report: Path | None = None
     #: The waveform triggers reconstructed with the nominal line for every channel instead of
     #: each channel's own (only with the example settings).
     uncalibrated: KindSummary | None = None
+    #: The waveform triggers reconstructed with the channel table that ``orvane calibrate``
+    #: makes from the run itself (only with the example settings, and with iminuit).
+    from_data: KindSummary | None = None
+    #: Why there is no ``from_data``.
+    from_data_note: str | None = None
 
 
 def _mean(x: np.ndarray) -> float:
@@ -80,6 +91,10 @@ def _mean(x: np.ndarray) -> float:
 
 def _std(x: np.ndarray) -> float:
     return float(np.std(x)) if len(x) > 1 else math.nan
+
+
+def _rms(x: np.ndarray) -> float:
+    return float(np.sqrt(np.mean(np.square(x)))) if len(x) else math.nan
 
 
 def _median(x: np.ndarray) -> float:
@@ -127,6 +142,7 @@ def summarise_kind(
         charge_resolution_1pe=_std(charge_error[one]),
         time_bias=_median(time_error),
         time_resolution=_half_width_68(time_error),
+        charge_uncertainty_1pe=_rms(hits["charge_uncertainty"][one]),
     )
 
 
@@ -184,39 +200,44 @@ def format_table(kinds: dict[str, KindSummary]) -> str:
     return "\n".join(lines)
 
 
-def format_calibration(calibrated: KindSummary, nominal: KindSummary) -> str:
-    """Waveform charge at 1 PE with each channel's line and with the nominal one for all."""
+def format_calibration(
+    calibrated: KindSummary, nominal: KindSummary, from_data: KindSummary | None = None
+) -> str:
+    """Waveform charge at 1 PE with each channel's line from the truth, from the data (when
+    calibrated from it) and with the nominal line for all."""
     width = len("time resolution (68 % half-width) [ns]")  # as the table above
+    columns = [("truth table", calibrated), ("from data", from_data), ("nominal", nominal)]
+    columns = [(name, kind) for name, kind in columns if kind is not None]
     rows = [
-        ("waveform charge at 1 PE", "per channel", "nominal"),
-        (
-            "charge bias at 1 PE [PE]",
-            f"{calibrated.charge_bias_1pe:+.4f}",
-            f"{nominal.charge_bias_1pe:+.4f}",
-        ),
-        (
-            "charge resolution at 1 PE [PE]",
-            f"{calibrated.charge_resolution_1pe:.4f}",
-            f"{nominal.charge_resolution_1pe:.4f}",
-        ),
+        ("charge bias at 1 PE [PE]", "{:+.4f}", lambda k: k.charge_bias_1pe),
+        ("charge resolution at 1 PE [PE]", "{:.4f}", lambda k: k.charge_resolution_1pe),
+        ("stated uncertainty at 1 PE [PE]", "{:.4f}", lambda k: k.charge_uncertainty_1pe),
     ]
-    return "\n".join(f"{a:<{width}}{b:>12}{c:>12}" for a, b, c in rows)
+    lines = [f"{'waveform charge at 1 PE':<{width}}" + "".join(f"{n:>12}" for n, _ in columns)]
+    for label, fmt, get in rows:
+        lines.append(f"{label:<{width}}" + "".join(f"{fmt.format(get(k)):>12}" for _, k in columns))
+    return "\n".join(lines)
 
 
 def _isnan(value: object) -> bool:
     return isinstance(value, float) and math.isnan(value)
 
 
-def _without_channel_calibration(data: TriggerData) -> KindSummary:
-    """The waveform summary of ``data`` reconstructed by the example settings with a channel
-    table that gives every channel the nominal charge line."""
+def _waveforms_with_table(
+    data: TriggerData, make_table: Callable[[Path], object]
+) -> KindSummary | str:
+    """The waveform summary of ``data`` reconstructed by the example settings with the channel
+    table that ``make_table(directory)`` writes to ``directory / "channels.csv"``, or the
+    reason it gives (a string) for writing none."""
     source = example_settings().parent
     assert data.truth is not None
     with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
         directory = Path(raw)
         for name in ("settings.yaml", "multipmt_charge_lut.txt"):
             shutil.copyfile(source / name, directory / name)
-        write_simulated_channel_table(directory / "channels.csv", data.truth, calibrated=False)
+        made = make_table(directory)
+        if isinstance(made, str):
+            return made
         reco = load_reconstruction(directory / "settings.yaml")
         waveforms_only = dataclasses.replace(data, multipmt_triggers=data.multipmt_triggers[:0])
         result = reconstruct_triggers(reco, waveforms_only)
@@ -226,6 +247,41 @@ def _without_channel_calibration(data: TriggerData) -> KindSummary:
     )
 
 
+def _nominal_table(data: TriggerData) -> Callable[[Path], Path]:
+    """Writes the table that gives every channel the nominal charge line."""
+
+    def make(directory: Path) -> Path:
+        assert data.truth is not None
+        write_simulated_channel_table(directory / "channels.csv", data.truth, calibrated=False)
+        return directory / "channels.csv"
+
+    return make
+
+
+def _table_from_data(data: TriggerData) -> Callable[[Path], object]:
+    """Writes the table ``orvane calibrate`` makes from the waveforms of ``data`` alone: the
+    PMT types and, for a channel the fit leaves out, the nominal line."""
+
+    def make(directory: Path) -> Path | str:
+        try:
+            import iminuit  # noqa: F401
+        except ImportError:
+            return "it needs iminuit (pip install 'orvane[calibrate]')"
+        from ..calibration.driver import fill_spectra
+        from ..calibration.fit import fit_spectra
+        from ..calibration.table import plan_table, read_old_table, write_table
+
+        table = _nominal_table(data)(directory)
+        spectra = fill_spectra(directory / "settings.yaml", [data])
+        plan = plan_table(fit_spectra(spectra, jobs=1), "charge", old=read_old_table(table))
+        if plan.calibrated == 0:
+            return "no channel has the 1000 waveform triggers a fit needs"
+        write_table(table, plan, "Calibrated from the demo's simulated run by its spectra.")
+        return table
+
+    return make
+
+
 def run_demo(
     *,
     triggers: int = DEFAULT_TRIGGERS,
@@ -233,12 +289,15 @@ def run_demo(
     plot: str | os.PathLike | None = DEFAULT_PLOT,
     settings: str | os.PathLike | None = None,
     quiet: bool = False,
+    report: str | os.PathLike | None = None,
     out: TextIO | None = None,
     progress: bool | None = None,
 ) -> DemoSummary:
     """Simulate ``triggers`` triggers (half of each kind), reconstruct them, print a summary.
 
     ``progress`` None shows the bar when standard error is a terminal and ``quiet`` is off.
+    ``report`` names a folder for the run's report (``orvane report``), replaced if it holds
+    one.
     """
     out = sys.stdout if out is None else out
     if triggers < 2:
@@ -258,9 +317,18 @@ def run_demo(
         result = reconstruct_triggers(reco, data, on_progress=bar.update)
     summary = DemoSummary(seed=seed, settings=settings_path, kinds=summarise(data, result))
     if settings is None:
-        summary.uncalibrated = _without_channel_calibration(data)
+        nominal = _waveforms_with_table(data, _nominal_table(data))
+        assert not isinstance(nominal, str)
+        summary.uncalibrated = nominal
+        from_data = _waveforms_with_table(data, _table_from_data(data))
+        if isinstance(from_data, str):
+            summary.from_data_note = from_data
+        else:
+            summary.from_data = from_data
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
+    if report is not None:
+        summary.report = _write_report(Path(report), data, result.hits, settings_path)
     if not quiet:
         total = sum(k.triggers for k in summary.kinds.values())
         hits = sum(k.hits for k in summary.kinds.values())
@@ -272,9 +340,49 @@ def run_demo(
         )
         print(format_table(summary.kinds), file=out)
         if summary.uncalibrated is not None:
-            print(format_calibration(summary.kinds["waveform"], summary.uncalibrated), file=out)
+            waveform = summary.kinds["waveform"]
+            print(format_calibration(waveform, summary.uncalibrated, summary.from_data), file=out)
+            if summary.from_data is None:
+                print(
+                    "no calibration from the data: it needs iminuit (pip install 'orvane[calibrate]')",
+                    file=out,
+                )
         if summary.plot is not None:
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:
             print("no plot: matplotlib is not installed (pip install 'orvane[plot]')", file=out)
+        if summary.report is not None:
+            print(f"run report written to {summary.report}", file=out)
+        elif report is not None:
+            print("no report: matplotlib is not installed (pip install 'orvane[plot]')", file=out)
     return summary
+
+
+def _write_report(folder: Path, data: TriggerData, hits: np.ndarray, settings: Path) -> Path | None:
+    """The report of the demo's run, from a trigger file and a hit file (with its provenance)
+    written for it into a temporary folder; None without matplotlib."""
+    try:
+        import matplotlib  # noqa: F401
+    except ImportError:
+        return None
+    from ..files.hitfile import sha256_file, write_hit_file
+    from ..files.provenance import input_provenance, run_provenance
+    from ..files.triggerfile import write_trigger_file
+    from ..plots.report import prepare_folder, write_report
+
+    prepare_folder(folder, overwrite=True)
+    with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
+        triggers = Path(raw) / "demo-run.npz"
+        write_trigger_file(triggers, dataclasses.replace(data, truth=None))
+        provenance = input_provenance(
+            run_provenance(settings, None),
+            triggers,
+            sha256_file(triggers),
+            data.run_info,
+            data.n_tarvo,
+            data.n_multipmt,
+        )
+        provenance["hits"] = len(hits)
+        hit_file = Path(raw) / "demo-hits.npy"
+        write_hit_file(hit_file, hits, provenance)
+        return write_report([hit_file], folder, triggers=[triggers]).index

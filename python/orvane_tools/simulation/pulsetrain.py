@@ -9,6 +9,11 @@ pulse has at least one photo-electron: a Poisson count of mean ``npe_mean`` cond
 one or more, or exactly ``npe``.  ``separation_ns`` instead puts exactly two pulses that far
 apart into every record, to show where pulses pile up.
 
+For dark counts (``npe=1``), ``crosstalk`` gives each photo-electron that chance of firing
+one more (optical cross talk: a pulse holds 1 + a geometric number of photo-electrons), and
+``gain_spread`` with ``detector_seed`` gives each channel its own gain, as
+:mod:`.simulate` does (recorded in ``Truth.channel_gain``).
+
 The trigger file's own truth gives per trigger the sums over its pulses and the first pulse's
 time; :class:`PulseTruth` holds every pulse.
 """
@@ -28,6 +33,8 @@ from .simulate import (
     SPE_CHARGE_LSB,
     SPE_RELATIVE_SPREAD,
     TICKS_PER_SECOND,
+    SimulationConfig,
+    _simulate_channels,
     binned_pulses,
 )
 
@@ -53,6 +60,9 @@ class PulseTrainConfig:
     n_channels: int = 64
     run_number: int = SIMULATION_RUN_NUMBER
     seed: int | None = None
+    crosstalk: float = 0.0
+    gain_spread: float = 0.0
+    detector_seed: int | None = None
 
     def check(self) -> None:
         """Raise ValueError for a configuration that cannot be simulated."""
@@ -64,6 +74,10 @@ class PulseTrainConfig:
             )
         if self.npe is not None and self.npe < 1:
             raise ValueError(f"a pulse needs at least 1 photo-electron, got {self.npe}")
+        if not 0 <= self.crosstalk < 1:
+            raise ValueError(f"the cross-talk chance must lie in [0, 1), got {self.crosstalk}")
+        if not 0 <= self.gain_spread < 1:
+            raise ValueError(f"the gain spread must lie in [0, 1), got {self.gain_spread}")
         if self.npe is None and not self.npe_mean > 0:
             raise ValueError(f"the mean photo-electron count must be positive, got {self.npe_mean}")
         pulses = 2 if self.separation_ns is not None else self.max_pulses
@@ -134,6 +148,8 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
     start_ns = first_ns + points + rank * separation
 
     npe = _pulse_npe(rng, config, len(owner))
+    if config.crosstalk > 0:
+        npe = npe + (rng.geometric(1.0 - config.crosstalk, len(npe)) - 1).astype(np.int32)
     charge_lsb = _gains(rng, npe)
     gaps = np.rint(rng.exponential(1.0 / (config.rate_hz * SECONDS_PER_TICK), n))
     # Records do not overlap in time: a gap is at least one record long.
@@ -144,6 +160,14 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
     rows["trigger_time_s"] = ticks // TICKS_PER_SECOND
     rows["trigger_time_ticks"] = ticks % TICKS_PER_SECOND
     rows["baseline"] = BASELINE_LSB
+    channel_gain = None
+    n_channels = config.n_channels
+    pulse_gain = np.ones(len(owner))
+    if config.gain_spread > 0 or config.detector_seed is not None:
+        detector = SimulationConfig(n_channels=config.n_channels, gain_spread=config.gain_spread)
+        channel_gain, _ = _simulate_channels(np.random.default_rng(config.detector_seed), detector)
+        channel_gain = channel_gain[: config.n_channels]
+        pulse_gain = channel_gain[rows["channel"][owner]]
 
     length = config.n_samples
     samples = np.empty((n, length), dtype=np.uint16)
@@ -151,7 +175,8 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
         hi = min(lo + _BLOCK, n)
         values = rng.standard_normal((hi - lo, length)) * NOISE_LSB + BASELINE_LSB
         mine = (owner >= lo) & (owner < hi)
-        shapes = binned_pulses(start_ns[mine], length) * charge_lsb[mine, np.newaxis]
+        amplitude = charge_lsb[mine] * pulse_gain[mine]
+        shapes = binned_pulses(start_ns[mine], length) * amplitude[:, np.newaxis]
         np.add.at(values, owner[mine] - lo, shapes)
         np.rint(values, out=values)
         np.clip(values, 0, np.iinfo(np.uint16).max, out=values)
@@ -170,6 +195,8 @@ def simulate_pulse_trains(config: PulseTrainConfig) -> tuple[TriggerData, PulseT
         multipmt_npe=np.zeros(0, dtype=np.int32),
         multipmt_charge=np.zeros(0),
         multipmt_time=np.zeros(0),
+        channel_gain=channel_gain,
+        channel_pmt_type=None if channel_gain is None else np.zeros(n_channels, dtype=np.int32),
     )
     data = TriggerData(
         run_info=run_info_row(config.run_number),
