@@ -98,6 +98,12 @@ def _bad_offsets(offsets: np.ndarray) -> np.ndarray:
     return bad
 
 
+def _inf_baseline(rows: np.ndarray) -> np.ndarray:
+    rows = rows.copy()
+    rows["baseline"][7] = np.inf
+    return rows
+
+
 BREAKAGES = {
     "missing-key": (lambda a: a.pop("run_info"), "missing key 'run_info'"),
     "wrong-format": (lambda a: a.update(format=np.array("other/1")), "key 'format'"),
@@ -138,7 +144,7 @@ BREAKAGES = {
         "key 'tarvo_samples' has 2 dimensions",
     ),
     "nan-baseline": (
-        lambda a: a["tarvo_triggers"]["baseline"].__setitem__(7, np.inf),
+        lambda a: a.update(tarvo_triggers=_inf_baseline(a["tarvo_triggers"])),
         "member 'tarvo_triggers.npy' row 7 has the baseline inf, not a finite number",
     ),
     "truth-incomplete": (lambda a: a.pop("truth_multipmt_time"), "missing 'truth_multipmt_time'"),
