@@ -496,7 +496,7 @@ TEST(ChannelTypes, ExtractionSetsPmtTypesOnBothPaths) {
     finding.threshold = 15;
     finding.hysteresis = 5;
     const tessel::PulseFinder finder(finding);
-    const tessel::TriggerStep step(tarvo, tessel::RunInfo{}, &table_types, &finder);
+    const tessel::TriggerStep finding_step(tarvo, tessel::RunInfo{}, &table_types, &finder);
     tessel::TarvoTrigger many = pulse_on(5);
     many.baseline = 10.0F;
     many.waveform.clear();
@@ -506,7 +506,7 @@ TEST(ChannelTypes, ExtractionSetsPmtTypesOnBothPaths) {
     tessel::TriggerRecords records;
     for (const std::int32_t channel : {4, 5}) {
         many.channel = channel;
-        step.extract(tessel::TarvoTriggerView::of(many), 0, records);
+        finding_step.extract(tessel::TarvoTriggerView::of(many), 0, records);
         EXPECT_EQ(records.count, channel == 4 ? 16U : 0U) << "channel " << channel;
         EXPECT_EQ(records.truncated, channel == 4) << "channel " << channel;
     }
