@@ -5,6 +5,8 @@
 
 #include "support.hpp"
 #include "tessel/check_settings.hpp"
+#include "tessel/hit_maker.hpp"
+#include "tessel/reconstructor_class.hpp"
 
 namespace {
 
@@ -76,6 +78,47 @@ TEST(CheckSettings, UnreadableOrUnparsableFile) {
     ASSERT_EQ(problems.size(), 1U);
     EXPECT_EQ(problems[0].expected, "a YAML document");
     EXPECT_GT(problems[0].line, 1);
+}
+
+// A class added outside the library (its keys and builder only) is built by the factory and
+// accepted by the check, which checks its keys like a built-in class's.
+class FixedCharge final : public tessel::Reconstructor {
+public:
+    explicit FixedCharge(double charge) : charge_(charge) {}
+    void reconstruct(const tessel::HitFeatures& /*features*/, tessel::Hit& hit) const override {
+        hit.update_charge(charge_, 1.0);
+    }
+
+private:
+    double charge_;
+};
+
+TEST(CheckSettings, AddedClassIsBuiltAndChecked) {
+    static const tessel::KeyTable keys{
+        {.name = "charge", .type = tessel::ValueType::number, .required = true, .minimum = 0.0}};
+    tessel::add_reconstructor_class(
+        {"FixedCharge", &keys,
+         [](tessel::SettingsReader& instance) -> std::unique_ptr<tessel::Reconstructor> {
+             const double charge = instance.number("charge");
+             if (instance.checking()) {
+                 return nullptr;
+             }
+             return std::make_unique<FixedCharge>(charge);
+         },
+         "every hit the same charge"});
+    const tessel::testing::TempDir dir;
+    const auto sound = dir.write("s.yaml", "reco:\n  q: {class: FixedCharge, charge: 2.5}\n");
+    EXPECT_EQ(messages(tessel::check_settings(sound)), std::vector<std::string>{});
+    const tessel::HitMaker maker(sound);
+    ASSERT_EQ(maker.reconstructors().size(), 1U);
+    tessel::Hit hit;
+    maker.reconstructors()[0]->reconstruct(tessel::HitFeatures{}, hit);
+    EXPECT_EQ(hit.get_charge(), 2.5);
+    const auto wrong = dir.write("w.yaml", "reco:\n  q: {class: FixedCharge, charg: -1}\n");
+    EXPECT_EQ(messages(tessel::check_settings(wrong)),
+              std::vector<std::string>{wrong.generic_string() +
+                                       ":2: reco.q.charg: expected a key of FixedCharge, found "
+                                       "\"charg\"; did you mean \"charge\"?"});
 }
 
 }  // namespace
