@@ -33,6 +33,9 @@ struct SettingsProblem {
     std::string found;
     /// A suggestion ("did you mean ...?"), or empty.
     std::string hint;
+    /// Whether the library refuses the file for this problem; it loads the file anyway for
+    /// the others (unknown keys and sections, a key given twice, ...).
+    bool refused_by_library = false;
 
     /// `file:line: key.path: expected ..., found ...; hint`, on one line.
     [[nodiscard]] std::string message() const;
@@ -74,6 +77,8 @@ struct KeySpec {
     std::string_view meaning = {};
     /// The keys of a section.
     const KeyTable* section = nullptr;
+    /// A section whose undeclared keys the library refuses (it ignores them elsewhere).
+    bool closed = false;
 };
 
 /// What a value of `key` must look like, as the check words it ("a number above 0").

@@ -188,14 +188,14 @@ public:
     std::vector<SettingsProblem> run(const std::function<void(SettingsReader&)>& extractors) {
         const FileText content = read_file(file_);
         if (!content.text) {
-            add(name_, "", 0, "a readable settings file", "it cannot be read: " + content.error);
+            add(true, name_, "", 0, "a readable settings file", "it cannot be read: " + content.error);
             return finish();
         }
         YAML::Node root;
         try {
             root = YAML::Load(*content.text);
         } catch (const YAML::Exception& e) {
-            add(name_, "", e.mark.line + 1, "a YAML document", "a syntax error: " + e.msg);
+            add(true, name_, "", e.mark.line + 1, "a YAML document", "a syntax error: " + e.msg);
             return finish();
         }
         duplicates(root, "");
@@ -206,28 +206,28 @@ public:
     /// A reader over the mapping `node` at `path`, its keys checked against `keys`.
     SettingsReader reader(const YAML::Node& node, const KeyTable& keys, const std::string& path,
                           int line, const std::string& what,
-                          const std::vector<std::string_view>& also) {
+                          const std::vector<std::string_view>& also, bool closed = false) {
         auto impl = std::make_unique<SettingsReader::Impl>();
         impl->keys = &keys;
         impl->file = file_;
         impl->check = this;
         impl->path = path;
-        impl->valid = check_keys(keys, node, path, line, what, also);
+        impl->valid = check_keys(keys, node, path, line, what, also, closed);
         return SettingsReader(std::move(impl));
     }
 
-    void add(std::string file, std::string key_path, int line, std::string expected,
-             std::string found, std::string hint = {}) {
+    void add(bool refused, std::string file, std::string key_path, int line,
+             std::string expected, std::string found, std::string hint = {}) {
         const bool here = file == name_;
         problems_.emplace_back(
             here ? line : origin_,
             SettingsProblem{std::move(file), std::move(key_path), line, std::move(expected),
-                            std::move(found), std::move(hint)});
+                            std::move(found), std::move(hint), refused});
     }
 
-    void add_here(std::string key_path, int line, std::string expected, std::string found,
-                  std::string hint = {}) {
-        add(name_, std::move(key_path), line, std::move(expected), std::move(found),
+    void add_here(bool refused, std::string key_path, int line, std::string expected,
+                  std::string found, std::string hint = {}) {
+        add(refused, name_, std::move(key_path), line, std::move(expected), std::move(found),
             std::move(hint));
     }
 
@@ -237,7 +237,7 @@ public:
         origin_ = std::max(origin_, line_of(entry.value));
         const FileText content = read_file(file);
         if (!content.text) {
-            add_here(path, line_of(entry.value), "a readable " + what,
+            add_here(true, path, line_of(entry.value), "a readable " + what,
                      file.generic_string() + ": " + content.error);
         }
         return content.text;
@@ -290,14 +290,14 @@ private:
             std::map<std::string, int> seen;
             for (const auto& entry : entries(node)) {
                 if (entry.name.empty()) {
-                    add_here(
+                    add_here(false,
                         path, line_of(entry.key), "a plain key",
                         "a key that is a " + std::string(entry.key.IsMap() ? "mapping" : "list"));
                     continue;
                 }
                 const auto [first, inserted] = seen.emplace(entry.name, line_of(entry.key));
                 if (!inserted) {
-                    add_here(join(path, entry.name), line_of(entry.key), "each key once",
+                    add_here(false, join(path, entry.name), line_of(entry.key), "each key once",
                              in_quotes(entry.name) + " again (first given on line " +
                                  std::to_string(first->second) + ")",
                              "the first is used and this one is ignored");
@@ -316,7 +316,7 @@ private:
         const std::string expected =
             "a mapping with the sections " + in_quotes_list(sections, " and ");
         if (!root.IsMap()) {
-            add_here("", line_of(root), expected,
+            add_here(true, "", line_of(root), expected,
                      root.IsNull() || !root.IsDefined() ? "an empty document" : describe(root));
             return;
         }
@@ -324,13 +324,13 @@ private:
         for (const auto& entry : all) {
             if (!entry.name.empty() &&
                 std::find(sections.begin(), sections.end(), entry.name) == sections.end()) {
-                add_here(entry.name, line_of(entry.key), "a section " + in_quotes_list(sections),
+                add_here(false, entry.name, line_of(entry.key), "a section " + in_quotes_list(sections),
                          in_quotes(entry.name), did_you_mean(entry.name, sections));
             }
         }
         if (const auto section = find(all, "extractors")) {
             if (!section->value.IsMap() && !section->value.IsNull()) {
-                add_here("extractors", line_of(section->value), "a mapping of options",
+                add_here(false, "extractors", line_of(section->value), "a mapping of options",
                          describe(section->value));
             } else {
                 SettingsReader reader =
@@ -347,7 +347,7 @@ private:
     /// entries whose values are sound, by key name.
     std::map<std::string, Entry, std::less<>> check_keys(
         const KeyTable& keys, const YAML::Node& map, const std::string& path, int line,
-        const std::string& what, const std::vector<std::string_view>& also) {
+        const std::string& what, const std::vector<std::string_view>& also, bool closed) {
         std::vector<std::string_view> known = names_of(keys);
         known.insert(known.end(), also.begin(), also.end());
         const auto all = entries(map);
@@ -358,10 +358,16 @@ private:
                 continue;
             }
             std::string hint;
+            // Refused where the library refuses unknown keys, or for the required key that this
+            // one misspells.
+            bool refused = closed;
             if (const auto best = closest(entry.name, known)) {
                 hint = "did you mean " + in_quotes(*best) + "?";
                 if (!find(all, *best)) {
                     suggested.insert(*best);
+                    refused = refused || std::any_of(keys.begin(), keys.end(), [&](const auto& k) {
+                                  return k.name == *best && k.required;
+                              });
                 }
             } else {
                 hint = elsewhere(entry.name, path);
@@ -369,7 +375,7 @@ private:
                     hint = "known: " + in_quotes_list(known, " and ");
                 }
             }
-            add_here(join(path, entry.name), line_of(entry.key), what, in_quotes(entry.name),
+            add_here(refused, join(path, entry.name), line_of(entry.key), what, in_quotes(entry.name),
                      std::move(hint));
         }
         std::map<std::string, Entry, std::less<>> valid;
@@ -378,7 +384,7 @@ private:
             if (!entry) {
                 // A misspelling of it was reported above, with the suggestion.
                 if (key.required && suggested.count(key.name) == 0) {
-                    add_here(join(path, key.name), line, expected_value(key) + " (required)",
+                    add_here(true, join(path, key.name), line, expected_value(key) + " (required)",
                              "no " + in_quotes(key.name) + " key");
                 }
                 continue;
@@ -418,8 +424,13 @@ private:
 
     bool check_value(const KeySpec& key, const YAML::Node& value, const std::string& path) {
         const int line = line_of(value);
+        // The library refuses a value it cannot convert or that is out of its range; a section
+        // that is not a mapping reads as an empty one, refused only for its required keys.
+        bool refused = key.section == nullptr ||
+                       std::any_of(key.section->begin(), key.section->end(),
+                                   [](const KeySpec& k) { return k.required; });
         const auto wrong = [&](std::string hint = {}) {
-            add_here(path, line, expected_value(key), describe(value), std::move(hint));
+            add_here(refused, path, line, expected_value(key), describe(value), std::move(hint));
             return false;
         };
         const auto in_bounds = [&](double x) {
@@ -453,6 +464,7 @@ private:
                     }
                     const double x = value.as<double>();
                     if (std::isnan(x)) {
+                        refused = key.minimum || key.maximum || key.finite;
                         return wrong("NaN is not a usable value here");
                     }
                     if (!in_bounds(x)) {
@@ -494,14 +506,14 @@ private:
     void reco(const std::optional<Entry>& section) {
         const std::string expected = "a mapping of reconstructor instances";
         if (!section) {
-            add_here("reco", 0, expected, "no \"reco\" section",
+            add_here(true, "reco", 0, expected, "no \"reco\" section",
                      "without reconstructors no hit is made");
             return;
         }
         const int line = line_of(section->key);
         const YAML::Node& node = section->value;
         if (!node.IsMap()) {
-            add_here("reco", line, expected, describe(node),
+            add_here(false, "reco", line, expected, describe(node),
                      node.IsSequence()
                          ? "write each instance as \"name:\" followed by its indented keys, not "
                            "as a list item"
@@ -509,7 +521,7 @@ private:
             return;
         }
         if (node.size() == 0) {
-            add_here("reco", line, expected, describe(node),
+            add_here(false, "reco", line, expected, describe(node),
                      "without reconstructors no hit is made");
             return;
         }
@@ -528,14 +540,14 @@ private:
             class_names.push_back(cls.name);
         }
         if (!entry.value.IsMap()) {
-            add_here(path, line_of(entry.key), "a mapping with a \"class\" key and its settings",
+            add_here(true, path, line_of(entry.key), "a mapping with a \"class\" key and its settings",
                      describe(entry.value));
             return;
         }
         const auto all = entries(entry.value);
         const auto cls = find(all, "class");
         if (!cls) {
-            add_here(join(path, "class"), line_of(entry.key),
+            add_here(true, join(path, "class"), line_of(entry.key),
                      "a \"class\" key naming one of " + in_quotes_list(class_names), "none");
             return;
         }
@@ -546,7 +558,7 @@ private:
             }
         }
         if (spec == nullptr) {
-            add_here(join(path, "class"), line_of(cls->value), in_quotes_list(class_names),
+            add_here(true, join(path, "class"), line_of(cls->value), in_quotes_list(class_names),
                      describe(cls->value),
                      cls->value.IsScalar() ? did_you_mean(cls->value.Scalar(), class_names) : "");
             return;
@@ -701,7 +713,7 @@ SettingsReader SettingsReader::section(std::string_view key) const {
     const std::string path = join(impl_->path, key);
     return impl_->check->reader(entry != nullptr ? entry->value : YAML::Node(), *declared.section,
                                 path, entry != nullptr ? line_of(entry->key) : 0,
-                                "an option of " + path, {});
+                                "an option of " + path, {}, declared.closed);
 }
 
 void SettingsReader::below(std::string_view low, std::string_view high, std::string hint) const {
@@ -710,7 +722,7 @@ void SettingsReader::below(std::string_view low, std::string_view high, std::str
     if (min == nullptr || max == nullptr || min->value.as<double>() < max->value.as<double>()) {
         return;
     }
-    impl_->check->add_here(join(impl_->path, low), line_of(min->value),
+    impl_->check->add_here(false, join(impl_->path, low), line_of(min->value),
                            std::string(low) + " below " + std::string(high),
                            std::string(low) + " " + min->value.Scalar() + " and " +
                                std::string(high) + " " + max->value.Scalar(),
@@ -730,7 +742,7 @@ void SettingsReader::report_table(std::string_view key,
                                   const std::vector<TableProblem>& problems) const {
     const std::string name = file(key).generic_string();
     for (const auto& problem : problems) {
-        impl_->check->add(name, join(impl_->path, key), problem.line, problem.expected,
+        impl_->check->add(!problem.refusal.empty(), name, join(impl_->path, key), problem.line, problem.expected,
                           problem.found, problem.hint);
     }
 }
