@@ -188,7 +188,8 @@ public:
     std::vector<SettingsProblem> run(const std::function<void(SettingsReader&)>& extractors) {
         const FileText content = read_file(file_);
         if (!content.text) {
-            add(true, name_, "", 0, "a readable settings file", "it cannot be read: " + content.error);
+            add(true, name_, "", 0, "a readable settings file",
+                "it cannot be read: " + content.error);
             return finish();
         }
         YAML::Node root;
@@ -216,8 +217,8 @@ public:
         return SettingsReader(std::move(impl));
     }
 
-    void add(bool refused, std::string file, std::string key_path, int line,
-             std::string expected, std::string found, std::string hint = {}) {
+    void add(bool refused, std::string file, std::string key_path, int line, std::string expected,
+             std::string found, std::string hint = {}) {
         const bool here = file == name_;
         problems_.emplace_back(
             here ? line : origin_,
@@ -290,8 +291,8 @@ private:
             std::map<std::string, int> seen;
             for (const auto& entry : entries(node)) {
                 if (entry.name.empty()) {
-                    add_here(false,
-                        path, line_of(entry.key), "a plain key",
+                    add_here(
+                        false, path, line_of(entry.key), "a plain key",
                         "a key that is a " + std::string(entry.key.IsMap() ? "mapping" : "list"));
                     continue;
                 }
@@ -324,8 +325,9 @@ private:
         for (const auto& entry : all) {
             if (!entry.name.empty() &&
                 std::find(sections.begin(), sections.end(), entry.name) == sections.end()) {
-                add_here(false, entry.name, line_of(entry.key), "a section " + in_quotes_list(sections),
-                         in_quotes(entry.name), did_you_mean(entry.name, sections));
+                add_here(false, entry.name, line_of(entry.key),
+                         "a section " + in_quotes_list(sections), in_quotes(entry.name),
+                         did_you_mean(entry.name, sections));
             }
         }
         if (const auto section = find(all, "extractors")) {
@@ -375,8 +377,8 @@ private:
                     hint = "known: " + in_quotes_list(known, " and ");
                 }
             }
-            add_here(refused, join(path, entry.name), line_of(entry.key), what, in_quotes(entry.name),
-                     std::move(hint));
+            add_here(refused, join(path, entry.name), line_of(entry.key), what,
+                     in_quotes(entry.name), std::move(hint));
         }
         std::map<std::string, Entry, std::less<>> valid;
         for (const auto& key : keys) {
@@ -426,9 +428,9 @@ private:
         const int line = line_of(value);
         // The library refuses a value it cannot convert or that is out of its range; a section
         // that is not a mapping reads as an empty one, refused only for its required keys.
-        bool refused = key.section == nullptr ||
-                       std::any_of(key.section->begin(), key.section->end(),
-                                   [](const KeySpec& k) { return k.required; });
+        bool refused =
+            key.section == nullptr || std::any_of(key.section->begin(), key.section->end(),
+                                                  [](const KeySpec& k) { return k.required; });
         const auto wrong = [&](std::string hint = {}) {
             add_here(refused, path, line, expected_value(key), describe(value), std::move(hint));
             return false;
@@ -540,8 +542,8 @@ private:
             class_names.push_back(cls.name);
         }
         if (!entry.value.IsMap()) {
-            add_here(true, path, line_of(entry.key), "a mapping with a \"class\" key and its settings",
-                     describe(entry.value));
+            add_here(true, path, line_of(entry.key),
+                     "a mapping with a \"class\" key and its settings", describe(entry.value));
             return;
         }
         const auto all = entries(entry.value);
@@ -742,8 +744,8 @@ void SettingsReader::report_table(std::string_view key,
                                   const std::vector<TableProblem>& problems) const {
     const std::string name = file(key).generic_string();
     for (const auto& problem : problems) {
-        impl_->check->add(!problem.refusal.empty(), name, join(impl_->path, key), problem.line, problem.expected,
-                          problem.found, problem.hint);
+        impl_->check->add(!problem.refusal.empty(), name, join(impl_->path, key), problem.line,
+                          problem.expected, problem.found, problem.hint);
     }
 }
 
