@@ -146,6 +146,7 @@ bench: deps-bench $(VENV)/bin/python
 	$(VENV)/bin/python benchmarks/bench_stream.py
 	$(VENV)/bin/python benchmarks/bench_channels.py
 	$(VENV)/bin/python benchmarks/bench_pulse_efficiency.py
+	$(VENV)/bin/python benchmarks/bench_digitizer.py --records 5000
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

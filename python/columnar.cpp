@@ -5,6 +5,7 @@
 // The classes themselves, with these methods among the others, are defined in
 // register_pipeline.cpp.
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -416,13 +417,68 @@ py::array_t<Row> columnar_call(std::size_t rows, std::size_t max_per_row, std::s
     return out.finish(written);
 }
 
-/// `rows`, or (rows, truncated) when asked for the count of truncated triggers.
+/// `rows`, or a tuple of rows, the count of truncated triggers when asked for, and the pulse
+/// rows when asked for.
 template <class Row>
-py::object with_truncated(py::array_t<Row> rows, std::size_t truncated, bool asked) {
-    if (!asked) {
+py::object with_extras(py::array_t<Row> rows, std::size_t truncated, bool asked,
+                       std::optional<py::array_t<tessel::PulseShape>> pulses) {
+    if (!asked && !pulses) {
         return std::move(rows);
     }
-    return py::make_tuple(std::move(rows), truncated);
+    if (!pulses) {
+        return py::make_tuple(std::move(rows), truncated);
+    }
+    if (!asked) {
+        return py::make_tuple(std::move(rows), std::move(*pulses));
+    }
+    return py::make_tuple(std::move(rows), truncated, std::move(*pulses));
+}
+
+/// The pulse rows of the call's waveform triggers (a second pass of the pulse finder, so that
+/// the call's own rows are made exactly as without it), or nothing when not asked for.
+std::optional<py::array_t<tessel::PulseShape>> pulses_of(const tessel::FeatureExtractor& extractor,
+                                                         const tessel::RunInfo& run_info,
+                                                         const TarvoInput& in,
+                                                         std::uint64_t first_trigger,
+                                                         std::size_t threads, bool asked,
+                                                         const std::optional<double>& adc_max) {
+    if (!asked) {
+        if (adc_max) {
+            throw py::value_error(
+                "adc_max is the saturation level of the pulse rows: give it "
+                "with return_pulses=True");
+        }
+        return std::nullopt;
+    }
+    const tessel::PulseFinder* settings_finder = extractor.pulse_finder();
+    if (settings_finder == nullptr) {
+        throw py::value_error(
+            "return_pulses needs the pulse finder (extractors.waveform: PulseFinder in the "
+            "settings); the single-pulse extractor measures no pulse shapes");
+    }
+    // The caller's saturation level stands in where the settings give none.
+    std::optional<tessel::PulseFinder> finder;
+    if (adc_max && std::isnan(settings_finder->options().adc_max)) {
+        tessel::PulseFinder::Options options = settings_finder->options();
+        options.adc_max = *adc_max;
+        try {
+            finder.emplace(options);
+        } catch (const std::invalid_argument& error) {
+            throw py::value_error(std::string("adc_max: ") + error.what());
+        }
+    }
+    const tessel::TriggerStep step(extractor.tarvo_extractor(), run_info, extractor.channel_types(),
+                                   finder ? &*finder : settings_finder);
+    std::optional<tessel::TarvoRowInput> input;
+    return columnar_call<tessel::PulseShape>(
+        in.rows.size(), step.max_records(), threads, false,
+        [&] {
+            input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+            return input->longest();
+        },
+        [&](tessel::RowRange range, tessel::PulseShape* out) {
+            return tessel::pulse_rows(step, *input, range, out);
+        });
 }
 
 constexpr const char* TARVO_ARGUMENTS = R"doc(triggers : numpy.ndarray
@@ -452,7 +508,16 @@ threads : int, optional, keyword only
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
 return_truncated : bool, optional, keyword only
     Also return how many waveforms held more pulses than the 16 records a trigger can
-    have (default False).)doc";
+    have (default False).
+return_pulses : bool, optional, keyword only
+    Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
+    rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
+    rise_time, baseline_rms, index, saturated, no_return), joined to the rows by id
+    (default False; needs extractors.waveform: PulseFinder).
+adc_max : float, optional, keyword only
+    With return_pulses: the saturation level of the pulse rows' saturated flag where the
+    settings give no extractors.PulseFinder.adc_max (a trigger file's 2**adc_bits - 1);
+    default 65535.)doc";
 
 constexpr const char* TARVO_RAISES = R"doc(Raises
 ------
@@ -484,9 +549,12 @@ constexpr const char* TARVO_SIGNATURE =
     "offsets: numpy.typing.ArrayLike | None = None, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
     "run_info: orvane.RunInfo = RunInfo.simulation_run(), *, "
-    "threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False";
+    "threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, "
+    "return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None";
 constexpr const char* TARVO_RETURNS =
-    "numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]";
+    "numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | "
+    "tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | "
+    "tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]";
 constexpr const char* MULTIPMT_SIGNATURE =
     "triggers: numpy.typing.ArrayLike, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
@@ -500,7 +568,8 @@ std::string tarvo_doc(const char* cls, const char* name, const char* summary, co
                               "\n    With return_truncated, a tuple (rows, truncated): truncated "
                               "counts the\n    waveforms that held more pulses than a trigger's "
                               "16 records (the first 16\n    were kept; only the pulse finder "
-                              "finds several).\n\n" +
+                              "finds several).  With return_pulses, the pulse\n    rows come "
+                              "last: (rows, pulses) or (rows, truncated, pulses).\n\n" +
                               TARVO_RAISES,
                           TARVO_RETURNS);
 }
@@ -510,13 +579,15 @@ std::string tarvo_doc(const char* cls, const char* name, const char* summary, co
 py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
                                const py::handle& waveforms, const py::handle& offsets,
                                std::uint64_t first_trigger, tessel::RunInfo run_info,
-                               std::int64_t threads, bool return_truncated) {
+                               std::int64_t threads, bool return_truncated, bool return_pulses,
+                               std::optional<double> adc_max) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.step(run_info);
     std::optional<tessel::TarvoRowInput> input;
     std::size_t truncated = 0;
+    const std::size_t workers = thread_count(threads, false);
     auto rows = columnar_call<HitFeaturesNumpyRow>(
-        in.rows.size(), step.max_records(), thread_count(threads, false), false,
+        in.rows.size(), step.max_records(), workers, false,
         [&] {
             input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
             return input->longest();
@@ -525,7 +596,8 @@ py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::h
             return tessel::extract_rows(step, *input, range, out);
         },
         &truncated);
-    return with_truncated(std::move(rows), truncated, return_truncated);
+    auto pulses = pulses_of(self, run_info, in, first_trigger, workers, return_pulses, adc_max);
+    return with_extras(std::move(rows), truncated, return_truncated, std::move(pulses));
 }
 
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
@@ -568,7 +640,8 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
                                    const py::handle& triggers, const py::handle& waveforms,
                                    const py::handle& offsets, std::uint64_t first_trigger,
                                    tessel::RunInfo run_info, std::int64_t threads,
-                                   bool return_truncated) {
+                                   bool return_truncated, bool return_pulses,
+                                   std::optional<double> adc_max) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
@@ -585,7 +658,9 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
             return tessel::reconstruct_rows(step, calls, *input, range, out);
         },
         &truncated);
-    return with_truncated(std::move(rows), truncated, return_truncated);
+    auto pulses = pulses_of(self.feature_extractor(), run_info, in, first_trigger,
+                            thread_count(threads, false), return_pulses, adc_max);
+    return with_extras(std::move(rows), truncated, return_truncated, std::move(pulses));
 }
 
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,

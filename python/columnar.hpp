@@ -5,13 +5,15 @@
 // method's signature line, so they are bound with pybind11's own signatures disabled.
 
 #include <cstdint>
+#include <optional>
 
 #include "bindings.hpp"
 
 py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
                                const py::handle& waveforms, const py::handle& offsets,
                                std::uint64_t first_trigger, tessel::RunInfo run_info,
-                               std::int64_t threads, bool return_truncated);
+                               std::int64_t threads, bool return_truncated, bool return_pulses,
+                               std::optional<double> adc_max);
 py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
                                                         const py::handle& triggers,
                                                         std::uint64_t first_trigger,
@@ -23,7 +25,8 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
                                    const py::handle& triggers, const py::handle& waveforms,
                                    const py::handle& offsets, std::uint64_t first_trigger,
                                    tessel::RunInfo run_info, std::int64_t threads,
-                                   bool return_truncated);
+                                   bool return_truncated, bool return_pulses,
+                                   std::optional<double> adc_max);
 py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
                                                     const py::handle& triggers,
                                                     std::uint64_t first_trigger,

@@ -20,6 +20,7 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     // methods (registered with the other row types by register_numpy).
     m.attr("tarvo_trigger_dtype") = py::dtype::of<tessel::TarvoTriggerNumpyRow>();
     m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
+    m.attr("pulse_dtype") = py::dtype::of<tessel::PulseShape>();
     // The settings check, independent of the classes above.
     register_check(m);
     // The channel table, and its properties of FeatureExtractor.

@@ -6,11 +6,12 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
 from __future__ import annotations
 import collections.abc
 import numpy
+import numpy.dtypes
 import numpy.typing
 import os
 import pathlib
 import typing
-__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'summarize_settings', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'pulse_dtype', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -787,7 +788,7 @@ class FeatureExtractor:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -826,6 +827,15 @@ class FeatureExtractor:
         return_truncated : bool, optional, keyword only
             Also return how many waveforms held more pulses than the 16 records a trigger can
             have (default False).
+        return_pulses : bool, optional, keyword only
+            Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
+            rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
+            rise_time, baseline_rms, index, saturated, no_return), joined to the rows by id
+            (default False; needs extractors.waveform: PulseFinder).
+        adc_max : float, optional, keyword only
+            With return_pulses: the saturation level of the pulse rows' saturated flag where the
+            settings give no extractors.PulseFinder.adc_max (a trigger file's 2**adc_bits - 1);
+            default 65535.
         
         Returns
         -------
@@ -834,7 +844,8 @@ class FeatureExtractor:
             unset features.  A dropped trigger yields no row.
             With return_truncated, a tuple (rows, truncated): truncated counts the
             waveforms that held more pulses than a trigger's 16 records (the first 16
-            were kept; only the pulse finder finds several).
+            were kept; only the pulse finder finds several).  With return_pulses, the pulse
+            rows come last: (rows, pulses) or (rows, truncated, pulses).
         
         Raises
         ------
@@ -858,11 +869,21 @@ class FeatureExtractor:
         The channel table of the extraction (settings extractors.channels.table), or None.
         """
     @property
+    def sample_period(self) -> float:
+        """
+        Seconds between two samples the waveform extractor forms its times with: the pulse finder's sample_period, or the single-pulse extractor's fixed 4e-9.
+        """
+    @property
     def unknown_channels(self) -> str | None:
         """
         What extraction does with a trigger on a channel missing from the channel table:
         "error" (the call fails naming the channel) or "drop" (the trigger gives no record); None without
         a channel table.
+        """
+    @property
+    def waveform_extractor(self) -> str:
+        """
+        The extractor of waveform triggers the settings select: "Tarvo" (one record per waveform) or "PulseFinder" (one per pulse).
         """
 class HitMaker:
     """
@@ -1029,7 +1050,7 @@ class ChargeReconstruction:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -1068,6 +1089,15 @@ class ChargeReconstruction:
         return_truncated : bool, optional, keyword only
             Also return how many waveforms held more pulses than the 16 records a trigger can
             have (default False).
+        return_pulses : bool, optional, keyword only
+            Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
+            rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
+            rise_time, baseline_rms, index, saturated, no_return), joined to the rows by id
+            (default False; needs extractors.waveform: PulseFinder).
+        adc_max : float, optional, keyword only
+            With return_pulses: the saturation level of the pulse rows' saturated flag where the
+            settings give no extractors.PulseFinder.adc_max (a trigger file's 2**adc_bits - 1);
+            default 65535.
         
         Returns
         -------
@@ -1075,7 +1105,8 @@ class ChargeReconstruction:
             One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
             With return_truncated, a tuple (rows, truncated): truncated counts the
             waveforms that held more pulses than a trigger's 16 records (the first 16
-            were kept; only the pulse finder finds several).
+            were kept; only the pulse finder finds several).  With return_pulses, the pulse
+            rows come last: (rows, pulses) or (rows, truncated, pulses).
         
         Raises
         ------
@@ -1092,6 +1123,16 @@ class ChargeReconstruction:
             Ctrl-C during a call from the main thread, within a fraction of a second.
         
         Nothing is returned when an error is raised.
+        """
+    @property
+    def sample_period(self) -> float:
+        """
+        Seconds between two samples the waveform extractor forms its times with: the pulse finder's sample_period, or the single-pulse extractor's fixed 4e-9.
+        """
+    @property
+    def waveform_extractor(self) -> str:
+        """
+        The extractor of waveform triggers the settings select: "Tarvo" (one record per waveform) or "PulseFinder" (one per pulse).
         """
 class SettingsProblem:
     """
@@ -1289,4 +1330,5 @@ __version__: str = '0.1.0'
 hit_dtype: numpy.dtype[numpy.void]
 hit_features_dtype: numpy.dtype[numpy.void]
 multipmt_trigger_dtype: numpy.dtype[numpy.void]
+pulse_dtype: numpy.dtypes.VoidDType
 tarvo_trigger_dtype: numpy.dtype[numpy.void]

@@ -112,6 +112,9 @@ void register_numpy(py::module_& m) {
                          baseline, intsum);
     PYBIND11_NUMPY_DTYPE(tessel::MultiPMTTriggerNumpyRow, time, channel, time_over_threshold,
                          adc_sample);
+    PYBIND11_NUMPY_DTYPE(tessel::PulseShape, id, channel, first_sample, last_sample, baseline,
+                         amplitude, peak_time, width, rise_time, baseline_rms, index, saturated,
+                         no_return);
     m.attr("hit_dtype") = py::dtype::of<HitNumpyRow>();
     m.attr("hit_features_dtype") = py::dtype::of<HitFeaturesNumpyRow>();
 

@@ -20,6 +20,28 @@ py::arg_v simulation_run_default() {
     return py::arg_v("run_info", tessel::RunInfo::simulation_run(), "RunInfo.simulation_run()");
 }
 
+/// The waveform extractor's name and sample period, as properties of `cls` (which reaches its
+/// FeatureExtractor through `get`).
+template <class Class, class Get>
+void add_waveform_properties(py::class_<Class>& cls, Get get) {
+    cls.def_property_readonly(
+        "waveform_extractor",
+        [get](const Class& self) {
+            return get(self).pulse_finder() != nullptr ? "PulseFinder" : "Tarvo";
+        },
+        "The extractor of waveform triggers the settings select: \"Tarvo\" (one record per "
+        "waveform) or \"PulseFinder\" (one per pulse).");
+    cls.def_property_readonly(
+        "sample_period",
+        [get](const Class& self) {
+            const tessel::PulseFinder* finder = get(self).pulse_finder();
+            return finder != nullptr ? finder->options().sample_period
+                                     : tessel::TarvoTrigger::SECONDS_PER_TICK;
+        },
+        "Seconds between two samples the waveform extractor forms its times with: the pulse "
+        "finder's sample_period, or the single-pulse extractor's fixed 4e-9.");
+}
+
 void register_feature_extractor(py::module_& m) {
     py::class_<FeatureExtractor> cls(m, "FeatureExtractor",
                                      R"doc(Extractor for hit features from different trigger types.
@@ -52,6 +74,9 @@ Returns
 VectorHitFeatures
     A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.)doc");
 
+    add_waveform_properties(
+        cls, [](const FeatureExtractor& self) -> const FeatureExtractor& { return self; });
+
     // The columnar methods' docstrings start with their own signature line (pybind11's would
     // name C++ types): bound as written, up to the end of this function.
     py::options columnar;
@@ -59,7 +84,7 @@ VectorHitFeatures
     cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
             py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
             py::kw_only(), py::arg("threads") = 1, py::arg("return_truncated") = false,
-            extract_tarvo_doc());
+            py::arg("return_pulses") = false, py::arg("adc_max") = py::none(), extract_tarvo_doc());
     cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
             py::arg("threads") = 1, extract_multipmt_doc());
@@ -160,6 +185,10 @@ Notes
 -----
 A single trigger may produce multiple hits or no hits at all.)doc");
 
+    add_waveform_properties(cls, [](const ChargeReconstruction& self) -> const FeatureExtractor& {
+        return self.feature_extractor();
+    });
+
     // The columnar methods' docstrings start with their own signature line (pybind11's would
     // name C++ types): bound as written, up to the end of this function.
     py::options columnar;
@@ -167,7 +196,8 @@ A single trigger may produce multiple hits or no hits at all.)doc");
     cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
             py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
             simulation_run_default(), py::kw_only(), py::arg("threads") = 1,
-            py::arg("return_truncated") = false, reconstruct_tarvo_doc());
+            py::arg("return_truncated") = false, py::arg("return_pulses") = false,
+            py::arg("adc_max") = py::none(), reconstruct_tarvo_doc());
     cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
             py::arg("threads") = 1, reconstruct_multipmt_doc());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <variant>
@@ -54,6 +55,22 @@ public:
                 : tarvo_->extract(trigger, run_info_, out.record.data());
         finish(position, out);
     }
+
+    /// The same with the pulse finder's shape of each record into `shapes[k]`, its id and
+    /// record number set; needs the pulse finder (`pulse_finder()` not null).
+    void extract(const TarvoTriggerView& trigger, std::uint64_t position, TriggerRecords& out,
+                 PulseShape* shapes) const {
+        out.truncated = false;
+        out.count =
+            pulse_finder_->extract(trigger, run_info_, out.record.data(), out.truncated, shapes);
+        finish(position, out);
+        for (std::size_t k = 0; k < out.count; ++k) {
+            shapes[k].id = std::bit_cast<std::int64_t>(out.record[k].id);
+        }
+    }
+
+    /// The pulse finder taking the waveform triggers, or null (the single-pulse extractor).
+    [[nodiscard]] const PulseFinder* pulse_finder() const noexcept { return pulse_finder_; }
 
     /// The record of multi-PMT trigger `trigger` at `position` in the run; throws as above for
     /// a channel without a row.

@@ -1,15 +1,33 @@
 """Companion tools of the ``orvane`` extension module.
 
-The ``orvane`` command (:mod:`orvane_tools.cli`), a waveform and multi-PMT trigger simulator
-(:mod:`orvane_tools.simulate`), trigger files (:mod:`orvane_tools.triggerfile`), hit files
-(:mod:`orvane_tools.hitfile`), chunked reconstruction in memory
-(:mod:`orvane_tools.reconstruct`), streamed reconstruction of trigger files into hit files,
-locally or on a Dask cluster (:func:`orvane_tools.run.reconstruct_files`), import of
-digitizer files (:func:`orvane_tools.importers.import_files`) with baselines from each
-waveform's first samples (:mod:`orvane_tools.baseline`), long waveforms with several pulses
-(:mod:`orvane_tools.pulsetrain`), and the demo (:mod:`orvane_tools.demo`).  Only
+The package is laid out by role:
+
+``files``
+    Trigger files (:mod:`~orvane_tools.files.triggerfile`), hit files
+    (:mod:`~orvane_tools.files.hitfile`) and their provenance, channel tables, the settings
+    check, import of digitizer files (:func:`~orvane_tools.files.importers.import_files`) with
+    baselines from each waveform's first samples (:mod:`~orvane_tools.files.baseline`).
+``simulation``
+    The waveform and multi-PMT trigger simulator (:mod:`~orvane_tools.simulation.simulate`),
+    long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
+    demo (:mod:`~orvane_tools.simulation.demo`).
+``plots``
+    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits.
+``calibration``
+    Calibration from the data (:func:`~orvane_tools.calibration.calibrate`, also importable
+    as ``orvane_tools.calibrate``): each channel's photo-electron spectrum fitted, the channel
+    table written.
+``run``
+    Chunked reconstruction in memory (:mod:`~orvane_tools.run.reconstruct`) and streamed
+    reconstruction of trigger files into hit files, locally or on a Dask cluster
+    (:func:`orvane_tools.run.reconstruct_files`).
+``commands``
+    The subcommands of the ``orvane`` command (:mod:`orvane_tools.cli`), one module each.
+
+The module paths of the flat layout before it (``orvane_tools.triggerfile``,
+``orvane_tools.simulate``, ``orvane_tools.reconstruct`` ...) still import.  Only
 reconstruction imports the extension; simulating and reading or writing files need NumPy
-alone.  Simulate with ``orvane_tools.simulate.simulate(SimulationConfig(...))``.
+alone.  Simulate with ``orvane_tools.simulation.simulate.simulate(SimulationConfig(...))``.
 """
 
 from __future__ import annotations
@@ -20,20 +38,23 @@ from ._dtypes import (
     MULTIPMT_TRIGGER_DTYPE,
     RUN_INFO_DTYPE,
     TARVO_TRIGGER_DTYPE,
+    HitIds,
+    decode_hit_ids,
 )
 from ._errors import UserError
-from .baseline import first_samples_baseline, set_baseline_from_samples
-from .hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
-from .importers import ImportOptions, import_files
-from .run import reconstruct_files
-from .simulate import SimulationConfig
-from .triggerfile import (
+from .calibration import calibrate
+from .files.baseline import first_samples_baseline, set_baseline_from_samples
+from .files.hitfile import read_hit_file, read_hits_with_provenance, write_hit_file
+from .files.importers import ImportOptions, import_files
+from .files.triggerfile import (
     TriggerData,
     TriggerFileError,
     Truth,
     read_trigger_file,
     write_trigger_file,
 )
+from .run import reconstruct_files
+from .simulation.simulate import SimulationConfig
 
 try:
     from importlib.metadata import PackageNotFoundError, version
@@ -48,6 +69,7 @@ __all__ = [
     "MULTIPMT_TRIGGER_DTYPE",
     "RUN_INFO_DTYPE",
     "TARVO_TRIGGER_DTYPE",
+    "HitIds",
     "ImportOptions",
     "SimulationConfig",
     "TriggerData",
@@ -55,6 +77,8 @@ __all__ = [
     "Truth",
     "UserError",
     "__version__",
+    "calibrate",
+    "decode_hit_ids",
     "first_samples_baseline",
     "import_files",
     "read_hit_file",

@@ -1,112 +1,11 @@
-"""What a hit file records about how it was made.
+"""The old path of :mod:`orvane_tools.files.provenance`, kept importable."""
 
-Fields of the provenance document (a JSON object; hashes are SHA-256 in lower-case hex):
-
-``format``          ``"orvane-provenance/1"``
-``orvane_version``  version of the package that wrote the file
-``settings``        ``{"path", "sha256", "text"}``: the settings file as given and its full text
-``tables``          ``[{"key", "path", "sha256"}]``: every lookup table and channel table the
-                    settings name (``key`` is where, e.g. ``reco.charge_lut.lut_file``; ``path``
-                    as the library resolves it against the settings file's folder)
-``inputs``          ``[{"path", "sha256"}]``: the trigger files the hits come from
-``run_info``        the run information of the input (run number, time offsets, run start)
-``triggers``        ``{"tarvo", "multipmt"}``: triggers of each kind in the input
-``command_line``    the command's arguments (``sys.argv``), or null from the Python API
-``time``            when the run started (UTC, ISO 8601)
-``host``            the machine's name
-
-Only ``command_line``, ``time`` and ``host`` differ between two runs on the same inputs with the
-same settings.  A ``.npy`` or ``.csv`` file's sidecar adds ``data: {"name", "sha256"}``, the
-hash of the data file it describes.
-"""
-
-from __future__ import annotations
-
-import datetime
-import os
-import socket
-from pathlib import Path
 from typing import Any
 
-import numpy as np
-
-from ._errors import UserError
-from ._extension import load_extension
-from .hitfile import sha256_file
-
-FORMAT = "orvane-provenance/1"
+from .files import provenance as _moved
+from .files.provenance import *
 
 
-def package_version() -> str:
-    """The installed package's version."""
-    from . import __version__
-
-    return __version__
-
-
-def settings_tables(settings: str | os.PathLike) -> list[tuple[str, Path]]:
-    """Files a settings file names: ``(key path, file)`` for every ``lut_file`` of a
-    ``LUTReco``, ``table`` of a ``ChannelLinearReco`` and ``extractors.channels.table``, each
-    resolved against the settings file's folder.
-
-    The settings are read by the library (``orvane.summarize_settings``), so a file is found
-    exactly where reconstruction finds it.
-    """
-    path = Path(settings)
-    try:
-        summary = load_extension().summarize_settings(str(path))
-    except RuntimeError as exc:
-        raise UserError(f"cannot read the settings file {path} for its provenance") from exc
-    found: list[tuple[str, Path]] = []
-    options = dict(summary["extractors"])
-    if "channels.table" in options:
-        found.append(("extractors.channels.table", Path(options["channels.table"])))
-    for reco in summary["reco"]:
-        if reco["table"]:
-            key = "lut_file" if reco["class"] == "LUTReco" else "table"
-            found.append((f"reco.{reco['name']}.{key}", Path(reco["table"])))
-    return found
-
-
-def run_provenance(settings: str | os.PathLike, command_line: list[str] | None) -> dict[str, Any]:
-    """The fields common to every output of one run (all but ``inputs``, ``run_info`` and
-    ``triggers``)."""
-    path = Path(settings)
-    raw = path.read_bytes()
-    tables = []
-    for key, table in settings_tables(path):
-        try:
-            digest = sha256_file(table)
-        except OSError as exc:
-            raise UserError(f"cannot read {table}, named by {key} in {path}") from exc
-        tables.append({"key": key, "path": str(table), "sha256": digest})
-    return {
-        "format": FORMAT,
-        "orvane_version": package_version(),
-        "settings": {
-            "path": str(settings),
-            "sha256": sha256_file(path),
-            "text": raw.decode("utf-8", errors="replace"),
-        },
-        "tables": tables,
-        "command_line": command_line,
-        "time": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
-        "host": socket.gethostname(),
-    }
-
-
-def input_provenance(
-    common: dict[str, Any],
-    path: str | os.PathLike,
-    sha256: str,
-    run_info: np.ndarray,
-    n_tarvo: int,
-    n_multipmt: int,
-) -> dict[str, Any]:
-    """The provenance of one output: ``common`` plus its input."""
-    row = run_info[0]
-    document = dict(common)
-    document["inputs"] = [{"path": str(path), "sha256": sha256}]
-    document["run_info"] = {name: int(row[name]) for name in run_info.dtype.names}
-    document["triggers"] = {"tarvo": int(n_tarvo), "multipmt": int(n_multipmt)}
-    return document
+def __getattr__(name: str) -> Any:
+    # What the old module held besides its public names: constants, private helpers.
+    return getattr(_moved, name)

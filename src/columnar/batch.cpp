@@ -370,6 +370,23 @@ RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> cal
     return run_rows(source, sink, range, out);
 }
 
+RowsDone pulse_rows(const TriggerStep& step, const TarvoRowInput& input, RowRange range,
+                    PulseShape* out) {
+    RowsDone done;
+    TriggerRecords records;
+    std::vector<std::uint16_t> scratch(input.waveforms().is_direct() ? 0 : input.longest());
+    PulseShape* next = out;
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        const std::span<const std::uint16_t> waveform = input.waveforms().get(i, scratch);
+        step.extract(row_to_view(input.triggers()[i], waveform), input.first_trigger() + i, records,
+                     next);
+        done.truncated += records.truncated ? 1 : 0;
+        next += records.count;
+    }
+    done.written = static_cast<std::size_t>(next - out);
+    return done;
+}
+
 RowsDone extract_rows(const TriggerStep& step, StridedRows<MultiPMTTriggerNumpyRow> triggers,
                       std::uint64_t first_trigger, RowRange range, HitFeaturesNumpyRow* out) {
     MultiPMTSource source(step, triggers, first_trigger);

@@ -51,6 +51,62 @@ auto read_key(const SettingsReader& node, const std::string& key, const char* ex
 /// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).
 double integer_level(double level) noexcept { return std::clamp(std::floor(level), -1.0, 65535.0); }
 
+/// Where the waveform `w` first rises to `level` before sample `peak` (the last upward
+/// crossing ahead of it), in samples from w[0], interpolated linearly; NaN when no sample before
+/// the peak lies below the level.
+double rising_crossing(std::span<const std::uint16_t> w, std::size_t peak, double level) noexcept {
+    std::size_t i = peak;
+    while (i > 0 && static_cast<double>(w[i - 1]) >= level) {
+        --i;
+    }
+    if (i == 0) {
+        return std::nan("");
+    }
+    const auto before = static_cast<double>(w[i - 1]);
+    const auto after = static_cast<double>(w[i]);
+    return static_cast<double>(i - 1) + (level - before) / (after - before);
+}
+
+/// Where `w` first falls below `level` after sample `peak`, interpolated; NaN when it does not.
+double falling_crossing(std::span<const std::uint16_t> w, std::size_t peak, double level) noexcept {
+    std::size_t j = peak;
+    while (j + 1 < w.size() && static_cast<double>(w[j + 1]) >= level) {
+        ++j;
+    }
+    if (j + 1 == w.size()) {
+        return std::nan("");
+    }
+    const auto before = static_cast<double>(w[j]);
+    const auto after = static_cast<double>(w[j + 1]);
+    return static_cast<double>(j) + (before - level) / (before - after);
+}
+
+/// The shape of the pulse in `window` (which starts at sample `first` of its waveform) above
+/// `baseline`.
+void measure(std::span<const std::uint16_t> window, std::size_t first, double baseline,
+             const PulseFinder::Options& options, PulseShape& shape) noexcept {
+    const std::size_t peak =
+        static_cast<std::size_t>(std::max_element(window.begin(), window.end()) - window.begin());
+    const double period = options.sample_period;
+    const double amplitude = static_cast<double>(window[peak]) - baseline;
+    shape.first_sample = static_cast<std::uint32_t>(first);
+    shape.last_sample = static_cast<std::uint32_t>(first + window.size() - 1);
+    shape.baseline = baseline;
+    shape.amplitude = amplitude;
+    shape.peak_time = static_cast<double>(first + peak) * period;
+    const double half = baseline + 0.5 * amplitude;
+    shape.width =
+        (falling_crossing(window, peak, half) - rising_crossing(window, peak, half)) * period;
+    shape.rise_time = (rising_crossing(window, peak, baseline + 0.9 * amplitude) -
+                       rising_crossing(window, peak, baseline + 0.1 * amplitude)) *
+                      period;
+    const double top = std::isnan(options.adc_max) ? 65535.0 : options.adc_max;
+    shape.saturated = std::any_of(window.begin(), window.end(), [&](std::uint16_t v) {
+        return v == 0 || static_cast<double>(v) >= top;
+    });
+    shape.baseline_rms = std::nanf("");
+}
+
 /// A pulse as found by the threshold scan: first sample above threshold, first sample back
 /// at or below threshold - hysteresis (n when the waveform ends first).
 struct Crossing {
@@ -108,6 +164,31 @@ const KeyTable& PulseFinder::Options::settings_keys() {
          .type = ValueType::boolean,
          .default_value = "false",
          .meaning = "drop a pulse whose integral over its window is negative"},
+        {.name = "sample_period",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .exclusive_minimum = true,
+         .finite = true,
+         .default_value = "4e-9",
+         .meaning = "seconds between two samples"},
+        {.name = "adc_max",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .maximum = 65535.0,
+         .exclusive_minimum = true,
+         .default_value = "the trigger file's 2^adc_bits − 1, else 65535",
+         .meaning = "the saturation level"},
+        {.name = "baseline",
+         .type = ValueType::choice,
+         .choices = {"trigger", "local"},
+         .default_value = "trigger",
+         .meaning = "which baseline the integral and the edge are taken above"},
+        {.name = "baseline_samples",
+         .type = ValueType::integer,
+         .minimum = 1,
+         .maximum = static_cast<double>(kMaxWindowSide),
+         .default_value = "16",
+         .meaning = "samples ahead of each window for baseline: local"},
     };
     return keys;
 }
@@ -175,6 +256,21 @@ PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& n
     }
     flag("drop_bad_edge", options.drop_bad_edge);
     flag("drop_bad_integral", options.drop_bad_integral);
+    number("sample_period", options.sample_period);
+    number("adc_max", options.adc_max);
+    count("baseline_samples", options.baseline_samples);
+    if (node.contains("baseline")) {
+        const auto baseline = read_key(node, "baseline", "trigger or local",
+                                       [&](const std::string& k) { return node.text(k); });
+        if (baseline == "trigger") {
+            options.baseline = Options::Baseline::trigger;
+        } else if (baseline == "local") {
+            options.baseline = Options::Baseline::local;
+        } else {
+            throw std::invalid_argument(key_path(node, "baseline") +
+                                        ": expected trigger or local, found " + baseline);
+        }
+    }
     try {
         options.check();
     } catch (const std::invalid_argument& error) {
@@ -195,6 +291,17 @@ void PulseFinder::Options::check() const {
     if (!(cfd_fraction > 0.0 && cfd_fraction <= 1.0)) {
         throw std::invalid_argument("cfd_fraction: expected a fraction in (0, 1], found " +
                                     number_text(cfd_fraction));
+    }
+    if (!(sample_period > 0.0 && std::isfinite(sample_period))) {
+        throw std::invalid_argument("sample_period: expected a number of seconds > 0, found " +
+                                    number_text(sample_period));
+    }
+    if (!std::isnan(adc_max) && !(adc_max > 0.0 && adc_max <= 65535.0)) {
+        throw std::invalid_argument("adc_max: expected a sample level in (0, 65535], found " +
+                                    number_text(adc_max));
+    }
+    if (baseline_samples < 1) {
+        throw std::invalid_argument("baseline_samples: expected a number of samples >= 1");
     }
     if (samples_before > kMaxWindowSide || samples_after > kMaxWindowSide) {
         throw std::invalid_argument("samples_before, samples_after: expected at most 2^30");
@@ -220,7 +327,7 @@ bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_in
 }
 
 std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                                 FeatureRecord* out, bool& truncated) const {
+                                 FeatureRecord* out, bool& truncated, PulseShape* shapes) const {
     truncated = false;
     const std::span<const std::uint16_t> w = trigger.waveform;
     const std::size_t n = w.size();
@@ -273,11 +380,32 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
         const std::size_t window_first = first;
         first = next;
 
+        // The local baseline: the samples ahead of the window, after the previous pulse's
+        // return.
+        double level = baseline;
+        bool local = false;
+        if (options_.baseline == Options::Baseline::local) {
+            const std::size_t after = k == 0 ? 0 : found[k - 1].end;
+            const std::size_t from =
+                std::max(window_first - std::min(window_first, options_.baseline_samples), after);
+            if (from < window_first) {
+                const std::span<const std::uint16_t> quiet = w.subspan(from, window_first - from);
+                level = static_cast<double>(waveform::sample_sum(quiet)) /
+                        static_cast<double>(quiet.size());
+                local = true;
+            }
+        }
         // waveform::integral, with its exactness test made once for the whole waveform.
-        const double integral =
-            exact ? static_cast<double>(waveform::sample_sum(window)) -
-                        static_cast<double>(window.size()) * static_cast<double>(trigger.baseline)
-                  : waveform::integral_in_order(window, trigger.baseline);
+        double integral = 0.0;
+        if (local) {
+            integral = static_cast<double>(waveform::sample_sum(window)) -
+                       static_cast<double>(window.size()) * level;
+        } else {
+            integral = exact ? static_cast<double>(waveform::sample_sum(window)) -
+                                   static_cast<double>(window.size()) *
+                                       static_cast<double>(trigger.baseline)
+                             : waveform::integral_in_order(window, trigger.baseline);
+        }
         if (options_.drop_bad_integral && integral < 0.0) {
             continue;
         }
@@ -288,38 +416,46 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
             // Fewer than 3 samples hold no interior edge: the edge is the window's start, bad.
             if (window.size() >= 3) {
                 edge = TarvoExtractor::diff_max(window);
-                bad_edge =
-                    edge == 0.0 || edge == length ||
-                    trigger.baseline > static_cast<float>(window[static_cast<std::size_t>(edge)]);
+                const auto at_edge = window[static_cast<std::size_t>(edge)];
+                bad_edge = edge == 0.0 || edge == length ||
+                           (local ? level > static_cast<double>(at_edge)
+                                  : trigger.baseline > static_cast<float>(at_edge));
             }
         } else {
             const std::size_t peak = static_cast<std::size_t>(
                 std::max_element(window.begin(), window.end()) - window.begin());
-            const double amplitude = static_cast<double>(window[peak]) - baseline;
-            const double level = baseline + options_.cfd_fraction * amplitude;
+            const double amplitude = static_cast<double>(window[peak]) - level;
+            const double fraction = level + options_.cfd_fraction * amplitude;
             std::size_t i = 0;
             // Ends at the peak at the latest, which is at the level or above it (the bound keeps
             // it there should another thread change the samples meanwhile).
-            while (i < peak && static_cast<double>(window[i]) < level) {
+            while (i < peak && static_cast<double>(window[i]) < fraction) {
                 ++i;
             }
             if (i > 0) {
                 const auto before = static_cast<double>(window[i - 1]);
                 const auto after = static_cast<double>(window[i]);
-                edge = static_cast<double>(i - 1) + (level - before) / (after - before);
+                edge = static_cast<double>(i - 1) + (fraction - before) / (after - before);
                 bad_edge = false;
             }
         }
         if (options_.drop_bad_edge && bad_edge) {
             continue;
         }
+        if (shapes != nullptr) {
+            PulseShape& shape = shapes[written];
+            measure(window, window_first, level, options_, shape);
+            shape.id = 0;
+            shape.channel = trigger.channel;
+            shape.index = static_cast<std::uint8_t>(written);
+            shape.no_return = found[k].end == n;
+        }
         FeatureRecord& r = out[written++];
         r.channel = trigger.channel;
         r.pmt_type = 0;
         r.id = 0;
-        r.values = {
-            integral, 0.0, time, 0.0,
-            (static_cast<double>(window_first) + edge) * TarvoTrigger::SECONDS_PER_TICK + time};
+        r.values = {integral, 0.0, time, 0.0,
+                    (static_cast<double>(window_first) + edge) * options_.sample_period + time};
         r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL |
                     HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
     }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -271,6 +273,58 @@ PulseFinder::Options from_yaml(const std::string& text) {
         tessel::Settings::from_file(file)["extractors"]["PulseFinder"]);
 }
 
+TEST(PulseFinder, ShapesLocalBaselineAndSamplePeriod) {
+    auto o = options(15, 5, 1, 1);
+    o.adc_max = 100;
+    // Baseline 10, peak 110 at sample 6: half level 60 crossed at 4.25 and 7.25, 10 % (20) at
+    // 2.5 and 90 % (100) at 5.5, all interpolated linearly.
+    const Samples w = {10, 10, 10, 30, 50, 90, 110, 70, 30, 10, 10};
+    std::vector<tessel::FeatureRecord> records(PulseFinder::kMaxPulses);
+    std::vector<tessel::PulseShape> shapes(PulseFinder::kMaxPulses);
+    bool truncated = false;
+    const auto run = [&](const PulseFinder& finder, const TarvoTrigger& t) {
+        return finder.extract(tessel::TarvoTriggerView::of(t), RunInfo{}, records.data(), truncated,
+                              shapes.data());
+    };
+    ASSERT_EQ(run(PulseFinder(o), make_trigger(w, 10.0F)), 1U);
+    const tessel::PulseShape& s = shapes[0];
+    EXPECT_EQ(s.first_sample, 2U);
+    EXPECT_EQ(s.last_sample, 9U);
+    EXPECT_EQ(s.amplitude, 100.0);
+    EXPECT_DOUBLE_EQ(s.peak_time, 6 * kTick);
+    EXPECT_DOUBLE_EQ(s.width, 3 * kTick);
+    EXPECT_DOUBLE_EQ(s.rise_time, 3 * kTick);
+    EXPECT_TRUE(s.saturated);
+    EXPECT_FALSE(s.no_return);
+    EXPECT_EQ(s.channel, 7);
+
+    // Never back below the return level: flagged, no width.  Another period scales the times.
+    o.adc_max = std::numeric_limits<double>::quiet_NaN();
+    o.sample_period = 1e-9;
+    ASSERT_EQ(run(PulseFinder(o), make_trigger({10, 10, 60, 80, 90}, 10.0F)), 1U);
+    EXPECT_TRUE(shapes[0].no_return);
+    EXPECT_FALSE(shapes[0].saturated);
+    EXPECT_TRUE(std::isnan(shapes[0].width));
+    EXPECT_DOUBLE_EQ(shapes[0].peak_time, 4e-9);
+    const double fast = records[0].values[4] - (3 + 100 * kTick);
+    o.sample_period = kTick;
+    ASSERT_EQ(run(PulseFinder(o), make_trigger({10, 10, 60, 80, 90}, 10.0F)), 1U);
+    EXPECT_NEAR(fast * 4, records[0].values[4] - (3 + 100 * kTick), 1e-13);
+    EXPECT_GT(fast, 1e-9);
+
+    // A baseline that stepped up before the pulse: the local one (3 samples ahead of the
+    // window) follows it.
+    const Samples stepped = {20, 20, 20, 20, 20, 120, 60, 20};
+    o = options(15, 5, 1, 1);
+    ASSERT_EQ(run(PulseFinder(o), make_trigger(stepped, 10.0F)), 1U);
+    EXPECT_EQ(records[0].values[0], 220.0 - 4 * 10.0);
+    o.baseline = PulseFinder::Options::Baseline::local;
+    o.baseline_samples = 3;
+    ASSERT_EQ(run(PulseFinder(o), make_trigger(stepped, 10.0F)), 1U);
+    EXPECT_EQ(records[0].values[0], 220.0 - 4 * 20.0);
+    EXPECT_EQ(shapes[0].baseline, 20.0);
+}
+
 TEST(PulseFinderOptions, ReadDefaultsAndRefusals) {
     const auto defaults = from_yaml("extractors: {PulseFinder: {}}\n");
     EXPECT_EQ(defaults.threshold, PulseFinder::Options{}.threshold);
@@ -296,6 +350,9 @@ TEST(PulseFinderOptions, ReadDefaultsAndRefusals) {
         {"{timing: peak}", "extractors.PulseFinder.timing: expected edge or cfd, found peak"},
         {"{cfd_fraction: 1.5}", "extractors.PulseFinder.cfd_fraction: expected a fraction"},
         {"{drop_bad_edge: 3}", "extractors.PulseFinder.drop_bad_edge: expected true or false"},
+        {"{baseline: mode}", "extractors.PulseFinder.baseline: expected trigger or local"},
+        {"{sample_period: 0}", "extractors.PulseFinder.sample_period: expected a number of s"},
+        {"{adc_max: 70000}", "extractors.PulseFinder.adc_max: expected a sample level"},
     };
     for (const auto& entry : refused) {
         // Plain names: clang 14 cannot capture structured bindings in the lambdas below.

@@ -15,6 +15,7 @@ from hypothesis import strategies as st
 
 from orvane_tools import cli
 from orvane_tools._resources import example_settings
+from orvane_tools.files.settings import SettingsProblemsError, require_valid_settings
 
 LINEAR = """\
 reco:
@@ -220,6 +221,15 @@ def test_commands_refuse_settings_with_problems(
         "reco.q.min_value",
     ]
     assert not hits.exists()
+
+
+def test_semicolon_separated_table_gets_a_hint(orvane: ModuleType, tmp_path: Path) -> None:
+    path = _write(tmp_path, CHANNELS, {"channels.csv": CHANNEL_ROWS.replace(", ", ";")})
+    with pytest.raises(SettingsProblemsError) as info:
+        require_valid_settings(path)
+    *problems, hint = info.value.paragraphs(width=1000)
+    assert len(problems) > 1  # one per column the settings need, then the hint once
+    assert hint.startswith(f"  hint: {path.with_name('channels.csv').as_posix()} separates its")
 
 
 def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:

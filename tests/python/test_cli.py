@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import hashlib
 import io
+import json
 import os
 import shutil
 import signal
@@ -28,7 +29,7 @@ from orvane_tools import (
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
-from orvane_tools.hitfile import HitFileWriter, read_hits_with_provenance
+from orvane_tools.hitfile import PROVENANCE_KEY, HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
 
@@ -97,8 +98,8 @@ def _object_triggers(orvane: ModuleType, path: Path) -> list[object]:
 
 @pytest.mark.parametrize(
     ("compress", "threads"),
-    [(False, 1), (True, 1), (False, 3)],
-    ids=["stored", "deflated", "stored-3-threads"],
+    [(False, 1), (True, 1), (False, 3), (False, 0)],
+    ids=["stored", "deflated", "stored-3-threads", "stored-every-core"],
 )
 def test_chunked_reconstruction_equals_one_library_call(
     orvane: ModuleType, triggers: Path, tmp_path: Path, compress: bool, threads: int
@@ -184,7 +185,10 @@ def test_outputs_are_determined_and_carry_provenance(
         {"path": str(triggers), "sha256": hashlib.sha256(triggers.read_bytes()).hexdigest()}
     ]
     assert first["run_info"]["run_number"] == 15731968 and first["hits"] == len(hits)
-    if fmt == "parquet":  # the settings text in it rebuilds the same reconstruction
+    if fmt == "parquet":  # also where pyarrow and pandas users look; the settings text in it
+        # rebuilds the same reconstruction
+        schema = pytest.importorskip("pyarrow.parquet").read_table(outputs[0]).schema
+        assert json.loads(schema.metadata[PROVENANCE_KEY.encode()]) == first
         rebuilt = tmp_path / "rebuilt" / "settings.yaml"
         rebuilt.parent.mkdir()
         rebuilt.write_text(first["settings"]["text"])
@@ -492,17 +496,22 @@ def test_parquet_without_pyarrow(
     assert _outputs(tmp_path) == []
 
 
-def _interrupt() -> None:
-    raise KeyboardInterrupt
+def _raise(exc: type[BaseException]) -> Callable[[], None]:
+    def stop() -> None:
+        raise exc
+
+    return stop
 
 
 @pytest.mark.parametrize(
     ("stop", "status", "message"),
     [
-        (_interrupt, 130, "interrupted"),
-        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "terminated"),
+        (_raise(KeyboardInterrupt), 130, "orvane reconstruct: interrupted\n"),
+        (lambda: os.kill(os.getpid(), signal.SIGTERM), 143, "orvane reconstruct: terminated\n"),
+        # The reader of a pipe went away (| head -1): quiet, as after SIGPIPE.
+        (_raise(BrokenPipeError), 141, ""),
     ],
-    ids=["ctrl-c", "sigterm"],
+    ids=["ctrl-c", "sigterm", "closed-pipe"],
 )
 def test_interrupt_leaves_nothing(
     orvane: ModuleType,
@@ -514,7 +523,7 @@ def test_interrupt_leaves_nothing(
     status: int,
     message: str,
 ) -> None:
-    # Stopped in the second input's chunks: the first output is finished, not yet in place.
+    # Stopped in the second input's chunks, after the first input's output is in place.
     calls = []
     append = HitFileWriter.append
 
@@ -529,10 +538,27 @@ def test_interrupt_leaves_nothing(
     shutil.copy(triggers, second)
     out = tmp_path / "out"
     argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
-    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == status
-    assert capsys.readouterr().err == f"orvane reconstruct: {message}\n"
-    assert _outputs(tmp_path) == ["second.npz"]
+    argv += ["--format", "npy", "--chunk-size", "100"]
+    assert cli.main(argv) == status
+    assert capsys.readouterr().err == message
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+    # The first input's hit file was finished before the stop and stays; no partial one does.
+    assert (_outputs(tmp_path), _outputs(out)) == (
+        ["out", "second.npz"],
+        ["run.npy", "run.npy.json"],
+    )
+    first = (out / "run.npy").read_bytes()
+    (out / "run.npy").write_bytes(first[:-1] + bytes([first[-1] ^ 1]))
+    assert cli.main([*argv, "--resume", "-q"]) == 1  # its sidecar no longer proves it
+    (out / "run.npy").write_bytes(first)
+    mtime = (out / "run.npy").stat().st_mtime_ns
+    assert cli.main([*argv, "--resume"]) == 0
+    assert capsys.readouterr().out.startswith("kept 1 hit file already complete (--resume)\n")
+    assert (out / "run.npy").stat().st_mtime_ns == mtime
+    assert (out / "second.npy").read_bytes() == first  # a copy of the first input
+    (out / "second.npy").unlink()  # as a stop between its sidecar's commit and its own leaves it
+    assert cli.main([*argv, "--resume", "-q"]) == 0
+    assert (out / "second.npy").read_bytes() == first
 
 
 @pytest.mark.parametrize("where", ["before", "after"])

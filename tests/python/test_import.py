@@ -2,15 +2,16 @@
 
 from __future__ import annotations
 
+import hashlib
 import struct
 from pathlib import Path
 
 import numpy as np
 import pytest
 
-from orvane_tools import cli, read_trigger_file
-from orvane_tools.baseline import first_samples_baseline
-from orvane_tools.importers import ImportOptions, import_files
+from orvane_tools import cli, read_hits_with_provenance, read_trigger_file
+from orvane_tools.files.baseline import first_samples_baseline, window_baseline
+from orvane_tools.files.importers import ImportOptions, import_files
 
 # The binary dump: per event six little-endian uint32 words (size in bytes with the header,
 # board id, pattern, channel, event counter, trigger time tag in 8 ns counts, 31 bits), then
@@ -84,6 +85,8 @@ def test_import_and_reconstruct_like_hand_built_triggers(
         t.waveform = samples
         hand.append(t)
         np.testing.assert_array_equal(data.waveform(i), samples)
+        rms = np.sqrt(np.mean((np.array(samples[:16]) - t.baseline) ** 2))
+        assert data.tarvo_baseline_rms[i] == np.float32(rms)
     row_fields = ["channel", "trigger_time_s", "trigger_time_ticks", "baseline"]
     expected = [tuple(getattr(t, f) for f in row_fields) for t in hand]
     assert data.tarvo_triggers[row_fields].tolist() == expected
@@ -97,6 +100,28 @@ def test_import_and_reconstruct_like_hand_built_triggers(
     got = np.load(tmp_path / "h.npy")
     assert len(want) == 4
     assert got.tolist() == want.tolist()
+
+
+@pytest.mark.parametrize(
+    ("files", "clock_ns", "expected"),
+    [
+        # Two events of one time tag: no rollover between them.
+        ([[(0, 0, 500), (0, 1, 500)]], 8.0, [(0, 0, 1000), (0, 0, 1000)]),
+        # Equal times in several files keep the order of the files.
+        ([[(2, 0, 500)], [(1, 0, 500)]], 8.0, [(2, 0, 1000), (1, 0, 1000)]),
+        # A clock of 7 ns: 7 ns is nearest 4 ns tick 2 and 14 ns tick 4 (rounded, not floored).
+        ([[(0, 0, 1), (0, 1, 2)]], 7.0, [(0, 0, 2), (0, 0, 4)]),
+    ],
+    ids=["equal-tags", "equal-times-across-files", "7-ns-clock"],
+)
+def test_event_times(tmp_path: Path, files, clock_ns: float, expected) -> None:
+    paths = []
+    for i, events in enumerate(files):
+        paths.append(tmp_path / f"wave{i}.dat")
+        paths[-1].write_bytes(b"".join(dump_event(c, k, tag, [100] * 8) for c, k, tag in events))
+    import_files("dump", paths, tmp_path / "run.npz", ImportOptions(clock_ns=clock_ns))
+    rows = read_trigger_file(tmp_path / "run.npz").tarvo_triggers
+    assert rows[["channel", "trigger_time_s", "trigger_time_ticks"]].tolist() == expected
 
 
 GOOD = dump_event(0, 0, 10, [100] * 8)
@@ -184,21 +209,143 @@ def test_root_tree(tmp_path: Path) -> None:
 
 
 @pytest.mark.parametrize(
-    ("argv", "message"),
+    ("argv", "message", "content"),
     [
-        (["dump", "--sampling-period", "2"], "2 ns apart (500 MS/s)"),
-        (["dump", "--no-header"], "needs the record length and the channel"),
-        (["ascii", "--tree", "t"], "tree and branch names are options of the root format"),
-        (["dump", "--channel", "3"], "--channel is for input without channel numbers"),
+        (["dump", "--sampling-period", "-1"], "must be a positive number of ns", GOOD),
+        (["dump", "--adc-bits", "6", "--skip-bad"], "above 63, the largest of a 6-bit ADC", GOOD),
+        (["dump", "--no-header"], "needs the record length and the channel", GOOD),
+        (["ascii", "--tree", "t"], "tree and branch names are options of the root format", GOOD),
+        (["dump", "--channel", "3"], "--channel is for input without channel numbers", GOOD),
+        (
+            ["dump", "--no-header", "--record-length", "8", "--channel", "0"],
+            "40 = 24 + 2 x 8",
+            GOOD,
+        ),
+        (["dump", "-o", "o.parquet"], "'o.parquet' does not end in .npz", GOOD),
+        (["dump", "--record-length", "9", "--skip-bad"], "every event of", GOOD),
+        (["dump", "--baseline-window=30:-1"], "30:-1 selects no sample of a waveform of 8", GOOD),
+        # Files of another kind are named, not read as events (raw bytes in the message).
+        (["ascii"], "in.dat is not a text (ASCII) export: it is a binary file", GOOD),
+        (["dump"], "it is a zip archive (a trigger file", b"PK\x03\x04" + GOOD),
     ],
 )
 def test_refused_options(
-    tmp_path: Path, capsys: pytest.CaptureFixture[str], argv: list[str], message: str
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    argv: list[str],
+    message: str,
+    content: bytes,
 ) -> None:
     path = tmp_path / "in.dat"
-    path.write_bytes(GOOD)
+    path.write_bytes(content)
     assert cli.main(["import", argv[0], str(path), "-o", str(tmp_path / "o.npz"), *argv[1:]]) == 1
     assert message in capsys.readouterr().err.replace("\n", " ")
+
+
+def test_polarity_decided_per_file_and_channel(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    events = [(0, k, 100 * k, pulse(8, 400)) for k in range(3)]
+    files = {
+        "up": [dump_event(*e) for e in events],
+        "down": [dump_event(c, k, t, [65535 - s for s in w]) for c, k, t, w in events],
+        "dead": [dump_event(1, 0, 0, [100] * 24)],
+    }
+    data = {}
+    for name, content in files.items():
+        (tmp_path / f"{name}.dat").write_bytes(b"".join(content))
+        argv = ["import", "dump", str(tmp_path / f"{name}.dat"), "-o", str(tmp_path / name)]
+        assert cli.main([*argv[:-1], f"{argv[-1]}.npz"]) == 0
+        data[name] = read_trigger_file(tmp_path / f"{name}.npz")
+    out = capsys.readouterr().out
+    assert "down.dat channel 0: negative (auto: 0 samples above, 12 below" in out
+    assert "dead.dat channel 1: positive (auto: too few samples" in out
+    for key in ("tarvo_samples", "tarvo_triggers"):
+        assert getattr(data["down"], key).tolist() == getattr(data["up"], key).tolist()
+    down = ["import", "dump", str(tmp_path / "down.dat"), "-q", "--overwrite"]
+    assert cli.main([*down, "-o", str(tmp_path / "p.npz"), "--polarity", "positive"]) == 0
+    assert "given as positive, but the samples say negative" in capsys.readouterr().err
+    assert cli.main([*down, "-o", str(tmp_path / "p.npz"), "--negative-pulses"]) == 0
+    up = data["up"].tarvo_samples.tolist()
+    assert read_trigger_file(tmp_path / "p.npz").tarvo_samples.tolist() == up
+
+
+def test_period_bits_and_ticks_stored(tmp_path: Path) -> None:
+    # 14-bit samples of downward pulses, 2 ns apart; time tags of 1 ns counts.
+    up = pulse(8, 400)
+    tags = [999_999_999, 1_000_000_003]
+    path = tmp_path / "w.dat"
+    path.write_bytes(
+        b"".join(dump_event(0, k, t, [16383 - s for s in up]) for k, t in enumerate(tags))
+    )
+    options = ImportOptions(sampling_period_ns=2.0, adc_bits=14, clock_ns=1.0)
+    import_files("dump", [path], tmp_path / "w.npz", options)
+    data = read_trigger_file(tmp_path / "w.npz")
+    assert (data.sample_period_ns, data.adc_bits) == (2.0, 14)
+    # Turned over about the ADC's full scale: the samples of the upward original.
+    assert data.tarvo_samples.tolist() == up * 2
+    # To the nearest 4 ns tick, the carry going into the seconds.
+    rows = data.tarvo_triggers[["trigger_time_s", "trigger_time_ticks"]].tolist()
+    assert rows == [(1, 0), (1, 1)]
+
+
+def test_reconstruct_checks_period_and_carries_pulses_and_provenance(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    pytest.importorskip("orvane")
+    (tmp_path / "w.dat").write_bytes(b"".join(dump_event(*e) for e in CHANNEL0))
+    out = tmp_path / "run.npz"
+    argv = ["import", "dump", str(tmp_path / "w.dat"), "-o", str(out), "-q"]
+    assert cli.main([*argv, "--sampling-period", "2", "--adc-bits", "12"]) == 0
+    examples = Path(__file__).resolve().parents[2] / "examples"
+    text = (examples / "pulse_finder.yaml").read_text()
+    settings = {}
+    for period in ("4e-9", "2e-9"):
+        settings[period] = tmp_path / f"s{period}.yaml"
+        settings[period].write_text(
+            text.replace("  PulseFinder:\n", f"  PulseFinder:\n    sample_period: {period}\n", 1)
+        )
+    reconstruct = ["reconstruct", "-q", str(out), "-o"]
+    for chosen, message in [
+        (examples / "settings.yaml", "the single-pulse extractor (extractors.waveform: Tarvo)"),
+        (settings["4e-9"], "sampled every 2 ns (2e-09 s), but the settings' extractors.Pulse"),
+    ]:
+        assert (
+            cli.main([reconstruct[0], str(chosen), *reconstruct[1:], str(tmp_path / "h.csv")]) == 1
+        )
+        assert message in capsys.readouterr().err.replace("\n", " ")
+
+    fine = [reconstruct[0], str(settings["2e-9"]), *reconstruct[1:]]
+    assert cli.main([*fine, str(tmp_path / "plain.npy")]) == 0
+    assert cli.main([*fine, str(tmp_path / "h.csv"), "--pulse-columns"]) == 0
+    (tmp_path / "h.pulses.npy").write_text("keep")
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns", "--overwrite"]) == 1
+    assert "not the pulse columns of a hit file" in capsys.readouterr().err.replace("\n", " ")
+    (tmp_path / "h.pulses.npy").unlink()
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns"]) == 0
+    assert cli.main([*fine, str(tmp_path / "h.npy"), "--pulse-columns", "--overwrite"]) == 0
+    hits, provenance = read_hits_with_provenance(tmp_path / "h.npy")
+    assert read_hits_with_provenance(tmp_path / "h.csv")[0].tolist() == hits.tolist()
+    plain = np.load(tmp_path / "plain.npy")
+    assert hits.tobytes() == plain.tobytes()
+    pulses = np.load(tmp_path / "h.pulses.npy")
+    table = np.genfromtxt(tmp_path / "h.csv", delimiter=",", names=True)
+    assert len(pulses) == len(hits) == len(table) == 2
+    for name in ("first_sample", "amplitude", "width", "rise_time", "baseline_rms"):
+        np.testing.assert_array_equal(table[name], pulses[name])
+    data = read_trigger_file(out)
+    peaks = [data.waveform(i).max() - data.tarvo_triggers["baseline"][i] for i in range(2)]
+    assert pulses["amplitude"].tolist() == peaks
+    np.testing.assert_array_equal(pulses["baseline_rms"], data.tarvo_baseline_rms)
+    assert not pulses["saturated"].any() and not pulses["no_return"].any()
+    source = provenance["inputs"][0]["provenance"]
+    assert (
+        source["inputs"][0]["sha256"]
+        == hashlib.sha256((tmp_path / "w.dat").read_bytes()).hexdigest()
+    )
+    assert source["options"]["sampling_period_ns"] == 2.0
+    assert source["polarity"][0]["polarity"] == "positive"
+    assert source["events"] == {"read": 2, "skipped": 0}
 
 
 def test_existing_output_needs_overwrite(
@@ -216,16 +363,22 @@ def test_existing_output_needs_overwrite(
 
 
 @pytest.mark.parametrize(
-    ("method", "n", "expected"),
+    ("method", "window", "expected"),
     [
-        ("median", 3, [2.0, 7.5, 10.0, 0.0]),
-        ("mean", 3, [3.0, 7.5, 10.0, 0.0]),
-        ("mean", 16, [21.8, 7.5, 10.0, 0.0]),
+        ("median", (0, 3), [2.0, 7.5, 10.0, 0.0]),
+        ("mean", (0, 3), [3.0, 7.5, 10.0, 0.0]),
+        ("mean", (0, 16), [21.8, 7.5, 10.0, 0.0]),
+        ("mean", (-2, None), [50.0, 7.5, 10.0, 0.0]),
+        # The 100 lies beyond 3 noise widths of the quiet level: left out.
+        ("robust", (None, None), [2.25, 7.5, 10.0, 0.0]),
     ],
 )
-def test_first_samples_baseline(method: str, n: int, expected: list[float]) -> None:
+def test_window_baseline(method: str, window: tuple, expected: list[float]) -> None:
     # Waveforms of 5, 2, 1 and 0 samples: shorter ones use all they have.
     samples = np.array([1, 2, 6, 0, 100, 7, 8, 10], dtype=np.uint16)
     offsets = np.array([0, 5, 7, 8, 8])
-    result = first_samples_baseline(samples, offsets, n, method)
-    np.testing.assert_array_equal(result, np.array(expected, dtype=np.float32))
+    level, noise = window_baseline(samples, offsets, *window, method)
+    np.testing.assert_array_equal(level, np.array(expected, dtype=np.float32))
+    assert noise[1:].tolist() == [0.5, 0.0, 0.0]
+    if window == (0, 16):
+        assert first_samples_baseline(samples, offsets, 16, method).tolist() == level.tolist()

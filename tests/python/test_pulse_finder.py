@@ -58,6 +58,25 @@ def test_object_and_columnar_paths_give_the_same_bytes(tmp_path: Path, timing: s
     )
     assert truncated == 1
     assert got.tobytes() == want.tobytes() == plain.tobytes()
+    # The pulse rows, one per record and joined by id, leave the records as they are.
+    again, pulses = extractor.extract_tarvo_numpy(
+        rows, data.tarvo_samples, data.tarvo_offsets, 0, run, return_pulses=True, threads=2
+    )
+    assert again.tobytes() == got.tobytes()
+    assert pulses.dtype == orvane.pulse_dtype
+    assert pulses["id"].tolist() == got["id"].tolist()
+    assert pulses["index"].tolist() == (got["id"] & 0xF).tolist()
+    position = (pulses["id"] >> 4) & 0x0FFFFFFF
+    for k in (0, len(pulses) // 2, len(pulses) - 1):
+        window = data.waveform(position[k])[
+            pulses["first_sample"][k] : pulses["last_sample"][k] + 1
+        ]
+        assert pulses["amplitude"][k] == window.max() - rows["baseline"][position[k]]
+    assert not pulses["saturated"].any()
+    _, capped = extractor.extract_tarvo_numpy(
+        rows, data.tarvo_samples, data.tarvo_offsets, 0, run, return_pulses=True, adc_max=1100
+    )
+    assert capped["saturated"][-16:].all()
     record_index = got["id"] & 0xF
     assert record_index.max() == 15  # the last trigger's 16 records
     assert len(got) > len(objects)
@@ -92,3 +111,6 @@ def test_single_pulse_extractor_reports_no_truncation() -> None:
     rows["baseline"] = 1000
     hits, truncated = reco.reconstruct_tarvo_numpy(rows, waveform, return_truncated=True)
     assert (len(hits), truncated) == (1, 0)
+    assert (reco.waveform_extractor, reco.sample_period) == ("Tarvo", 4e-9)
+    with pytest.raises(ValueError, match="return_pulses needs the pulse finder"):
+        reco.reconstruct_tarvo_numpy(rows, waveform, return_pulses=True)

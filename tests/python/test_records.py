@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import orvane
+from orvane_tools import decode_hit_ids
 
 INF = math.inf
 NAN = math.nan
@@ -238,6 +239,18 @@ class TestRunInfo:
     def test_id_helpers(self, hit_id: int, run: int, trigger: int) -> None:
         assert orvane.RunInfo.run_number_from_id(hit_id) == run
         assert orvane.RunInfo.trigger_index_from_id(id=hit_id) == trigger
+
+    def test_id_arrays_decode_as_the_scalar_helpers(self) -> None:
+        edges = [0, 15, 16, 2**32 - 1, 2**32, 2**63 - 1, 2**63, 2**64 - 16, 2**64 - 1]
+        rng = np.random.default_rng(7)
+        ids = np.concatenate([np.array(edges, np.uint64), rng.integers(0, 2**64, 300, np.uint64)])
+        info = orvane.RunInfo
+        scalar = [
+            (info.run_number_from_id(i), info.trigger_index_from_id(i), i & 0xF)
+            for i in ids.tolist()
+        ]
+        for given in (ids, ids.view(np.int64), ids.tolist()):  # hit rows hold them as int64
+            assert list(zip(*(field.tolist() for field in decode_hit_ids(given)))) == scalar
 
     def test_id_helpers_reject_negative_ids(self) -> None:
         with pytest.raises(TypeError):

@@ -22,7 +22,7 @@ from orvane_tools import (
 )
 from orvane_tools._extension import EXTENSION_DTYPES
 from orvane_tools.simulate import SimulationConfig, simulate
-from orvane_tools.triggerfile import FORMAT, empty_trigger_data
+from orvane_tools.triggerfile import FORMAT, TriggerFileReader, empty_trigger_data
 
 
 @pytest.fixture(scope="module")
@@ -128,6 +128,10 @@ BREAKAGES = {
         lambda a: a.update(tarvo_samples=a["tarvo_samples"][:-1]),
         "'tarvo_samples' holds",
     ),
+    "samples-past-end": (
+        lambda a: a.update(tarvo_samples=np.append(a["tarvo_samples"], np.uint16(7))),
+        "'tarvo_samples' holds",
+    ),
     "2d-samples": (
         lambda a: a.update(tarvo_samples=a["tarvo_samples"].reshape(300, 64)),
         "key 'tarvo_samples' has 2 dimensions",
@@ -136,6 +140,14 @@ BREAKAGES = {
     "truth-length": (
         lambda a: a.update(truth_tarvo_npe=a["truth_tarvo_npe"][:10]),
         "key 'truth_tarvo_npe' has length 10",
+    ),
+    "baseline-rms-length": (
+        lambda a: a.update(tarvo_baseline_rms=np.zeros(10, np.float32)),
+        "key 'tarvo_baseline_rms' has length 10",
+    ),
+    "sample-period": (
+        lambda a: a.update(sample_period_ns=np.array(0.0)),
+        "key 'sample_period_ns' is 0.0, expected a period > 0",
     ),
 }
 
@@ -147,10 +159,20 @@ def test_invalid_content_is_refused(tmp_path: Path, data: TriggerData, breakage:
     change(arrays)
     path = tmp_path / "broken.npz"
     np.savez(path, **arrays)
-    with pytest.raises(TriggerFileError, match="is not a valid trigger file") as info:
-        read_trigger_file(path)
-    assert str(path) in str(info.value)
-    assert message in str(info.value)
+    for read in (read_trigger_file, _read_in_chunks):  # whole, and as a run reads it
+        with pytest.raises(TriggerFileError, match="is not a valid trigger file") as info:
+            read(path)
+        assert str(path) in str(info.value)
+        assert message in str(info.value)
+
+
+def _read_in_chunks(path: Path, size: int = 7) -> None:
+    with TriggerFileReader(path) as reader:
+        assert reader.sample_period_ns > 0
+        for lo in range(0, reader.n_tarvo, size):
+            reader.tarvo_chunk(lo, min(lo + size, reader.n_tarvo))
+        for lo in range(0, reader.n_multipmt, size):
+            reader.multipmt_chunk(lo, min(lo + size, reader.n_multipmt))
 
 
 def _npy(array: np.ndarray) -> bytes:

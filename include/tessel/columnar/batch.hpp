@@ -201,6 +201,12 @@ RowsDone extract_rows(const TriggerStep& step, const TarvoRowInput& input, RowRa
 RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> calls,
                           const TarvoRowInput& input, RowRange range, HitNumpyRow* out);
 
+/// The pulse shapes of the records of rows `range` of waveform triggers, one per record with
+/// its id (joins the rows of `extract_rows` and `reconstruct_rows` by id); the step must use
+/// the pulse finder.
+RowsDone pulse_rows(const TriggerStep& step, const TarvoRowInput& input, RowRange range,
+                    PulseShape* out);
+
 /// Feature rows of rows `range` of multi-PMT triggers (one per trigger); the positions from
 /// `first_trigger` must have been checked with `check_trigger_positions`.
 RowsDone extract_rows(const TriggerStep& step, StridedRows<MultiPMTTriggerNumpyRow> triggers,

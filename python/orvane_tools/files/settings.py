@@ -1,0 +1,136 @@
+"""The settings check behind ``orvane check SETTINGS``, and the refusal of a settings file
+with problems before any work.
+
+The check itself is the extension's ``orvane.check_settings``; this module turns its problems
+into an error the ``orvane`` command prints one paragraph per problem, and describes a sound
+file.
+"""
+
+from __future__ import annotations
+
+import os
+import textwrap
+from typing import Any
+
+from .._errors import UserError
+from .._extension import load_extension
+
+__all__ = [
+    "SettingsProblemsError",
+    "describe_settings",
+    "require_valid_settings",
+    "settings_problems",
+]
+
+
+class SettingsProblemsError(UserError):
+    """A settings file with problems: ``problems`` holds every ``orvane.SettingsProblem``."""
+
+    def __init__(self, path: str | os.PathLike, problems: list[Any]) -> None:
+        count = "a problem" if len(problems) == 1 else f"{len(problems)} problems"
+        super().__init__(f"the settings file {os.fspath(path)} has {count}")
+        self.path = os.fspath(path)
+        self.problems = list(problems)
+
+    def paragraphs(self, width: int = 100) -> list[str]:
+        """One paragraph per problem, wrapped to ``width`` with continuation lines indented,
+        and a hint after them for a mistake that causes several (a table with semicolons)."""
+        texts = [problem.message for problem in self.problems] + _hints(self.problems)
+        return [
+            textwrap.fill(
+                text,
+                width=width,
+                initial_indent="  ",
+                subsequent_indent="    ",
+                break_long_words=False,
+                break_on_hyphens=False,
+            )
+            for text in texts
+        ]
+
+
+def _hints(problems: list[Any]) -> list[str]:
+    # A table saved with ';' between columns (as spreadsheets of some locales do) reads as one
+    # column, so each column the settings need is reported missing.
+    files = {
+        problem.file
+        for problem in problems
+        if problem.expected.startswith("a column")
+        and ";" in problem.found
+        and "," not in problem.found
+    }
+    return [
+        f"hint: {file} separates its columns with ';'; tables are comma-separated: put ',' "
+        "between columns and write numbers with a decimal point"
+        for file in sorted(files)
+    ]
+
+
+def _check_kind(path: str) -> None:
+    """Refuse what is not a settings file at all, with the reason in words."""
+    if not os.path.isfile(path):
+        reason = "it is a directory" if os.path.isdir(path) else "no such file"
+        raise UserError(f"cannot read the settings file {path}: {reason}")
+    try:
+        with open(path, "rb") as stream:
+            magic = stream.read(6)
+    except OSError as exc:
+        raise UserError(f"cannot read the settings file {path}") from exc
+    if magic.startswith((b"PK", b"\x93NUMPY")):
+        raise UserError(
+            f"{path} is a NumPy file, not a settings file (YAML); is the order of the "
+            "arguments right?"
+        )
+
+
+def settings_problems(path: str | os.PathLike) -> list[Any]:
+    """Every problem of the settings file ``path`` and the tables it names (empty: sound).
+
+    Raises
+    ------
+    UserError
+        ``path`` is missing, a directory or a NumPy file.
+    """
+    path = os.fspath(path)
+    _check_kind(path)
+    return list(load_extension().check_settings(path))
+
+
+def require_valid_settings(path: str | os.PathLike) -> None:
+    """Raise :class:`SettingsProblemsError` unless the settings file ``path`` is sound.
+
+    The ``orvane`` command calls this before any work, so that a mistake in the settings (a
+    misspelled key, ``min_value`` above ``max_value``, an empty ``reco`` section) stops the run
+    instead of silently changing its result.
+    """
+    problems = settings_problems(path)
+    if problems:
+        raise SettingsProblemsError(path, problems)
+
+
+def _pmt_types(text: str) -> str:
+    if text in ("", "-1"):
+        return "every PMT type"
+    return f"PMT type {text}"
+
+
+def describe_settings(path: str | os.PathLike) -> str:
+    """A few lines on what a sound settings file configures: extractor options,
+    reconstructors in the order they are applied, and table files."""
+    summary = load_extension().summarize_settings(os.fspath(path))
+    options = ", ".join(f"{key} {value}" for key, value in summary["extractors"].items())
+    lines = [f"extractors: {options}", "reconstructors, in the order they are applied:"]
+    reco = summary["reco"]
+    name_width = max((len(r["name"]) for r in reco), default=0)
+    class_width = max((len(r["class"]) for r in reco), default=0)
+    for i, r in enumerate(reco, start=1):
+        line = (
+            f"  {i}. {r['name']:<{name_width}}  {r['class']:<{class_width}}  "
+            f"{r['feature']} -> {r['hit_property']}, {_pmt_types(r['pmt_type'])}"
+        )
+        if r["table"]:
+            line += f", table {r['table']}"
+        lines.append(line)
+    tables = summary["tables"]
+    lines.append("tables: " + (", ".join(tables) if tables else "none"))
+    return "\n".join(lines)

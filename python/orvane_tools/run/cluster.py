@@ -1,0 +1,187 @@
+"""The run on a Dask cluster: ranges of triggers as tasks that spool their hits, appended to
+the hit files in trigger order as they finish."""
+
+from __future__ import annotations
+
+import os
+import uuid
+from collections.abc import Callable
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+
+from .._atomic import PART_SUFFIX, PendingFile
+from .._errors import UserError
+from ..files.hitfile import sha256_file, zeroed_rows
+from ..files.triggerfile import TriggerFileReader, checked_sha256
+from .chunks import iter_chunks, segments
+from .outputs import _adc_max, _finish_output, _start_output
+from .planning import Progress, _Job
+from .reconstruct import load_reconstruction
+
+#: A Dask task covers at least this many triggers (whole chunks), to keep task overhead small.
+TASK_TRIGGERS = 1 << 18
+
+
+# Reconstructions built on a worker, by settings file and its hash.
+_WORKER_RECONSTRUCTIONS: dict[tuple[str, str], Any] = {}
+
+
+def _segment_task(
+    settings: str,
+    settings_sha256: str,
+    path: str,
+    kind: str,
+    lo: int,
+    hi: int,
+    chunk_size: int,
+    spool: str,
+    threads: int,
+    alive: str,
+    pulse_columns: bool = False,
+    adc_max: float | None = None,
+) -> tuple[int, int]:
+    """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
+
+    Returns the number of hits and of waveforms that held more than 16 pulses.
+
+    ``alive`` is the run's temporary output file: once the run has failed it is gone, and the
+    spool, which nobody would read or remove, is not put in place.
+    """
+    key = (settings, settings_sha256)
+    reco = _WORKER_RECONSTRUCTIONS.get(key)
+    if reco is None:
+        if sha256_file(settings) != settings_sha256:
+            raise UserError(f"the settings file {settings} changed during the run")
+        reco = _WORKER_RECONSTRUCTIONS[key] = load_reconstruction(settings)
+    target = Path(spool)
+    # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
+    pending = PendingFile(target)
+    count = truncated = 0
+    try:
+        with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
+            for chunk in iter_chunks(
+                reco,
+                reader,
+                chunk_size=chunk_size,
+                ranges=[(kind, lo, hi)],
+                threads=threads,
+                pulse_columns=pulse_columns,
+                adc_max=adc_max,
+            ):
+                out.write(zeroed_rows(chunk.hits, chunk.hits.dtype).data)
+                count += len(chunk.hits)
+                truncated += chunk.truncated
+        if os.path.exists(alive):
+            pending.commit()
+    finally:
+        pending.discard()
+    return count, truncated
+
+
+def _run_distributed(
+    client: Any,
+    jobs: list[_Job],
+    settings: Path,
+    fmt: str,
+    common: dict[str, Any],
+    chunk_size: int,
+    progress: Progress,
+    threads: int,
+    triggers_per_task: int,
+    finished: Callable[[_Job], None],
+    pulse_columns: bool = False,
+) -> None:
+    from distributed import as_completed
+
+    token = uuid.uuid4().hex[:12]
+    per_task = -(-max(triggers_per_task, 1) // chunk_size) * chunk_size
+    specs: list[tuple[int, str, int, int, Path]] = []
+    for j, job in enumerate(jobs):
+        # A deflated member can only be read front to back: one task per kind and file.
+        size = max(job.summary.triggers, 1) if job.compressed else per_task
+        assert job.pending is not None
+        for kind, lo, hi in segments(job.summary.n_tarvo, job.summary.n_multipmt, size):
+            spool = job.pending.target.parent / (
+                f".{job.pending.target.name}.{token}.{len(specs)}.spool{PART_SUFFIX}"
+            )
+            job.spools.append(spool)
+            specs.append((j, kind, lo, hi, spool))
+        digest = client.submit(
+            checked_sha256, os.path.abspath(job.summary.input), key=f"orvane-sha256-{token}-{j}"
+        )
+        job.sha256 = digest.result  # the bound method keeps the future alive
+    settings_sha256 = common["settings"]["sha256"]
+    workers = max(len(client.scheduler_info().get("workers", {})), 1)
+    window = 2 * workers + 2
+    index: dict[str, int] = {}
+    live: dict[str, Any] = {}
+    queue = as_completed()
+    submitted = 0
+
+    def submit_next() -> None:
+        nonlocal submitted
+        j, kind, lo, hi, spool = specs[submitted]
+        # Absolute paths: a worker elsewhere has a working directory of its own.
+        future = client.submit(
+            _segment_task,
+            os.path.abspath(settings),
+            settings_sha256,
+            os.path.abspath(jobs[j].summary.input),
+            kind,
+            lo,
+            hi,
+            chunk_size,
+            os.path.abspath(spool),
+            threads,
+            os.path.abspath(jobs[j].pending.tmp),
+            pulse_columns,
+            _adc_max(jobs[j]),
+            key=f"orvane-segment-{token}-{submitted}",
+        )
+        index[future.key] = submitted
+        live[future.key] = future
+        queue.add(future)
+        submitted += 1
+
+    while submitted < min(window, len(specs)):
+        submit_next()
+    results: dict[int, tuple[int, int]] = {}
+    next_spec = 0
+    try:
+        for future in queue:  # each task's hits go to its output in trigger order
+            results[index[future.key]] = future.result()
+            live.pop(future.key, None)
+            del future
+            while next_spec in results:
+                _, truncated = results.pop(next_spec)
+                j, _, lo, hi, spool = specs[next_spec]
+                job = jobs[j]
+                job.summary.truncated += truncated
+                if job.writer is None:
+                    _start_output(job, fmt, pulse_columns)
+                assert job.writer is not None
+                with open(spool, "rb") as stream:
+                    while True:
+                        hits = np.fromfile(stream, dtype=job.writer.dtype, count=chunk_size)
+                        if not len(hits):
+                            break
+                        job.writer.append(hits)
+                os.unlink(spool)
+                progress(hi - lo)
+                next_spec += 1
+                if next_spec == len(specs) or specs[next_spec][0] != j:
+                    _finish_output(job, common)
+                    finished(job)
+                if submitted < len(specs):
+                    submit_next()
+    except BaseException:
+        client.cancel(list(live.values()))  # tasks not yet started never run
+        raise
+    for job in jobs:  # inputs without triggers have no task
+        if job.writer is None:
+            job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
+            _start_output(job, fmt, pulse_columns)
+            _finish_output(job, common)
+            finished(job)
