@@ -495,8 +495,11 @@ private:
         } catch (const YAML::Exception&) {
             if (key.type == ValueType::integer && value.IsScalar()) {
                 try {
-                    (void)value.as<double>();
-                    return wrong("an integer is written without a decimal point");
+                    // A whole number beyond the 32 bits, or one written with a fraction.
+                    const double x = value.as<double>();
+                    return wrong(x == std::floor(x) && std::isfinite(x)
+                                     ? "integers range from -2147483648 to 2147483647"
+                                     : "an integer is written without a decimal point");
                 } catch (const YAML::Exception&) {
                 }
             }

@@ -107,6 +107,11 @@ BROKEN = {
         {},
         ("s", "reco.q.pmt_type", 13, "without a decimal point"),
     ),
+    "integer-beyond-32-bits": (
+        LINEAR.replace("pmt_type: -1", "pmt_type: 99999999999"),
+        {},
+        ("s", "reco.q.pmt_type", 13, "integers range from -2147483648 to 2147483647"),
+    ),
     "unknown-feature": (
         LINEAR.replace("feature: waveform_integral", "feature: waveform_intergal"),
         {},
