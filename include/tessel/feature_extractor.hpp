@@ -54,6 +54,7 @@ public:
     /// ("extractors.waveform: PulseFinder"), else null.
     [[nodiscard]] const PulseFinder* pulse_finder() const noexcept;
 
+    /// The extractor's state, opaque outside its source file.
     struct Impl;
 
 private:
