@@ -133,9 +133,9 @@ stubs: venv
 # face (object API, columnar path, pure-NumPy baseline, conversions) and the columnar path's peak
 # memory, each printing a table of medians and ratios, then the peak memory of
 # `orvane reconstruct` on trigger files of 1, 4 and 8 million triggers, and the cost of a
-# 10 000-channel table on the columnar path.
+# 10 000-channel table on the columnar path, and the run report's pass and drawing.
 bench: deps-bench $(VENV)/bin/python
-	$(PIP_BUILD) --group test ".[bench]"
+	$(PIP_BUILD) --group test ".[bench,plot,parquet]"
 	cmake --preset bench
 	cmake --build --preset bench --target bench_extract bench_pulse_finder
 	build/bench/benchmarks/bench_extract
@@ -147,6 +147,7 @@ bench: deps-bench $(VENV)/bin/python
 	$(VENV)/bin/python benchmarks/bench_channels.py
 	$(VENV)/bin/python benchmarks/bench_pulse_efficiency.py
 	$(VENV)/bin/python benchmarks/bench_digitizer.py --records 5000
+	$(VENV)/bin/python benchmarks/bench_report.py
 
 clean:
 	rm -rf build $(VENV) $(VENV2)

@@ -4,7 +4,8 @@
 #   scripts/ensure-system-deps.sh demo    build and install the package: compiler, CMake, and
 #                                         venv support and headers for $PYTHON
 #   scripts/ensure-system-deps.sh test    also GoogleTest, clang-format and the system yaml-cpp
-#                                         (the test run checks both the bundled and that one)
+#                                         (the test run checks both the bundled and that one),
+#                                         and Chromium with its driver (the report's page test)
 #   scripts/ensure-system-deps.sh bench   also Google Benchmark
 set -euo pipefail
 
@@ -15,7 +16,7 @@ packages=(g++ make cmake)
 case "$task" in
   demo) ;;
   # clang builds the fuzz targets and the sanitizer test runs.
-  test) packages+=(git clang clang-format libgtest-dev libyaml-cpp-dev) ;;
+  test) packages+=(git clang clang-format libgtest-dev libyaml-cpp-dev chromium chromium-driver) ;;
   bench) packages+=(libbenchmark-dev) ;;
   *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
 esac

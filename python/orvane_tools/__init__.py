@@ -12,7 +12,9 @@ The package is laid out by role:
     long waveforms with several pulses (:mod:`~orvane_tools.simulation.pulsetrain`) and the
     demo (:mod:`~orvane_tools.simulation.demo`).
 ``plots``
-    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits.
+    Figures (matplotlib): the demo's charge spectrum, a calibration's spectra and fits, and the
+    run report (:func:`orvane_tools.report`, a web page of per-channel diagnostics with
+    warnings).
 ``calibration``
     Calibration from the data (:func:`~orvane_tools.calibration.calibrate`, also importable
     as ``orvane_tools.calibrate``): each channel's photo-electron spectrum fitted, the channel
@@ -53,6 +55,8 @@ from .files.triggerfile import (
     read_trigger_file,
     write_trigger_file,
 )
+from .plots.report import ReportOptions
+from .plots.report import write_report as report
 from .run import reconstruct_files
 from .simulation.simulate import SimulationConfig
 
@@ -71,6 +75,7 @@ __all__ = [
     "TARVO_TRIGGER_DTYPE",
     "HitIds",
     "ImportOptions",
+    "ReportOptions",
     "SimulationConfig",
     "TriggerData",
     "TriggerFileError",
@@ -85,6 +90,7 @@ __all__ = [
     "read_hits_with_provenance",
     "read_trigger_file",
     "reconstruct_files",
+    "report",
     "set_baseline_from_samples",
     "write_hit_file",
     "write_trigger_file",

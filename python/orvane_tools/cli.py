@@ -29,6 +29,7 @@ commands:
   init          write the example settings and tables into a folder
   import        convert digitizer files (binary, text, ROOT) into a trigger file
   calibrate     fit each channel's photo-electron spectrum, write the channel table
+  report        write a web page of a run's diagnostics, warnings first
 
 Run 'orvane COMMAND --help' for the options of a command.
 """

@@ -211,7 +211,7 @@ def test_commands_refuse_settings_with_problems(
     # The trigger file is never opened: the settings are refused first.
     argv = {
         "reconstruct": ["reconstruct", str(bad), str(tmp_path / "none.npz"), "-o", str(hits)],
-        "demo": ["demo", "--settings", str(bad), "--no-plot"],
+        "demo": ["demo", "--settings", str(bad), "--no-plot", "--no-report"],
         "check": ["check", str(bad)],
     }[command]
     assert cli.main(argv) == 1

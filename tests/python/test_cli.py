@@ -600,19 +600,19 @@ def test_error_message_walks_the_cause_chain() -> None:
 def test_demo_summary(
     orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
 ) -> None:
-    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--seed", "3"]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--no-report", "--seed", "3"]) == 0
     out = capsys.readouterr().out
     assert out.startswith("orvane demo: 2000 simulated triggers (seed 3)")
     for row in ("triggers", "hits", "throughput", "charge bias at 1 PE", "time resolution"):
         assert row in out
-    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "-q"]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-plot", "--no-report", "-q"]) == 0
     assert capsys.readouterr().out == ""
 
 
 def test_demo_plot(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
     pytest.importorskip("matplotlib")
     plot = tmp_path / "spectrum.png"
-    assert cli.main(["demo", "--triggers", "2000", "--plot", str(plot)]) == 0
+    assert cli.main(["demo", "--triggers", "2000", "--no-report", "--plot", str(plot)]) == 0
     assert f"charge spectrum written to {plot}" in capsys.readouterr().out
     assert plot.read_bytes().startswith(b"\x89PNG")
     assert _outputs(tmp_path) == ["spectrum.png"]
@@ -626,7 +626,7 @@ def test_demo_without_matplotlib(
 ) -> None:
     monkeypatch.setitem(sys.modules, "matplotlib", None)
     plot = tmp_path / "spectrum.png"
-    assert cli.main(["demo", "--triggers", "200", "--plot", str(plot)]) == 0
+    assert cli.main(["demo", "--triggers", "200", "--no-report", "--plot", str(plot)]) == 0
     assert "matplotlib is not installed" in capsys.readouterr().out
     assert _outputs(tmp_path) == []
 

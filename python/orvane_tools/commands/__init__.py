@@ -8,8 +8,8 @@ returns the exit status.  ``COMMANDS`` lists them in the order of ``orvane --hel
 
 from __future__ import annotations
 
-from . import calibrate, check, demo, import_, init, reconstruct, simulate
+from . import calibrate, check, demo, import_, init, reconstruct, report, simulate
 
-COMMANDS = [demo, simulate, reconstruct, check, init, import_, calibrate]
+COMMANDS = [demo, simulate, reconstruct, check, init, import_, calibrate, report]
 
 __all__ = ["COMMANDS"]

@@ -7,7 +7,7 @@ from typing import Any
 
 from .._errors import UserError
 from ..files.settings import require_valid_settings
-from ..simulation.demo import DEFAULT_PLOT, DEFAULT_TRIGGERS, run_demo
+from ..simulation.demo import DEFAULT_PLOT, DEFAULT_REPORT, DEFAULT_TRIGGERS, run_demo
 from ..simulation.pulsetrain import run_long_demo
 from ._args import FORMATTER, positive_int
 
@@ -59,6 +59,21 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
     plot.add_argument(
         "--no-plot", dest="plot", action="store_const", const=None, help="do not write the plot"
     )
+    report = demo.add_mutually_exclusive_group()
+    report.add_argument(
+        "--report",
+        default=DEFAULT_REPORT,
+        metavar="DIR",
+        help="folder of the run's report, a web page (orvane report; default %(default)s, "
+        "replaced at each run)",
+    )
+    report.add_argument(
+        "--no-report",
+        dest="report",
+        action="store_const",
+        const=None,
+        help="do not write the report",
+    )
     demo.add_argument(
         "--settings", metavar="PATH", help="settings file to use instead of the example settings"
     )
@@ -87,7 +102,8 @@ def run(args: argparse.Namespace) -> int:
             plot=args.plot,
             settings=args.settings,
             quiet=args.quiet,
+            report=args.report,
         )
     except OSError as exc:
-        raise UserError("the demo cannot write its plot") from exc
+        raise UserError("the demo cannot write its plot or its report") from exc
     return 0

@@ -10,16 +10,19 @@ import sys
 import threading
 import time
 from collections.abc import Iterator
+from pathlib import Path
 from typing import Any
 
 from .._errors import UserError
 from ..files.channels import dropped_triggers
 from ..files.hitfile import FORMATS
+from ..plots.report import ReportOptions, reconstruction_warnings
 from ..progress import ProgressBar
 from ..run.engine import reconstruct_files
 from ..run.planning import DEFAULT_FORMAT, RunSummary
 from ..run.reconstruct import DEFAULT_CHUNK_SIZE
 from ._args import FORMATTER, count, positive_int
+from .report import make_report, prepare_folder
 
 DESCRIPTION = """\
 Reconstruct the hits of every trigger in TRIGGERS (one or more trigger files, .npz; glob
@@ -98,6 +101,12 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         help="add each hit's pulse quantities from the pulse finder (window, amplitude, peak "
         "time, width, rise time, saturation and no-return flags, ...) as further columns; "
         ".npy outputs get them in STEM.pulses.npy",
+    )
+    rec.add_argument(
+        "--report",
+        metavar="DIR",
+        help="also write the run's report (orvane report) into the folder DIR; with "
+        "--overwrite it replaces a report there",
     )
     cluster = rec.add_mutually_exclusive_group()
     cluster.add_argument(
@@ -186,6 +195,8 @@ def run(args: argparse.Namespace) -> int:
     start = time.perf_counter()
     quiet = args.quiet
     bar: ProgressBar | None = None
+    if args.report is not None:
+        prepare_folder(Path(args.report), args.overwrite)
 
     def progress(total: int, files: int) -> Any:
         nonlocal bar
@@ -212,8 +223,25 @@ def run(args: argparse.Namespace) -> int:
     finally:
         if bar is not None:
             bar.close()
-    if quiet:
-        return 0
+    if args.report is None and not quiet:
+        pairs = [(f.input, f.output) for f in summary.files]
+        for message in reconstruction_warnings(pairs):
+            print(f"warning: {message} (orvane report shows more)", file=sys.stderr)
+    if not quiet:
+        _print_summary(args, summary, start)
+    if args.report is not None:
+        return make_report(
+            [f.output for f in summary.files],
+            [f.input for f in summary.files],
+            Path(args.report),
+            ReportOptions(),
+            quiet=quiet,
+            fail_on_warning=False,
+        )
+    return 0
+
+
+def _print_summary(args: argparse.Namespace, summary: Any, start: float) -> None:
     if summary.truncated:
         held = "waveform held" if summary.truncated == 1 else "waveforms held"
         print(f"{summary.truncated} {held} more than 16 pulses: the first 16 of each were kept")
@@ -223,7 +251,7 @@ def run(args: argparse.Namespace) -> int:
         print(f"kept {len(kept)} {files} already complete (--resume)")
         summary = RunSummary([f for f in summary.files if not f.resumed], summary.seconds)
         if not summary.files:
-            return 0
+            return
     seconds = time.perf_counter() - start  # the whole command, a cluster's start included
     rate = summary.triggers / seconds if seconds > 0 else float("inf")
     where = (
@@ -238,4 +266,3 @@ def run(args: argparse.Namespace) -> int:
     dropped = dropped_triggers(args.settings, [f.input for f in summary.files])
     if dropped is not None:
         print(f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")
-    return 0

@@ -15,10 +15,23 @@ from ..files.triggerfile import (
     TriggerFileReader,
     write_trigger_file,
 )
-from ..simulation.simulate import SimulationConfig, simulate
+from ..simulation.simulate import FAULTS, SHAPES, SimulationConfig, simulate
 from ._args import FORMATTER, count, positive_int
 
 __all__ = ["add_parser", "run"]
+
+
+def _fault(text: str) -> tuple[int, str]:
+    channel, _, kind = text.partition(":")
+    try:
+        number = int(channel)
+    except ValueError:
+        number = -1
+    if number < 0 or kind not in FAULTS:
+        raise argparse.ArgumentTypeError(
+            f"expected CHANNEL:KIND with KIND one of {', '.join(FAULTS)}, got {text!r}"
+        )
+    return number, kind
 
 
 def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argparse.ArgumentParser:
@@ -96,6 +109,23 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         "--seed", type=int, default=1, help="seed of the simulation (default %(default)s)"
     )
     sim.add_argument(
+        "--fault",
+        action="append",
+        default=[],
+        metavar="CHANNEL:KIND",
+        type=_fault,
+        help="give waveform channel CHANNEL a fault, to test diagnostics (orvane report): "
+        "inverted (pulses go down), drift (the baseline climbs over the run and steps up in "
+        "each record), saturation (pulses clip), dead (a flat baseline); repeat for several",
+    )
+    sim.add_argument(
+        "--shape",
+        choices=SHAPES,
+        default="short",
+        help="short (default): 64 samples on a 1000 LSB baseline; real: 406 samples on a 45 "
+        "LSB baseline, the baseline of each trigger from its first 16 samples",
+    )
+    sim.add_argument(
         "--compress",
         action="store_true",
         help="compress the archive (smaller, slower to write and read)",
@@ -116,6 +146,8 @@ def run(args: argparse.Namespace) -> int:
         n_channels=EXAMPLE_CHANNELS if args.channels is None else args.channels,
         run_number=args.run_number,
         seed=args.seed,
+        faults=tuple(args.fault),
+        shape=args.shape,
     )
     if args.detector == "example":
         if config.n_channels != EXAMPLE_CHANNELS:

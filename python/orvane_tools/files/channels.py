@@ -139,18 +139,27 @@ def simulated_charge_calibration(truth: Truth, *, calibrated: bool = True) -> di
 
 
 def write_simulated_channel_table(
-    path: str | os.PathLike, truth: Truth, *, calibrated: bool = True
+    path: str | os.PathLike,
+    truth: Truth,
+    *,
+    calibrated: bool = True,
+    leave_out: Sequence[int] = (),
 ) -> None:
-    """Write the channel table of a simulated detector: PMT types and the ``charge_*`` lines."""
+    """Write the channel table of a simulated detector: PMT types and the ``charge_*`` lines.
+
+    Channels in ``leave_out`` get no row (a table that misses channels of the data).
+    """
     if truth.channel_gain is None or truth.channel_pmt_type is None:
         raise ValueError("the truth records no channel gains and PMT types")
     n = len(truth.channel_gain)
     what = "calibrated to each channel's gain" if calibrated else "nominal, the same for all"
+    keep = ~np.isin(np.arange(n), np.asarray(leave_out, dtype=np.int64))
+    columns = simulated_charge_calibration(truth, calibrated=calibrated)
     write_channel_table(
         path,
-        np.arange(n, dtype=np.int32),
-        truth.channel_pmt_type,
-        simulated_charge_calibration(truth, calibrated=calibrated),
+        np.arange(n, dtype=np.int32)[keep],
+        truth.channel_pmt_type[keep],
+        {name: np.broadcast_to(value, (n,))[keep] for name, value in columns.items()},
         comment=(
             f"Channel table of a simulated detector: {n} channels.\n"
             f"charge_*: waveform integral [LSB * samples] to charge [PE], {what}."

@@ -77,6 +77,18 @@ def small_multiples(
         sharey=sharey,
         squeeze=False,
     )
+    # Fixed margins (in inches, whatever the grid's size): a tight layout of a large grid takes
+    # longer than drawing it.
+    width, height = panel_size[0] * cols, panel_size[1] * rows
+    figure.subplots_adjust(
+        left=min(0.6 / width, 0.3),
+        right=1 - min(0.15 / width, 0.1),
+        bottom=min(0.55 / height, 0.3),
+        top=1 - min(0.35 / height, 0.2),
+        wspace=0.45,
+        hspace=0.6,
+    )
+    figure.orvane_fixed_layout = True
     axes = list(grid.ravel())
     for spare in axes[n:]:
         spare.set_visible(False)
@@ -88,17 +100,20 @@ def small_multiples(
 
 
 def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI) -> Path:
-    """Write ``figure`` to ``path`` as a PNG (tight layout, ``dpi``), atomically; close it.
+    """Write ``figure`` to ``path`` as a PNG (at ``dpi``), atomically; close it.
 
-    The figure is closed even when writing fails, so a long run of plots keeps no memory.
+    A figure from :func:`small_multiples` keeps its fixed margins; any other gets a tight
+    layout.  The figure is closed even when writing fails, so a long run of plots keeps no
+    memory.
     """
     plt = pyplot()
     path = Path(path)
     try:
         # Layouts too tight to solve only warn; the figure is drawn anyway.
-        with warnings.catch_warnings():
-            warnings.simplefilter("ignore", UserWarning)
-            figure.tight_layout()
+        if not getattr(figure, "orvane_fixed_layout", False):
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", UserWarning)
+                figure.tight_layout()
         with atomic_output(path) as tmp, open(tmp, "wb") as stream:
             figure.savefig(stream, format="png", dpi=dpi)
     finally:
@@ -117,8 +132,8 @@ body { font-family: sans-serif; margin: 0 auto; max-width: 1500px; padding: 0 1.
 h1 { font-size: 1.6em; margin-top: 1em; }
 h2 { font-size: 1.3em; margin-top: 1.8em; border-bottom: 1px solid #ccc; }
 h3 { font-size: 1.1em; margin-top: 1.2em; }
-nav { font-size: 0.95em; margin: 0.5em 0 1em; }
-nav a { margin-right: 1em; }
+nav { font-size: 0.95em; margin: 0.5em 0 1em; display: flex; flex-wrap: wrap; gap: 0.2em 1em; }
+
 table { border-collapse: collapse; margin: 0.5em 0 1em; font-size: 0.9em; }
 th, td { border: 1px solid #ccc; padding: 0.2em 0.5em; text-align: right; vertical-align: top; }
 th { background: #f0f0f0; }

@@ -34,6 +34,7 @@ from .simulate import SimulationConfig, simulate
 
 DEFAULT_TRIGGERS = 200_000
 DEFAULT_PLOT = "orvane-demo.png"
+DEFAULT_REPORT = "orvane-demo-report"
 KINDS = ("waveform", "multi-PMT")
 
 
@@ -72,6 +73,8 @@ class DemoSummary:
     settings: Path
     kinds: dict[str, KindSummary] = field(default_factory=dict)
     plot: Path | None = None
+    #: The run report's page (None: not written).
+    report: Path | None = None
     #: The waveform triggers reconstructed with the nominal line for every channel instead of
     #: each channel's own (only with the example settings).
     uncalibrated: KindSummary | None = None
@@ -286,12 +289,15 @@ def run_demo(
     plot: str | os.PathLike | None = DEFAULT_PLOT,
     settings: str | os.PathLike | None = None,
     quiet: bool = False,
+    report: str | os.PathLike | None = None,
     out: TextIO | None = None,
     progress: bool | None = None,
 ) -> DemoSummary:
     """Simulate ``triggers`` triggers (half of each kind), reconstruct them, print a summary.
 
     ``progress`` None shows the bar when standard error is a terminal and ``quiet`` is off.
+    ``report`` names a folder for the run's report (``orvane report``), replaced if it holds
+    one.
     """
     out = sys.stdout if out is None else out
     if triggers < 2:
@@ -321,6 +327,8 @@ def run_demo(
             summary.from_data = from_data
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
+    if report is not None:
+        summary.report = _write_report(Path(report), data, result.hits, settings_path)
     if not quiet:
         total = sum(k.triggers for k in summary.kinds.values())
         hits = sum(k.hits for k in summary.kinds.values())
@@ -343,4 +351,38 @@ def run_demo(
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:
             print("no plot: matplotlib is not installed (pip install 'orvane[plot]')", file=out)
+        if summary.report is not None:
+            print(f"run report written to {summary.report}", file=out)
+        elif report is not None:
+            print("no report: matplotlib is not installed (pip install 'orvane[plot]')", file=out)
     return summary
+
+
+def _write_report(folder: Path, data: TriggerData, hits: np.ndarray, settings: Path) -> Path | None:
+    """The report of the demo's run, from a trigger file and a hit file (with its provenance)
+    written for it into a temporary folder; None without matplotlib."""
+    try:
+        import matplotlib  # noqa: F401
+    except ImportError:
+        return None
+    from ..files.hitfile import sha256_file, write_hit_file
+    from ..files.provenance import input_provenance, run_provenance
+    from ..files.triggerfile import write_trigger_file
+    from ..plots.report import prepare_folder, write_report
+
+    prepare_folder(folder, overwrite=True)
+    with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
+        triggers = Path(raw) / "demo-run.npz"
+        write_trigger_file(triggers, dataclasses.replace(data, truth=None))
+        provenance = input_provenance(
+            run_provenance(settings, None),
+            triggers,
+            sha256_file(triggers),
+            data.run_info,
+            data.n_tarvo,
+            data.n_multipmt,
+        )
+        provenance["hits"] = len(hits)
+        hit_file = Path(raw) / "demo-hits.npy"
+        write_hit_file(hit_file, hits, provenance)
+        return write_report([hit_file], folder, triggers=[triggers]).index

@@ -33,6 +33,19 @@ Channels
     them.  The truth records
     them per channel number (``Truth.channel_gain``, ``Truth.channel_pmt_type``); the true
     charge stays in photo-electrons, whatever the gain.
+Faults
+    ``faults`` maps waveform channels to what is wrong with them, for testing diagnostics:
+    ``inverted`` (the pulses go down from the baseline), ``drift`` (the waveforms' baseline
+    climbs by ``DRIFT_LSB`` over the run and steps up by ``DRIFT_RECORD_LSB`` a quarter into each
+    record, never to come back; the recorded baseline stays or, for ``shape="real"``, is
+    taken from the first samples, ahead of the step), ``saturation``
+    (the channel's gain is ``SATURATION_GAIN`` times higher and its samples clip at
+    ``SATURATION_ABOVE_LSB`` above the baseline), ``dead`` (a constant baseline, no noise and
+    no pulse).  The truth keeps the photo-electrons the channel would have seen.
+Recording shapes
+    ``shape="real"`` makes records like those of a SiPM digitizer: 406 samples on a baseline of
+    45 LSB, the pulse starting between samples 100 and 140, and each trigger's recorded
+    baseline the median of its first 16 samples (as ``orvane import`` computes it).
 """
 
 from __future__ import annotations
@@ -55,6 +68,21 @@ RISE_TAU_NS = 1.4
 DECAY_TAU_NS = 20.0
 FIRST_PULSE_SAMPLE = 10
 LAST_PULSE_SAMPLE = 20
+
+#: Records shaped like a SiPM digitizer's (``shape="real"``).
+REAL_SAMPLES = 406
+REAL_BASELINE_LSB = 45.0
+REAL_FIRST_PULSE_SAMPLE = 100
+REAL_LAST_PULSE_SAMPLE = 140
+REAL_BASELINE_SAMPLES = 16
+SHAPES = ("short", "real")
+
+#: Faults a waveform channel can be given (``SimulationConfig.faults``).
+FAULTS = ("inverted", "drift", "saturation", "dead")
+DRIFT_LSB = 30.0
+DRIFT_RECORD_LSB = 20.0
+SATURATION_GAIN = 8.0
+SATURATION_ABOVE_LSB = 100.0
 
 MULTIPMT_ADC_SCALE = 4000.0
 MULTIPMT_ADC_PER_PE = 40.0
@@ -104,6 +132,10 @@ class SimulationConfig:
     detector_seed:
         Seed of the channels' gains and PMT types, so that runs of one detector share them;
         None draws them from ``seed``.
+    faults:
+        ``(channel, fault)`` pairs: waveform channels with a fault (one of :data:`FAULTS`).
+    shape:
+        ``short`` (64 samples on 1000 LSB) or ``real`` (406 samples on 45 LSB).
     spe_spread:
         Spread of a single photo-electron's charge relative to its mean (the Gaussian's
         standard deviation; truncated at zero); below 1.
@@ -120,6 +152,8 @@ class SimulationConfig:
     gain_spread: float = 0.0
     pmt_type_gains: tuple[float, ...] = (1.0,)
     detector_seed: int | None = None
+    faults: tuple[tuple[int, str], ...] = ()
+    shape: str = "short"
     spe_spread: float = SPE_RELATIVE_SPREAD
 
     def check(self) -> None:
@@ -171,6 +205,15 @@ class SimulationConfig:
             raise ValueError(f"the seed must not be negative, got {self.seed}")
         if not 0 <= self.gain_spread < 1:
             raise ValueError(f"the gain spread must lie in [0, 1), got {self.gain_spread}")
+        for channel, fault in self.faults:
+            if fault not in FAULTS:
+                raise ValueError(f"unknown fault {fault!r}: expected one of {', '.join(FAULTS)}")
+            if not 0 <= channel < self.n_channels:
+                raise ValueError(
+                    f"a fault needs a waveform channel, 0 to {self.n_channels - 1}; got {channel}"
+                )
+        if self.shape not in SHAPES:
+            raise ValueError(f"unknown recording shape {self.shape!r}: expected short or real")
         if not 0 <= self.spe_spread < 1:
             raise ValueError(
                 f"the single photo-electron spread must lie in [0, 1), got {self.spe_spread}"
@@ -260,12 +303,24 @@ def _charges_lsb(
     return np.bincount(owner, weights=gains, minlength=len(npe))
 
 
+def _fault_channels(config: SimulationConfig, fault: str) -> np.ndarray:
+    return np.array([c for c, f in config.faults if f == fault], dtype=np.int64)
+
+
 def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_gain: np.ndarray):
     n = config.n_tarvo
+    real = config.shape == "real"
+    n_samples = REAL_SAMPLES if real else SAMPLES_PER_WAVEFORM
+    baseline = REAL_BASELINE_LSB if real else BASELINE_LSB
+    first, last = (
+        (REAL_FIRST_PULSE_SAMPLE, REAL_LAST_PULSE_SAMPLE)
+        if real
+        else (FIRST_PULSE_SAMPLE, LAST_PULSE_SAMPLE)
+    )
     npe = _npe(rng, config, n, at_least_one=False)
     charge_lsb = _charges_lsb(rng, npe, config.spe_spread)
     tick_ns = SECONDS_PER_TICK * 1e9
-    start_ns = rng.uniform(FIRST_PULSE_SAMPLE * tick_ns, LAST_PULSE_SAMPLE * tick_ns, n)
+    start_ns = rng.uniform(first * tick_ns, last * tick_ns, n)
     gaps = np.rint(rng.exponential(1.0 / (config.rate_hz * SECONDS_PER_TICK), n))
     ticks = np.cumsum(np.maximum(gaps, 1.0).astype(np.int64))
 
@@ -273,22 +328,42 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
     rows["channel"] = rng.integers(0, config.n_channels, n)
     rows["trigger_time_s"] = ticks // TICKS_PER_SECOND
     rows["trigger_time_ticks"] = ticks % TICKS_PER_SECOND
-    rows["baseline"] = BASELINE_LSB
+    rows["baseline"] = baseline
     # The charge seen by the digitizer; the truth keeps it in photo-electrons.
     true_charge = charge_lsb / SPE_CHARGE_LSB
     charge_lsb = charge_lsb * channel_gain[rows["channel"]]
 
-    samples = np.empty((n, SAMPLES_PER_WAVEFORM), dtype=np.uint16)
+    # Faults: a sign, a gain, a clip, a baseline shift per trigger, dead triggers.
+    channel = rows["channel"].astype(np.int64)
+    sign = np.where(np.isin(channel, _fault_channels(config, "inverted")), -1.0, 1.0)
+    saturating = np.isin(channel, _fault_channels(config, "saturation"))
+    charge_lsb = np.where(saturating, charge_lsb * SATURATION_GAIN, charge_lsb)
+    drifting = np.isin(channel, _fault_channels(config, "drift"))
+    progress = ticks / max(float(ticks[-1]), 1.0) if n else np.zeros(0)
+    shift = np.where(drifting, DRIFT_LSB * progress, 0.0)
+    dead = np.isin(channel, _fault_channels(config, "dead"))
+    clip_high = np.where(
+        saturating, baseline + SATURATION_ABOVE_LSB, float(np.iinfo(np.uint16).max)
+    )
+
+    samples = np.empty((n, n_samples), dtype=np.uint16)
     intsum = np.empty(n, dtype=np.float64)
-    for lo in range(0, n, _BLOCK):
-        hi = min(lo + _BLOCK, n)
-        values = charge_lsb[lo:hi, np.newaxis] * binned_pulses(start_ns[lo:hi])
+    block = max(1, _BLOCK * SAMPLES_PER_WAVEFORM // n_samples)
+    for lo in range(0, n, block):
+        hi = min(lo + block, n)
+        values = charge_lsb[lo:hi, np.newaxis] * binned_pulses(start_ns[lo:hi], n_samples)
+        values *= sign[lo:hi, np.newaxis]
         values += rng.standard_normal(values.shape) * NOISE_LSB
-        values += BASELINE_LSB
+        values += baseline + shift[lo:hi, np.newaxis]
+        step = np.where(np.arange(n_samples) >= n_samples // 4, DRIFT_RECORD_LSB, 0.0)
+        values[drifting[lo:hi]] += step
+        values[dead[lo:hi]] = baseline
         np.rint(values, out=values)
-        np.clip(values, 0, np.iinfo(np.uint16).max, out=values)
+        np.clip(values, 0, clip_high[lo:hi, np.newaxis], out=values)
         samples[lo:hi] = values
-        intsum[lo:hi] = values.sum(axis=1) - SAMPLES_PER_WAVEFORM * BASELINE_LSB
+        if real:
+            rows["baseline"][lo:hi] = np.median(values[:, :REAL_BASELINE_SAMPLES], axis=1)
+        intsum[lo:hi] = values.sum(axis=1) - n_samples * rows["baseline"][lo:hi]
     rows["intsum"] = intsum
 
     # The same arithmetic as the waveform extractor's trigger time, plus the pulse start.
@@ -296,7 +371,7 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
         SECONDS_PER_TICK
     )
     time = np.where(npe > 0, trigger_time + start_ns * 1e-9, np.nan)
-    offsets = np.arange(n + 1, dtype=np.int64) * SAMPLES_PER_WAVEFORM
+    offsets = np.arange(n + 1, dtype=np.int64) * n_samples
     truth = (npe, true_charge, time)
     return rows, samples.reshape(-1), offsets, truth
 
