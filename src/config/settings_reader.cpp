@@ -236,7 +236,12 @@ public:
     std::optional<std::string> table_text(const Entry& entry, const std::string& path,
                                           const fs::path& file, const std::string& what) {
         origin_ = std::max(origin_, line_of(entry.value));
-        const FileText content = read_file(file);
+        // Each table file is read once, however many settings name it.
+        auto known = tables_.find(file);
+        if (known == tables_.end()) {
+            known = tables_.emplace(file, read_file(file)).first;
+        }
+        const FileText& content = known->second;
         if (!content.text) {
             add_here(true, path, line_of(entry.value), "a readable " + what,
                      file.generic_string() + ": " + content.error);
@@ -254,6 +259,8 @@ private:
     int origin_ = 0;
     /// Mappings and lists already searched for duplicate keys.
     std::vector<YAML::Node> walked_;
+    /// The table files read so far, by resolved name.
+    std::map<fs::path, FileText> tables_;
 
     /// The problems in file order.  A table named by several settings is reported once: a
     /// problem of a table file repeated for a later setting is left out.
