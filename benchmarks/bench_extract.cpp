@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -20,11 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "tessel/batch.hpp"
+#include "tessel/charge_reconstruction.hpp"
+#include "tessel/columnar/batch.hpp"
 #include "tessel/extractors.hpp"
-#include "tessel/hit_maker.hpp"
-#include "tessel/linear_reco.hpp"
-#include "tessel/rows.hpp"
 
 namespace {
 
@@ -131,39 +131,78 @@ void BM_Extract(benchmark::State& state) {
     finish(state, d);
 }
 
-/// The batch path of FeatureExtractor: trigger rows and a sample block to feature rows.
+/// Settings of the columnar benchmarks: no trigger dropped; charge from the integral and time
+/// from the rising edge by one linear reconstructor each.
+const tessel::ChargeReconstruction& reconstruction() {
+    static const tessel::ChargeReconstruction reco = [] {
+        const auto path = std::filesystem::temp_directory_path() / "tessel_bench_extract.yaml";
+        std::ofstream(path) << R"(extractors:
+  Tarvo: {drop_bad_edge: false, drop_bad_integral: false}
+reco:
+  charge:
+    class: LinearReco
+    feature: waveform_integral
+    hit_property: charge
+    slope: 0.0033333333333333335
+    intercept: 0.0
+    slope_uncertainty: 1.0e-4
+    intercept_uncertainty: 0.06
+    covariance: 0.0
+    min_value: -300.0
+    max_value: 4.0e6
+    pmt_type: -1
+  time:
+    class: LinearReco
+    feature: rising_edge_time
+    hit_property: time
+    slope: 1.0
+    intercept: -4.0e-9
+    slope_uncertainty: 0.0
+    intercept_uncertainty: 1.0e-9
+    covariance: 0.0
+    min_value: -.inf
+    max_value: .inf
+    pmt_type: -1
+)";
+        tessel::ChargeReconstruction made(path.string());
+        std::filesystem::remove(path);
+        return made;
+    }();
+    return reco;
+}
+
+/// The trigger rows and sample block of `d`, checked.
+tessel::TarvoRowInput input_of(const Data& d) {
+    return tessel::TarvoRowInput::check(
+        tessel::StridedRows<tessel::TarvoTriggerNumpyRow>(std::span(d.triggers)),
+        tessel::WaveformRows::fixed(d.samples, d.count, d.length), 0);
+}
+
+/// The columnar path of FeatureExtractor: trigger rows and a sample block to feature rows.
 void BM_ExtractRows(benchmark::State& state) {
     const Data& d = data(static_cast<std::size_t>(state.range(0)));
-    const tessel::TarvoExtractor extractor(false, false);
-    const auto waveforms = tessel::WaveformRows::fixed(d.samples, d.count, d.length);
-    std::vector<tessel::HitFeaturesNumpyRow> out(d.count);
+    const auto step = reconstruction().feature_extractor().step(tessel::RunInfo::simulation_run());
+    std::vector<tessel::HitFeaturesNumpyRow> out(d.count * step.max_records());
     for (auto _ : state) {
-        auto n = tessel::extract_tarvo_rows(
-            extractor, tessel::StridedRows<tessel::TarvoTriggerNumpyRow>(std::span(d.triggers)),
-            waveforms, 0, tessel::RunInfo::simulation_run(), out.data());
+        const auto input = input_of(d);
+        auto n = tessel::extract_rows(step, input, {0, input.size()}, out.data()).written;
         benchmark::DoNotOptimize(n);
         benchmark::ClobberMemory();
     }
     finish(state, d);
 }
 
-/// The batch path of ChargeReconstruction: extraction plus one linear reconstructor for the
+/// The columnar path of ChargeReconstruction: extraction plus one linear reconstructor for the
 /// charge and one for the time, to hit rows.
 void BM_ReconstructRows(benchmark::State& state) {
     const Data& d = data(static_cast<std::size_t>(state.range(0)));
-    const tessel::TarvoExtractor extractor(false, false);
-    tessel::HitMaker maker;
-    maker.add_reconstructor(std::make_unique<tessel::LinearReco>(
-        "waveform_integral", "charge", 1.0 / 300.0, 0.0, 1e-4, 0.06, 0.0, -300.0, 4e6, -1));
-    maker.add_reconstructor(std::make_unique<tessel::LinearReco>(
-        "rising_edge_time", "time", 1.0, -4e-9, 0.0, 1e-9, 0.0, -INFINITY, INFINITY, -1));
-    const auto waveforms = tessel::WaveformRows::fixed(d.samples, d.count, d.length);
-    std::vector<tessel::HitNumpyRow> out(d.count);
+    const auto step = reconstruction().feature_extractor().step(tessel::RunInfo::simulation_run());
+    const std::vector<tessel::RecoCall> calls = reconstruction().hit_maker().calls();
+    std::vector<tessel::HitNumpyRow> out(d.count * step.max_records());
     for (auto _ : state) {
-        auto n = tessel::reconstruct_tarvo_rows(
-            extractor, maker,
-            tessel::StridedRows<tessel::TarvoTriggerNumpyRow>(std::span(d.triggers)), waveforms, 0,
-            tessel::RunInfo::simulation_run(), out.data());
+        const auto input = input_of(d);
+        auto n =
+            tessel::reconstruct_rows(step, calls, input, {0, input.size()}, out.data()).written;
         benchmark::DoNotOptimize(n);
         benchmark::ClobberMemory();
     }

@@ -100,8 +100,8 @@ PYBIND11_MAKE_OPAQUE(std::vector<tessel::HitFeatures>)
 PYBIND11_MAKE_OPAQUE(std::vector<std::uint16_t>)
 
 // The row types `HitNumpyRow` and `HitFeaturesNumpyRow` (and the trigger rows of the columnar
-// path) are the library's, with their layouts pinned in tessel/rows.hpp: the batch functions
-// write them directly.
+// path) are the library's, with their layouts pinned in tessel/columnar/rows.hpp: the batch
+// functions write them directly.
 using tessel::HitFeaturesNumpyRow;
 using tessel::HitNumpyRow;
 

@@ -17,8 +17,8 @@ using tessel::HitFeatures;
 template <class Row>
 using RowArray = py::array_t<Row, py::array::forcecast>;
 
-// Rows are written and read by the library's conversions (tessel/rows.hpp): -1 marks an unset
-// integer feature, the quiet NaN 0x7FF8000000000000 an unset floating-point one.
+// Rows are written and read by the library's conversions (tessel/columnar/rows.hpp): -1 marks an
+// unset integer feature, the quiet NaN 0x7FF8000000000000 an unset floating-point one.
 
 /// Asks the kernel to back the reserved storage of a large list with huge pages, as NumPy does for
 /// its arrays: filling a new list of millions of records otherwise costs more in page faults (one

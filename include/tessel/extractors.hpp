@@ -69,6 +69,23 @@ public:
                                      float baseline) noexcept;
     /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`.
     [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept;
+    /// The record `extract` writes for a kept trigger on `channel` at `time` whose waveform has
+    /// `shape`: every field but the id, which the step gives.
+    static void write_record(std::int32_t channel, const Shape& shape, double time,
+                             FeatureRecord& out) noexcept {
+        out.channel = channel;
+        out.pmt_type = 0;
+        out.id = 0;
+        out.values = {shape.integral, 0.0, time, 0.0,
+                      shape.edge * TarvoTrigger::SECONDS_PER_TICK + time};
+        out.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL |
+                      HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
+    }
+    /// Whether a rising edge at `edge` (in samples) of `samples` is unusable: at either end or
+    /// outside them (NaN included), or on a sample below `baseline`.  Never reads outside
+    /// `samples`.
+    [[nodiscard]] static bool is_bad_edge(double edge, std::span<const std::uint16_t> samples,
+                                          float baseline) noexcept;
 
     /// Rising-edge position in samples: 0 and n mark an edge at the start and at the end.
     [[nodiscard]] double diff_max(const std::vector<std::uint16_t>& waveform) const;
@@ -112,17 +129,6 @@ public:
     }
     /// Most records one trigger yields.
     static constexpr std::size_t MAX_RECORDS = 1;
-
-    /// The waveform integral and the rising-edge position (in samples) of a waveform of at least
-    /// 3 samples, as `extract` finds them.
-    struct Shape {
-        double integral;
-        double edge;
-    };
-    [[nodiscard]] static Shape shape(std::span<const std::uint16_t> samples,
-                                     float baseline) noexcept;
-    /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`.
-    [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept;
 };
 
 }  // namespace tessel

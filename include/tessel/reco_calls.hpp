@@ -32,10 +32,34 @@ namespace detail {
     reconstructor.reconstruct(*given, hit);
 }
 
+/// One reconstructor of `make_hit_with` on `record`: a built-in kind through its own `apply`,
+/// any other through the interface.
+inline void apply_call(const RecoCall& call, const FeatureRecord& record, const HitFeatures*& given,
+                       std::optional<HitFeatures>& made, Hit& hit) {
+    std::visit(
+        [&](const auto* reconstructor) {
+            using R = std::remove_cv_t<std::remove_pointer_t<decltype(reconstructor)>>;
+            if constexpr (std::is_same_v<R, Reconstructor>) {
+                call_through_interface(*reconstructor, record, given, made, hit);
+            } else {
+                reconstructor->apply(record, hit);
+            }
+        },
+        call);
+}
+
+/// The same for a list known to hold `LinearReco`s alone: no dispatch at all.
+inline void apply_call(const LinearReco* reconstructor, const FeatureRecord& record,
+                       const HitFeatures*& /*given*/, std::optional<HitFeatures>& /*made*/,
+                       Hit& hit) noexcept {
+    reconstructor->apply(record, hit);
+}
+
 }  // namespace detail
 
 /// Makes the hit of one record into `hit` with the reconstructors `calls` (any container of
-/// `RecoCall` indexed by position) and returns whether it is kept: the hit starts invalid with
+/// `RecoCall`, or of `const LinearReco*`, indexed by position) and returns whether it is kept:
+/// the hit starts invalid with
 /// the record's channel and id; a record lacking either reaches no reconstructor and is kept only
 /// with `no_discard`; otherwise every reconstructor refines the hit in turn and the hit is kept
 /// if valid (or always, with `no_discard`).
@@ -65,16 +89,7 @@ bool make_hit_with(const Calls& calls, const FeatureRecord& record, const HitFea
     for (std::size_t i = 0; i < count; ++i) {
         // The reconstructor's address is taken out of the list before it is called: a Python
         // callable may move the list (by adding to it), which must not matter afterwards.
-        std::visit(
-            [&](const auto* reconstructor) {
-                using R = std::remove_cv_t<std::remove_pointer_t<decltype(reconstructor)>>;
-                if constexpr (std::is_same_v<R, Reconstructor>) {
-                    detail::call_through_interface(*reconstructor, record, given, made, hit);
-                } else {
-                    reconstructor->apply(record, hit);
-                }
-            },
-            calls[i]);
+        detail::apply_call(calls[i], record, given, made, hit);
     }
     return no_discard || hit.is_valid();
 }

@@ -29,9 +29,9 @@ struct TriggerRecords {
 
 /// Extraction of one trigger into its records, with their hit ids: the step that the object
 /// path (`FeatureExtractor::extract_features`, `ChargeReconstruction::reconstruct`) and the
-/// columnar path (tessel/columnar/batch.hpp) take for every trigger.  Hit ids are made here and
-/// nowhere else.  Made by `FeatureExtractor::step` for one call (or from the extractors alone);
-/// it holds no state of its own between triggers, so several threads may use one step.
+/// columnar path (tessel/columnar/batch.hpp) take for every trigger.  Hit ids are given by
+/// `set_id` and nowhere else.  Made by `FeatureExtractor::step` for one call; it holds no state of
+/// its own between triggers, so several threads may use one step.
 class TriggerStep {
 public:
     /// `channels`, when given, is the channel table of the extraction: every record gets its
@@ -97,9 +97,16 @@ public:
     /// The channel table of the extraction, or null.
     [[nodiscard]] const ChannelTypes* channels() const noexcept { return channels_; }
 
+    /// Gives `record`, record `record_index` of the trigger at `position` in the run, its hit id.
+    void set_id(FeatureRecord& record, std::uint64_t position,
+                std::size_t record_index) const noexcept {
+        record.id = make_hit_id(run_info_.run_number, position, record_index);
+        record.present |= HitFeatures::ID;
+    }
+
     /// The Tarvo extractor when this step's `extract` of a waveform trigger is the extractor's
-    /// `extract` followed by the hit ids and nothing else, else null: a loop specialised to that
-    /// case (tessel/columnar/batch.hpp) may then stand in for `extract`.  Whoever adds to what
+    /// `extract` followed by `set_id` and nothing else, else null: a loop specialised to that
+    /// case (src/columnar/batch.cpp) may then find the records itself.  Whoever adds to what
     /// `extract` or `finish` does for waveform triggers must return null here for such steps.
     [[nodiscard]] const TarvoExtractor* plain_tarvo() const noexcept {
         return channels_ == nullptr && pulse_finder_ == nullptr ? tarvo_ : nullptr;
@@ -115,9 +122,7 @@ private:
             return;
         }
         for (std::size_t k = 0; k < out.count; ++k) {
-            FeatureRecord& r = out.record[k];
-            r.id = make_hit_id(run_info_.run_number, position, k);
-            r.present |= HitFeatures::ID;
+            set_id(out.record[k], position, k);
         }
     }
 

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <exception>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,6 +48,16 @@ private:
 // One loop serves every columnar call: a source turns row i into the records of its trigger,
 // a sink turns each record into output rows.
 
+/// Called in a handler of `error`, the error of the trigger in row `row`: throws an error of its
+/// type with the row's place in the call and `detail` added, the original nested.
+template <class Error>
+[[noreturn]] void throw_at_row(const Error& error, std::size_t row, std::uint64_t position,
+                               const std::string& detail = {}) {
+    std::throw_with_nested(Error(std::string(error.what()) + " Trigger row " + std::to_string(row) +
+                                 " (trigger position " + std::to_string(position) + ")" + detail +
+                                 "."));
+}
+
 /// Waveform trigger rows through the step.
 class TarvoSource {
 public:
@@ -69,11 +77,11 @@ public:
         try {
             step_.extract(row_to_view(input_.triggers()[i], waveform), position, out);
         } catch (const std::invalid_argument& e) {
-            // The extractor's error for a too-short waveform gets the row's place in the call.
-            std::throw_with_nested(
-                std::invalid_argument(std::string(e.what()) + " Trigger row " + std::to_string(i) +
-                                      " (trigger position " + std::to_string(position) + ") has " +
-                                      std::to_string(waveform.size()) + " samples."));
+            // A waveform too short for the edge search.
+            throw_at_row(e, i, position, " has " + std::to_string(waveform.size()) + " samples");
+        } catch (const std::runtime_error& e) {
+            // A channel missing from the channel table.
+            throw_at_row(e, i, position);
         }
     }
 
@@ -98,7 +106,11 @@ public:
     }
 
     void records(std::size_t i, std::uint64_t position, TriggerRecords& out) const {
-        step_.extract(row_to_trigger(triggers_[i]), position, out);
+        try {
+            step_.extract(row_to_trigger(triggers_[i]), position, out);
+        } catch (const std::runtime_error& e) {
+            throw_at_row(e, i, position);  // a channel missing from the channel table
+        }
     }
 
 private:
@@ -179,86 +191,10 @@ RowsDone run_rows(Source& source, Sink& sink, RowRange range, Row* out) {
 }
 
 // The common case in one loop: waveform triggers through a plain Tarvo extractor, hits made by
-// LinearReco alone.  Each trigger's record goes straight into its hit row, without the record,
-// the hit and their presence flags in between; every value is computed by the same functions in
-// the same order as on the general path (`TriggerStep::extract`, `make_hit_with`), so the rows
-// are the same bits.
-
-/// One LinearReco as the loop applies it to a Tarvo record.
-struct LinearStep {
-    std::size_t feature;
-    double min_value;
-    double max_value;
-    bool charge;
-    LinearCalibration line;
-};
-
-/// Most LinearReco calls the loop takes.
-constexpr std::size_t kMaxLinearSteps = 8;
-
-/// Features a Tarvo record holds (besides channel and id; it has no PMT type, so a
-/// reconstructor's PMT type never excludes it).
-constexpr std::uint8_t kTarvoFeatures =
-    HitFeatures::WAVEFORM_INTEGRAL | HitFeatures::TRIGGER_TIME | HitFeatures::RISING_EDGE_TIME;
-
-/// The LinearReco calls that act on Tarvo records, in order, or 0 when a call is not a
-/// LinearReco or there are more than `steps` holds (the loop does not apply then).
-std::size_t linear_steps(std::span<const RecoCall> calls,
-                         std::array<LinearStep, kMaxLinearSteps>& steps, bool& applies) noexcept {
-    applies = false;
-    std::size_t count = 0;
-    for (const RecoCall& call : calls) {
-        const auto* const* linear = std::get_if<const LinearReco*>(&call);
-        if (linear == nullptr || count == kMaxLinearSteps) {
-            return 0;
-        }
-        const RecordSelection& selection = (*linear)->selection();
-        if ((selection.feature_flag & kTarvoFeatures) == 0) {
-            continue;  // the record lacks its feature: it never acts
-        }
-        steps[count++] = {static_cast<std::size_t>(selection.feature), selection.min_value,
-                          selection.max_value, (*linear)->property() == HitProperty::charge,
-                          (*linear)->line()};
-    }
-    applies = true;
-    return count;
-}
-
-/// The hit row of one kept Tarvo record, as `make_hit_with` and `hit_to_row` make it from the
-/// record; returns whether the hit is valid.
-bool linear_hit_row(const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
-                    const std::array<double, FEATURE_COUNT>& values, std::int32_t channel,
-                    std::uint64_t id, HitNumpyRow& row) noexcept {
-    constexpr double infinity = std::numeric_limits<double>::infinity();
-    double time = 0.0;
-    double charge = 0.0;
-    double time_uncertainty = infinity;
-    double charge_uncertainty = infinity;
-    for (std::size_t k = 0; k < count; ++k) {
-        const LinearStep& step = steps[k];
-        const double x = values[step.feature];
-        if (step.min_value > x || x >= step.max_value) {
-            continue;
-        }
-        const double value = step.line.value(x);
-        const double uncertainty = step.line.uncertainty(x);
-        // Hit::update_charge / update_time: the new estimate unless its uncertainty is >= the
-        // current one.
-        if (step.charge) {
-            if (!(uncertainty >= charge_uncertainty)) {
-                charge = value;
-                charge_uncertainty = uncertainty;
-            }
-        } else if (!(uncertainty >= time_uncertainty)) {
-            time = value;
-            time_uncertainty = uncertainty;
-        }
-    }
-    row = {channel,           0, std::bit_cast<std::int64_t>(id), time, charge, time_uncertainty,
-           charge_uncertainty};
-    constexpr double largest = std::numeric_limits<double>::max();
-    return channel >= 0 && time_uncertainty <= largest && charge_uncertainty <= largest;
-}
+// LinearRecos alone.  The loop finds the shapes of a block of triggers before it makes their
+// hits, and calls the LinearRecos without dispatch; each record, its id and its hit are made by
+// the functions the general step uses (`TarvoExtractor::write_record`, `TriggerStep::set_id`,
+// `make_hit_with`), so the rows are the same bits.
 
 /// A kept trigger between the two halves of the loop.
 struct KeptTrigger {
@@ -276,15 +212,17 @@ constexpr std::size_t kBlock = 16;
 
 RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
                            std::span<const RecoCall> calls,
-                           const std::array<LinearStep, kMaxLinearSteps>& steps, std::size_t count,
-                           const TarvoRowInput& input, RowRange range, HitNumpyRow* out) {
+                           std::span<const LinearReco* const> linear, const TarvoRowInput& input,
+                           RowRange range, HitNumpyRow* out) {
     TarvoSource source(step, input);
     TriggerRecords records;
     std::vector<std::uint16_t> scratch(input.waveforms().is_direct() ? 0 : input.longest());
-    const RunInfo run_info = step.run_info();
+    const RunInfo& run_info = step.run_info();
     const auto& triggers = input.triggers();
     const auto& waveforms = input.waveforms();
     std::array<KeptTrigger, kBlock> kept{};
+    FeatureRecord record{};
+    Hit hit;
     HitNumpyRow* next = out;
     std::size_t i = range.begin;
     while (i < range.end) {
@@ -304,23 +242,24 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
                                  input.first_trigger() + i};
             }
         }
-        // Second half: their hit rows.
+        // Second half: their records and hit rows.
         for (std::size_t j = 0; j < found; ++j) {
             const KeptTrigger& t = kept[j];
-            const double time =
-                TarvoExtractor::trigger_time(t.trigger_time_s, t.trigger_time_ticks, run_info);
-            const std::array<double, FEATURE_COUNT> values = {
-                t.shape.integral, 0.0, time, 0.0,
-                t.shape.edge * TarvoTrigger::SECONDS_PER_TICK + time};
-            const std::uint64_t id = make_hit_id(run_info.run_number, t.position, 0);
-            next += linear_hit_row(steps, count, values, t.channel, id, *next) ? 1 : 0;
+            TarvoExtractor::write_record(
+                t.channel, t.shape,
+                TarvoExtractor::trigger_time(t.trigger_time_s, t.trigger_time_ticks, run_info),
+                record);
+            step.set_id(record, t.position, 0);
+            if (make_hit_with(linear, record, nullptr, false, hit)) {
+                *next++ = hit_to_row(hit);
+            }
         }
         if (short_waveform) {
             // A short waveform (dropped, or an error) takes the general step.
             source.records(i, input.first_trigger() + i, records);
             HitSink rest(calls, false, next);
-            for (const FeatureRecord& record : records) {
-                rest.put(record);
+            for (const FeatureRecord& r : records) {
+                rest.put(r);
             }
             next = rest.next();
             ++i;
@@ -334,13 +273,19 @@ bool linear_tarvo_rows(const TriggerStep& step, std::span<const RecoCall> calls,
                        const TarvoRowInput& input, RowRange range, HitNumpyRow* out,
                        RowsDone& done) {
     const TarvoExtractor* tarvo = step.plain_tarvo();
-    std::array<LinearStep, kMaxLinearSteps> steps{};
-    bool applies = false;
-    const std::size_t count = linear_steps(calls, steps, applies);
-    if (tarvo == nullptr || !applies) {
+    if (tarvo == nullptr) {
         return false;
     }
-    done = linear_tarvo_rows(step, *tarvo, calls, steps, count, input, range, out);
+    std::vector<const LinearReco*> linear;
+    linear.reserve(calls.size());
+    for (const RecoCall& call : calls) {
+        const auto* const* reco = std::get_if<const LinearReco*>(&call);
+        if (reco == nullptr) {
+            return false;
+        }
+        linear.push_back(*reco);
+    }
+    done = linear_tarvo_rows(step, *tarvo, calls, linear, input, range, out);
     return true;
 }
 
@@ -407,53 +352,6 @@ RowsDone make_hit_rows(std::span<const RecoCall> calls, StridedRows<HitFeaturesN
     FeatureRowSource source(features);
     HitSink sink(calls, no_discard, out);
     return run_rows(source, sink, range, out);
-}
-
-std::size_t extract_tarvo_rows(const TarvoExtractor& extractor,
-                               StridedRows<TarvoTriggerNumpyRow> triggers,
-                               const WaveformRows& waveforms, std::uint64_t first_trigger,
-                               const RunInfo& run_info, HitFeaturesNumpyRow* out) {
-    const auto input = TarvoRowInput::check(triggers, waveforms, first_trigger);
-    return extract_rows(TriggerStep(extractor, run_info), input, {0, input.size()}, out).written;
-}
-
-std::size_t extract_multipmt_rows(StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                  std::uint64_t first_trigger, const RunInfo& run_info,
-                                  HitFeaturesNumpyRow* out) {
-    check_trigger_positions(first_trigger, triggers.size());
-    const TarvoExtractor unused(false, false);
-    return extract_rows(TriggerStep(unused, run_info), triggers, first_trigger,
-                        {0, triggers.size()}, out)
-        .written;
-}
-
-std::size_t make_hit_rows(const HitMaker& hit_maker, StridedRows<HitFeaturesNumpyRow> features,
-                          bool no_discard, HitNumpyRow* out) {
-    // A copy: a Python callable may add to the hit maker while the rows are made.
-    const std::vector<RecoCall> calls = hit_maker.calls();
-    return make_hit_rows(calls, features, no_discard, {0, features.size()}, out).written;
-}
-
-std::size_t reconstruct_tarvo_rows(const TarvoExtractor& extractor, const HitMaker& hit_maker,
-                                   StridedRows<TarvoTriggerNumpyRow> triggers,
-                                   const WaveformRows& waveforms, std::uint64_t first_trigger,
-                                   const RunInfo& run_info, HitNumpyRow* out) {
-    const auto input = TarvoRowInput::check(triggers, waveforms, first_trigger);
-    const std::vector<RecoCall> calls = hit_maker.calls();
-    return reconstruct_rows(TriggerStep(extractor, run_info), calls, input, {0, input.size()}, out)
-        .written;
-}
-
-std::size_t reconstruct_multipmt_rows(const HitMaker& hit_maker,
-                                      StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                      std::uint64_t first_trigger, const RunInfo& run_info,
-                                      HitNumpyRow* out) {
-    check_trigger_positions(first_trigger, triggers.size());
-    const TarvoExtractor unused(false, false);
-    const std::vector<RecoCall> calls = hit_maker.calls();
-    return reconstruct_rows(TriggerStep(unused, run_info), calls, triggers, first_trigger,
-                            {0, triggers.size()}, out)
-        .written;
 }
 
 }  // namespace tessel

@@ -409,17 +409,18 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
         if (options_.drop_bad_integral && integral < 0.0) {
             continue;
         }
-        const auto length = static_cast<double>(window.size());
         double edge = 0.0;  // in samples from the window's first sample
         bool bad_edge = true;
         if (options_.timing == Timing::edge) {
             // Fewer than 3 samples hold no interior edge: the edge is the window's start, bad.
             if (window.size() >= 3) {
                 edge = TarvoExtractor::diff_max(window);
-                const auto at_edge = window[static_cast<std::size_t>(edge)];
-                bad_edge = edge == 0.0 || edge == length ||
-                           (local ? level > static_cast<double>(at_edge)
-                                  : trigger.baseline > static_cast<float>(at_edge));
+                // Against a local baseline, the same test as the single-pulse extractor's: an
+                // edge at or past either end (NaN included) is bad and its sample never read.
+                bad_edge =
+                    local ? !(edge > 0.0 && edge < static_cast<double>(window.size())) ||
+                                level > static_cast<double>(window[static_cast<std::size_t>(edge)])
+                          : TarvoExtractor::is_bad_edge(edge, window, trigger.baseline);
             }
         } else {
             const std::size_t peak = static_cast<std::size_t>(

@@ -11,23 +11,6 @@ namespace {
 
 constexpr double kSecondsPerNanosecond = 1e-9;
 
-/// Whether the rising edge at `edge` (in samples) is unusable: at either end of the waveform,
-/// or on a sample below the baseline.
-bool is_bad_edge(double edge, const TarvoTriggerView& trigger) noexcept {
-    const auto n = static_cast<double>(trigger.waveform.size());
-    if (edge == 0.0 || edge == n) {
-        return true;
-    }
-    // An interior edge lies strictly between 0 and n (the parabola's vertex is within half a
-    // step of the steepest difference); the range test only keeps a rounding oddity of a
-    // waveform of tens of millions of samples from reading outside it.
-    if (!(edge > 0.0 && edge < n)) {
-        return true;
-    }
-    const std::uint16_t sample = trigger.waveform[static_cast<std::size_t>(edge)];
-    return trigger.baseline > static_cast<float>(sample);
-}
-
 /// x of the vertex of the parabola through the differences at k - 1, k, k + 1, by the general
 /// three-point fit: for positions too large for the one-division form (never in practice).
 [[gnu::noinline, gnu::cold]] double general_vertex(std::size_t k, double y1, double y2,
@@ -54,6 +37,21 @@ inline double edge_at(std::span<const std::uint16_t> waveform, std::size_t k) no
 }
 
 }  // namespace
+
+bool TarvoExtractor::is_bad_edge(double edge, std::span<const std::uint16_t> samples,
+                                 float baseline) noexcept {
+    const auto n = static_cast<double>(samples.size());
+    if (edge == 0.0 || edge == n) {
+        return true;
+    }
+    // An interior edge lies strictly between 0 and n (the parabola's vertex is within half a
+    // step of the steepest difference); the range test only keeps a rounding oddity of a
+    // waveform of tens of millions of samples from reading outside it.
+    if (!(edge > 0.0 && edge < n)) {
+        return true;
+    }
+    return baseline > static_cast<float>(samples[static_cast<std::size_t>(edge)]);
+}
 
 TarvoExtractor::Parabola::Parabola(double x1, double y1, double x2, double y2, double x3,
                                    double y3) noexcept {
@@ -123,7 +121,7 @@ bool TarvoExtractor::keeps(const Shape& shape, const TarvoTriggerView& trigger) 
     if (drop_bad_integral_ && shape.integral < 0.0) {
         return false;
     }
-    return !(drop_bad_edge_ && is_bad_edge(shape.edge, trigger));
+    return !(drop_bad_edge_ && is_bad_edge(shape.edge, trigger.waveform, trigger.baseline));
 }
 
 std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
@@ -139,7 +137,7 @@ std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunIn
             return 0;
         }
         edge = diff_max(samples);  // throws
-        if (drop_bad_edge_ && is_bad_edge(edge, trigger)) {
+        if (drop_bad_edge_ && is_bad_edge(edge, samples, trigger.baseline)) {
             return 0;
         }
     } else {
@@ -150,14 +148,9 @@ std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunIn
         integral = found.integral;
         edge = found.edge;
     }
-    const double time = trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info);
-    FeatureRecord& r = out[0];
-    r.channel = trigger.channel;
-    r.pmt_type = 0;
-    r.id = 0;
-    r.values = {integral, 0.0, time, 0.0, edge * TarvoTrigger::SECONDS_PER_TICK + time};
-    r.present = HitFeatures::CHANNEL | HitFeatures::WAVEFORM_INTEGRAL | HitFeatures::TRIGGER_TIME |
-                HitFeatures::RISING_EDGE_TIME;
+    write_record(trigger.channel, {integral, edge},
+                 trigger_time(trigger.trigger_time_s, trigger.trigger_time_ticks, run_info),
+                 out[0]);
     return 1;
 }
 

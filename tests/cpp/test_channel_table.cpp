@@ -103,6 +103,9 @@ TEST(ChannelTable, FaultsNameFileLineAndColumn) {
         {"# no rows\nchannel,pmt_type,q\n\n", " has no channel rows after its header"},
         {"channel,pmt_type\n1,0\n2,0\n#\n1,1\n3,0\n2,5\n",
          ", line 5: channel 1 is given twice (first on line 2)"},
+        // The earliest repeating line, not the lowest repeated channel.
+        {"channel,pmt_type\n5,0\n7,0\n7,1\n5,1\n",
+         ", line 4: channel 7 is given twice (first on line 3)"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -455,6 +458,34 @@ TEST(ChannelTypes, ExtractionSetsPmtTypesOnBothPaths) {
     expect_thrown<std::runtime_error>(
         thrown_by([&] { (void)typed.extract_features({multipmt_on(5)}); }),
         [&](const std::runtime_error& e) { EXPECT_EQ(std::string(e.what()), unknown); });
+    // A columnar call names the row too, as for a short waveform, with the error nested.
+    const auto in_row = [&](const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), unknown + " Trigger row 1 (trigger position 8).");
+        tessel::testing::expect_message<std::runtime_error>(tessel::testing::cause_of(e), unknown);
+    };
+    const auto step = typed.step(tessel::RunInfo::simulation_run());
+    const auto t = pulse_on(5);
+    const std::vector<tessel::TarvoTriggerNumpyRow> rows(
+        2, {t.channel, t.trigger_time_s, t.trigger_time_ticks, t.baseline, 0.0F});
+    std::vector<std::uint16_t> samples = t.waveform;
+    samples.insert(samples.end(), t.waveform.begin(), t.waveform.end());
+    const tessel::MultiPMTTriggerNumpyRow pmt[] = {{1.0, 4, 0.0, 40}, {1.0, 5, 0.0, 40}};
+    std::vector<tessel::HitFeaturesNumpyRow> out(2);
+    expect_thrown<std::runtime_error>(
+        thrown_by([&] {
+            const auto input = tessel::TarvoRowInput::check(
+                tessel::StridedRows<tessel::TarvoTriggerNumpyRow>(std::span(rows)),
+                tessel::WaveformRows::fixed(samples, 2, 16), 7);
+            (void)tessel::extract_rows(step, input, {1, 2}, out.data());
+        }),
+        in_row);
+    expect_thrown<std::runtime_error>(
+        thrown_by([&] {
+            (void)tessel::extract_rows(
+                step, tessel::StridedRows<tessel::MultiPMTTriggerNumpyRow>(std::span(pmt)), 7,
+                {0, 2}, out.data());
+        }),
+        in_row);
 
     const auto bad = dir.write("conf/bad.yaml", tarvo_options +
                                                     "  channels:\n    table: ../tables/t.csv\n"

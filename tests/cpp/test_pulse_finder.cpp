@@ -191,6 +191,16 @@ TEST(PulseFinder, ConstantFractionTimeAndDroppedPulses) {
     ASSERT_EQ(out.size(), 1U);
     EXPECT_DOUBLE_EQ(out[0].get_rising_edge_time(), 3 + 100 * kTick + 2.25 * kTick);
 
+    // A level met exactly by a sample, the next one on it too: the time is that sample's.
+    const Samples exact = {10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 30, 30, 90, 40, 10};
+    auto at_level = options(15, 2, 10, 1);
+    at_level.timing = PulseFinder::Timing::cfd;
+    at_level.cfd_fraction = 0.25;
+    out.clear();
+    PulseFinder(at_level).extract_features(make_trigger(exact, 10.0F), out, RunInfo{});
+    ASSERT_EQ(out.size(), 1U);
+    EXPECT_DOUBLE_EQ(out[0].get_rising_edge_time(), 3 + 100 * kTick + 10 * kTick);
+
     // Window starting on the crossing: no interpolation, a bad edge, dropped when asked.
     const Samples late = {10, 10, 90, 40, 10};
     o.samples_before = 0;

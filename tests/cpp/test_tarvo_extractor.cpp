@@ -469,6 +469,17 @@ INSTANTIATE_TEST_SUITE_P(
                  Outcome::Dropped}),
     [](const testing::TestParamInfo<DropCase>& info) { return info.param.name; });
 
+// The edge test the extractor and the pulse finder share never reads outside the samples.
+TEST(TarvoExtractor, EdgesAtOrPastEitherEndAreBad) {
+    const Samples w = {0, 1, 5, 5};
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double edge : {0.0, 4.0, -0.5, 4.5, 1e300, nan, -inf, inf}) {
+        EXPECT_TRUE(TarvoExtractor::is_bad_edge(edge, w, 0.0F)) << edge;
+    }
+    EXPECT_FALSE(TarvoExtractor::is_bad_edge(3.99, w, 0.0F));
+}
+
 TEST(TarvoExtractor, MarkerEdgesGiveTriggerTimeOffsets) {
     const TarvoExtractor extractor(false, false);
     std::vector<HitFeatures> out;

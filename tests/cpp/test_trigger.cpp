@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
+#include "support.hpp"
 #include "tessel/trigger.hpp"
 
 namespace {
@@ -34,14 +36,37 @@ TEST(HitId, RunNumbersKeepOnlyTheirLow32Bits) {
 
 TEST(HitId, TriggerPositionsBeyondThe28BitFieldAreRefused) {
     constexpr auto limit = RunInfo::MAX_TRIGGER_POSITIONS;
-    EXPECT_NO_THROW(tessel::check_trigger_positions(0, 0));
-    EXPECT_NO_THROW(tessel::check_trigger_positions(0, limit));
-    EXPECT_NO_THROW(tessel::check_trigger_positions(limit - 1, 1));
-    EXPECT_THROW(tessel::check_trigger_positions(0, limit + 1), std::length_error);
-    EXPECT_THROW(tessel::check_trigger_positions(limit, 1), std::length_error);
-    // No wrap-around of first + count.
-    EXPECT_THROW(tessel::check_trigger_positions(~std::uint64_t{0}, 2), std::length_error);
-    EXPECT_THROW(tessel::check_trigger_positions(1, ~std::uint64_t{0}), std::length_error);
+    constexpr auto most = ~std::uint64_t{0};
+    struct Case {
+        std::uint64_t first;
+        std::uint64_t count;
+        const char* positions;  // the start of the message; null: accepted
+    };
+    const Case cases[] = {
+        {0, 0, nullptr},
+        {0, limit, nullptr},
+        {limit - 1, 1, nullptr},
+        {limit, 0, nullptr},
+        {0, limit + 1, "Trigger positions 0 to 268435456 do not fit"},
+        {limit, 1, "Trigger position 268435456 does not fit"},
+        {limit - 2, 3, "Trigger positions 268435454 to 268435456 do not fit"},
+        {limit + 1, 0, "Trigger position 268435457 does not fit"},
+        // No wrap-around past 64 bits.
+        {most, 2, "Trigger positions 18446744073709551615 to 18446744073709551616 do not fit"},
+        {1, most, "Trigger positions 1 to 18446744073709551615 do not fit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " + " + std::to_string(c.count));
+        const auto error =
+            tessel::testing::thrown_by([&] { tessel::check_trigger_positions(c.first, c.count); });
+        if (c.positions == nullptr) {
+            EXPECT_FALSE(error);
+            continue;
+        }
+        tessel::testing::expect_thrown<std::length_error>(error, [&](const std::length_error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.positions, 0), 0U) << e.what();
+        });
+    }
 }
 
 TEST(RunInfo, SimulationRunDiffersFromTheAllZeroDefault) {

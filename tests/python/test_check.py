@@ -149,6 +149,16 @@ BROKEN = {
         {"channels.csv": CHANNEL_ROWS + "1, 2, 0.0030, 0, 0.0001, 0.06, 0\n"},
         ("channels.csv", "extractors.channels.table", 5, "channel 1 again (first on line 4)"),
     ),
+    "channel-calibration-inf": (
+        CHANNELS,
+        {"channels.csv": CHANNEL_ROWS.replace("0.0030, 0,", "0.0030, inf,")},
+        ("channels.csv", "reco.q.table", 4, 'found "inf"'),
+    ),
+    "pulse-finder-threshold-zero": (
+        "extractors:\n  waveform: PulseFinder\n  PulseFinder: {threshold: 0}\n" + LINEAR,
+        {},
+        ("s", "extractors.PulseFinder.threshold", 3, 'found "0"'),
+    ),
     "channel-column-missing": (
         CHANNELS.replace("unknown_channels: drop", "unknown_channels: drop").replace(
             "columns: charge", "columns: time"

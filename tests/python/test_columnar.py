@@ -252,6 +252,64 @@ def test_tarvo_rows_match_the_object_path(
     assert 0 < len(hits) < len(data.rows)  # drops and invalid hits occur
 
 
+def linear_reco(name: str, feature: str, prop: str, slope: float, low: float, high: float) -> str:
+    """A LinearReco whose uncertainty is 1 whatever the feature (ties between reconstructors)."""
+    return (
+        f"  {name}:\n    class: LinearReco\n    feature: {feature}\n    hit_property: {prop}\n"
+        f"    pmt_type: -1\n    slope: {slope}\n    intercept: 0.0\n    slope_uncertainty: 0.0\n"
+        f"    intercept_uncertainty: 1.0\n    covariance: 0.0\n"
+        f"    min_value: {low}\n    max_value: {high}\n"
+    )
+
+
+# Waveform triggers with LinearRecos alone take the columnar path's own loop: each shape of
+# reco section it takes, with the integral and the trigger time exactly on window bounds.
+CHARGE_50_100 = linear_reco("q", "waveform_integral", "charge", 2.0, 50, 100)
+TIME_TO_7 = linear_reco("t", "trigger_time", "time", 1.0, "-.inf", 7.0)
+FUSED_SHAPES = {
+    "none-acts": linear_reco("a", "adc_sample", "charge", 1.0, "-.inf", ".inf"),
+    "charge-only": CHARGE_50_100,
+    "window-bounds": CHARGE_50_100 + TIME_TO_7,
+    "equal-uncertainties": CHARGE_50_100
+    + linear_reco("q2", "waveform_integral", "charge", 3.0, "-.inf", ".inf")
+    + TIME_TO_7,
+    "nine-recos": "".join(
+        linear_reco(f"e{k}", "rising_edge_time", "time", 1.0, "-.inf", ".inf") for k in range(8)
+    )
+    + CHARGE_50_100,
+}
+
+
+@pytest.mark.parametrize("shape", list(FUSED_SHAPES))
+def test_linear_recos_on_waveforms_match_the_object_path(tmp_path: Path, shape: str) -> None:
+    """Integrals 0..199 and trigger times 0..9 s: a value at min_value is acted on, one at
+    max_value is not, and of equal uncertainties the first reconstructor's value stays."""
+    n = 200
+    rows = np.zeros(n, orvane.tarvo_trigger_dtype)
+    rows["channel"] = np.arange(n) % 5
+    rows["trigger_time_s"] = np.arange(n) % 10
+    rows["baseline"] = 1000.0
+    block = np.full((n, 16), 1000, np.uint16)
+    integral = np.arange(n, dtype=np.uint16)
+    block[:, 5] += integral // 2
+    block[:, 6] += integral - integral // 2
+    path = tmp_path / "s.yaml"
+    path.write_text(
+        "extractors:\n  Tarvo: {drop_bad_edge: false, drop_bad_integral: false}\nreco:\n"
+        + FUSED_SHAPES[shape]
+    )
+    engine = orvane.ChargeReconstruction(str(path))
+    hits = engine.reconstruct_tarvo_numpy(rows, block)
+    objects = TarvoData(rows, block.ravel(), np.arange(n + 1) * 16).objects()
+    assert_same_rows(hits, orvane.hit_list_to_numpy(engine.reconstruct(objects)))
+    if shape in ("window-bounds", "equal-uncertainties"):
+        index = (hits["id"] >> 4) & 0x0FFFFFFF
+        window = (index >= 50) & (index < 100)
+        both = shape == "equal-uncertainties"  # the second charge reco acts on every integral
+        assert index.tolist() == [i for i in range(n) if i % 10 < 7 and (both or 50 <= i < 100)]
+        assert (hits["charge"] == np.where(window, 2.0, 3.0) * index).all()
+
+
 def test_fixed_length_waveforms_match_the_object_path(settings_path: str) -> None:
     data = random_tarvo(np.random.default_rng(7), 300, lengths=(64, 64))
     reco = orvane.ChargeReconstruction(settings_path)
@@ -853,15 +911,21 @@ def test_python_callable_reconstructors_are_called_with_the_lock_held(tmp_path: 
 
 
 def test_a_callable_adding_reconstructors_during_the_call_is_safe(tmp_path: Path) -> None:
-    """The batch call works on the reconstructors present when it starts."""
-    maker = orvane.HitMaker(write(tmp_path, False, False))
+    """The batch call works on the reconstructors present when it starts, in every chunk."""
+    path = write(tmp_path, False, False)
+    maker = orvane.HitMaker(path)
+
+    def boom(features: orvane.HitFeatures, hit: orvane.Hit) -> orvane.Hit:
+        raise Boom("added during the call")
 
     def grow(features: orvane.HitFeatures, hit: orvane.Hit) -> orvane.Hit:
-        maker.add_reconstructor_from_callable(lambda f, h: h)
+        maker.add_reconstructor_from_callable(boom)
         return hit
 
     maker.add_reconstructor_from_callable(grow)
-    rows = random_feature_rows(np.random.default_rng(2), 200)
-    before = len(maker.make_hits_numpy(rows[:0]))
-    hits = maker.make_hits_numpy(rows)
-    assert before == 0 and len(hits) > 0
+    plain = orvane.HitMaker(path)
+    plain.add_reconstructor_from_callable(lambda features, hit: hit)
+    rows = random_feature_rows(np.random.default_rng(2), 20_000)  # several chunks
+    expected = plain.make_hits_numpy(rows)
+    assert len(expected) > 0
+    assert_same_rows(maker.make_hits_numpy(rows), expected)

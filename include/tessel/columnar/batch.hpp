@@ -221,34 +221,4 @@ RowsDone reconstruct_rows(const TriggerStep& step, std::span<const RecoCall> cal
 RowsDone make_hit_rows(std::span<const RecoCall> calls, StridedRows<HitFeaturesNumpyRow> features,
                        bool no_discard, RowRange range, HitNumpyRow* out);
 
-// Whole calls with one extractor and one hit maker, checked first, then worked through as one
-// range; `out` has room for one row per input row.  They return the number of rows written.
-
-/// Feature rows of Tarvo triggers.
-std::size_t extract_tarvo_rows(const TarvoExtractor& extractor,
-                               StridedRows<TarvoTriggerNumpyRow> triggers,
-                               const WaveformRows& waveforms, std::uint64_t first_trigger,
-                               const RunInfo& run_info, HitFeaturesNumpyRow* out);
-
-/// Feature rows of multi-PMT triggers: always one per trigger.
-std::size_t extract_multipmt_rows(StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                  std::uint64_t first_trigger, const RunInfo& run_info,
-                                  HitFeaturesNumpyRow* out);
-
-/// Hit rows from feature rows, as `HitMaker::make_hits`.
-std::size_t make_hit_rows(const HitMaker& hit_maker, StridedRows<HitFeaturesNumpyRow> features,
-                          bool no_discard, HitNumpyRow* out);
-
-/// Valid hit rows of Tarvo triggers, as `ChargeReconstruction::reconstruct`.
-std::size_t reconstruct_tarvo_rows(const TarvoExtractor& extractor, const HitMaker& hit_maker,
-                                   StridedRows<TarvoTriggerNumpyRow> triggers,
-                                   const WaveformRows& waveforms, std::uint64_t first_trigger,
-                                   const RunInfo& run_info, HitNumpyRow* out);
-
-/// Valid hit rows of multi-PMT triggers, as `ChargeReconstruction::reconstruct`.
-std::size_t reconstruct_multipmt_rows(const HitMaker& hit_maker,
-                                      StridedRows<MultiPMTTriggerNumpyRow> triggers,
-                                      std::uint64_t first_trigger, const RunInfo& run_info,
-                                      HitNumpyRow* out);
-
 }  // namespace tessel

@@ -97,8 +97,13 @@ def reconstruct_triggers(
         if on_progress is not None:
             on_progress(chunk.triggers)
         start = time.perf_counter()
-    # Rows of one dtype are joined byte for byte: the library's zero padding stays zero.
-    hits = np.concatenate(parts) if parts else np.zeros(0, dtype=HIT_DTYPE)
+    # Joined as bytes: np.concatenate of structured rows would pack them (NumPy drops the
+    # padding when it promotes structured dtypes); the library's zero padding stays zero.
+    hits = (
+        np.concatenate([p.view(np.uint8) for p in parts]).view(HIT_DTYPE)
+        if parts
+        else np.zeros(0, dtype=HIT_DTYPE)
+    )
     return ReconstructionResult(
         hits=hits,
         n_tarvo=data.n_tarvo,
