@@ -1180,6 +1180,11 @@ class SettingsProblem:
         """
         `file:line: key.path: expected ..., found ...; hint`.
         """
+    @property
+    def refused_by_library(self) -> bool:
+        """
+        Whether the library itself refuses the file for this problem (an error on construction); False where it loads the file anyway: it ignores unknown keys and sections, takes the first of a key given twice, reads a lookup-table row's first three numbers, ...
+        """
 class ChannelTable:
     """
     A channel table: the PMT type and the calibration columns of

@@ -28,6 +28,11 @@ a table file it names.)doc")
         .def_property_readonly(
             "hint", [](const SettingsProblem& p) { return shown(p.hint); },
             "A suggestion (\"did you mean ...?\"), or an empty string.")
+        .def_readonly("refused_by_library", &SettingsProblem::refused_by_library,
+                      "Whether the library itself refuses the file for this problem (an error "
+                      "on construction); False where it loads the file anyway: it ignores "
+                      "unknown keys and sections, takes the first of a key given twice, reads "
+                      "a lookup-table row's first three numbers, ...")
         .def_property_readonly(
             "message", [](const SettingsProblem& p) { return shown(p.message()); },
             "`file:line: key.path: expected ..., found ...; hint`.")

@@ -1,18 +1,19 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "tessel/channel_table.hpp"
-#include "tessel/factory.hpp"
 #include "tessel/feature_record.hpp"
 #include "tessel/linear_reco.hpp"
 #include "tessel/reconstructor.hpp"
-#include "tessel/settings.hpp"
 
 namespace tessel {
+
+struct ReconstructorClass;
 
 /// `LinearReco` with the line taken from the record's channel: the five numbers come from the
 /// columns `<columns>_slope`, `<columns>_intercept`, `<columns>_slope_uncertainty`,
@@ -29,6 +30,12 @@ public:
     ChannelLinearReco(const std::string& feature, const std::string& hit_property,
                       const std::filesystem::path& table, const std::string& columns,
                       double min_value, double max_value, std::int32_t pmt_type);
+
+    /// "ChannelLinearReco" in settings files: its keys and builder.
+    static ReconstructorClass settings_class();
+    /// The five calibration columns of the prefix `columns`, in the order of
+    /// `LinearCalibration`'s numbers.
+    static std::array<std::string, 5> calibration_columns(const std::string& columns);
 
     void reconstruct(const HitFeatures& features, Hit& hit) const override;
     [[nodiscard]] RecoCall call() const noexcept override {
@@ -61,11 +68,5 @@ private:
     HitProperty property_;
     ChannelMap<LinearCalibration> lines_;
 };
-
-/// The "ChannelLinearReco" builder: reads "pmt_type", "max_value", "min_value", "columns",
-/// "table" (resolved with `factory` against the settings file's directory), "hit_property" and
-/// "feature", in this order.
-std::unique_ptr<Reconstructor> build_channel_linear_reco(const Settings& instance,
-                                                         const Factory<Reconstructor>& factory);
 
 }  // namespace tessel

@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "tessel/table_problem.hpp"
 
 namespace tessel {
 
@@ -139,6 +143,15 @@ public:
     /// of its column's kind, or a channel given twice (both lines named).
     explicit ChannelTable(const std::filesystem::path& file);
 
+    /// Reads the text of the table file `file`, appending every problem to `problems` (at
+    /// most `max_row_problems` of its rows, then their count), with the columns `wanted`
+    /// required besides "channel" and "pmt_type" (and finite); the table when there was none.
+    static std::optional<ChannelTable> parse(std::string_view text,
+                                             const std::filesystem::path& file,
+                                             std::vector<std::string> wanted,
+                                             std::vector<TableProblem>& problems,
+                                             std::size_t max_row_problems);
+
     [[nodiscard]] const std::filesystem::path& file() const noexcept { return file_; }
     /// Number of rows (channels).
     [[nodiscard]] std::size_t size() const noexcept { return channels_.size(); }
@@ -157,6 +170,8 @@ public:
     [[nodiscard]] const std::vector<double>& column(const std::string& name) const;
 
 private:
+    ChannelTable() = default;
+
     std::filesystem::path file_;
     std::vector<std::int32_t> channels_;
     std::vector<std::int32_t> pmt_types_;

@@ -5,27 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "tessel/settings_reader.hpp"
+
 namespace tessel {
-
-/// One mistake found in a settings file or in a table file it names.
-struct SettingsProblem {
-    /// The file the problem is in: the settings file, or a lookup table or channel table.
-    std::string file;
-    /// Keys from the settings file's root to the setting concerned, joined by dots
-    /// (`reco.charge_from_integral.slope`); empty for the document as a whole.  For a problem
-    /// inside a table file, the setting that names the table.
-    std::string key_path;
-    /// 1-based line in `file`; 0 when no line applies (a file that cannot be read).
-    int line = 0;
-    /// What was expected there, and what was found instead.
-    std::string expected;
-    std::string found;
-    /// A suggestion ("did you mean ...?"), or empty.
-    std::string hint;
-
-    /// `file:line: key.path: expected ..., found ...; hint`, on one line.
-    [[nodiscard]] std::string message() const;
-};
 
 /// Every problem found in the settings file `file`, in the order of the file (a table file's
 /// problems where the setting naming it stands); empty when the file is sound.

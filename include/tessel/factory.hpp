@@ -73,12 +73,8 @@ public:
 
     /// A file name from the settings, resolved against the settings file's directory
     /// (absolute names are returned unchanged, relative ones lexically normalised).
-    std::filesystem::path path(std::string name) const {
-        std::filesystem::path p(std::move(name));
-        if (p.has_root_directory()) {
-            return p;
-        }
-        return (file_.parent_path() / p).lexically_normal();
+    std::filesystem::path path(const std::string& name) const {
+        return resolve_settings_path(file_, name);
     }
 
 private:

@@ -8,6 +8,7 @@
 #include "tessel/extractors.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/pulse_finder.hpp"
+#include "tessel/settings_reader.hpp"
 #include "tessel/trigger.hpp"
 #include "tessel/trigger_step.hpp"
 
@@ -19,6 +20,11 @@ class FeatureExtractor {
 public:
     /// Reads the options of section "extractors" of the settings file.
     explicit FeatureExtractor(const std::filesystem::path& settings_file);
+
+    /// The keys of the "extractors" section, its sections' keys nested.
+    static const KeyTable& settings_keys();
+    /// Runs the reading of the "extractors" section on a reader in checking mode.
+    static void check_settings(const SettingsReader& extractors);
     ~FeatureExtractor();
     FeatureExtractor(FeatureExtractor&&) noexcept;
     FeatureExtractor& operator=(FeatureExtractor&&) noexcept;
@@ -48,8 +54,10 @@ public:
     /// ("extractors.waveform: PulseFinder"), else null.
     [[nodiscard]] const PulseFinder* pulse_finder() const noexcept;
 
-private:
+    /// The extractor's state, opaque outside its source file.
     struct Impl;
+
+private:
     std::unique_ptr<Impl> impl_;
 };
 

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "tessel/hit_features.hpp"
 
@@ -24,6 +26,9 @@ inline constexpr std::size_t FEATURE_COUNT = 5;
 /// "adc_sample", "rising_edge_time"); std::invalid_argument "Unknown feature name: <name>" for
 /// any other.
 Feature feature_from_name(const std::string& name);
+
+/// The feature names, in the order of `Feature`.
+std::vector<std::string_view> feature_names();
 
 /// The presence bit of `feature` (a `HitFeatures::Flag`).
 constexpr std::uint8_t feature_flag(Feature feature) noexcept {

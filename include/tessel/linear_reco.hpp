@@ -7,9 +7,10 @@
 
 #include "tessel/feature_record.hpp"
 #include "tessel/reconstructor.hpp"
-#include "tessel/settings.hpp"
 
 namespace tessel {
+
+struct ReconstructorClass;
 
 /// A straight line value = slope*x + intercept with the uncertainties of its parameters.
 struct LinearCalibration {
@@ -64,6 +65,9 @@ public:
                double intercept, double slope_uncertainty, double intercept_uncertainty,
                double covariance, double min_value, double max_value, std::int32_t pmt_type);
 
+    /// "LinearReco" in settings files: its keys and builder.
+    static ReconstructorClass settings_class();
+
     void reconstruct(const HitFeatures& features, Hit& hit) const override;
     [[nodiscard]] RecoCall call() const noexcept override {
         return RecoCall(std::in_place_type<const LinearReco*>, this);
@@ -87,8 +91,5 @@ private:
     HitProperty property_;
     LinearCalibration line_;
 };
-
-/// The "LinearReco" builder: reads the instance's ten keys in their fixed order.
-std::unique_ptr<Reconstructor> build_linear_reco(const Settings& instance);
 
 }  // namespace tessel

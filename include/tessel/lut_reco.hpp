@@ -4,16 +4,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "tessel/factory.hpp"
 #include "tessel/feature_record.hpp"
 #include "tessel/reconstructor.hpp"
-#include "tessel/settings.hpp"
+#include "tessel/table_problem.hpp"
 
 namespace tessel {
+
+struct ReconstructorClass;
 
 /// One tabulated point: x, y and the uncertainty of y.
 using LookupPoint = std::array<double, 3>;
@@ -27,6 +30,12 @@ public:
     /// Throws std::invalid_argument "data_points must have at least two elements." for fewer,
     /// and "data_points must not contain a NaN x." for a point whose x is NaN.
     explicit LookupTable(std::vector<LookupPoint> data_points);
+
+    /// Reads the text of a lookup-table file, appending every problem to `problems` (at most
+    /// `max_row_problems` of its rows, then their count); the table when the library accepts it.
+    static std::optional<LookupTable> parse(std::string_view text,
+                                            std::vector<TableProblem>& problems,
+                                            std::size_t max_row_problems);
 
     /// first x <= x < last x (NaN is out of range).
     [[nodiscard]] bool in_range(double x) const noexcept;
@@ -47,6 +56,9 @@ public:
             bool extrapolate, std::int32_t pmt_type);
     ~LUTReco() override;
 
+    /// "LUTReco" in settings files: its keys and builder.
+    static ReconstructorClass settings_class();
+
     LUTReco(const LUTReco&) = delete;
     LUTReco& operator=(const LUTReco&) = delete;
     LUTReco(LUTReco&&) = delete;
@@ -65,9 +77,5 @@ public:
 private:
     std::unique_ptr<Impl> impl_;
 };
-
-/// The "LUTReco" builder: reads the instance's five keys, resolving "lut_file" with `factory`.
-std::unique_ptr<Reconstructor> build_lut_reco(const Settings& instance,
-                                              const Factory<Reconstructor>& factory);
 
 }  // namespace tessel

@@ -10,6 +10,7 @@
 #include "tessel/feature_record.hpp"
 #include "tessel/hit_features.hpp"
 #include "tessel/settings.hpp"
+#include "tessel/settings_reader.hpp"
 #include "tessel/trigger.hpp"
 
 namespace tessel {
@@ -63,6 +64,8 @@ class PulseFinder {
 public:
     /// Records one waveform yields at most: the hit id numbers them in 4 bits.
     static constexpr std::size_t kMaxPulses = MAX_RECORDS_PER_TRIGGER;
+    /// Longest window side, in samples: keeps index arithmetic far from overflow.
+    static constexpr std::size_t kMaxWindowSide = std::size_t{1} << 30U;
 
     /// How the rising-edge time of a pulse is measured.
     enum class Timing : std::uint8_t {
@@ -114,6 +117,10 @@ public:
         /// keys keep their defaults.  Throws std::invalid_argument naming the key for a value
         /// of the wrong type or out of range, or for an unknown key.
         static Options from_settings(const Settings& node);
+        /// The same through a reader over the section (loading or checking).
+        static Options from_settings(const SettingsReader& node);
+        /// The keys of the "PulseFinder" section.
+        static const KeyTable& settings_keys();
         /// Throws std::invalid_argument naming the first option out of range.
         void check() const;
     };

@@ -63,4 +63,9 @@ private:
     KeyPath path_;
 };
 
+/// A file name from the settings, resolved against the directory of the settings file `file`:
+/// absolute names unchanged, relative ones lexically normalised.
+std::filesystem::path resolve_settings_path(const std::filesystem::path& file,
+                                            const std::string& name);
+
 }  // namespace tessel

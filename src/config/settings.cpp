@@ -41,6 +41,15 @@ Settings::Settings(std::shared_ptr<Accessor> accessor) : Settings(std::move(acce
 Settings::Settings(std::shared_ptr<Accessor> accessor, KeyPath path)
     : accessor_(std::move(accessor)), path_(std::move(path)) {}
 
+std::filesystem::path resolve_settings_path(const std::filesystem::path& file,
+                                            const std::string& name) {
+    const std::filesystem::path path(name);
+    if (path.has_root_directory()) {
+        return path;
+    }
+    return (file.parent_path() / path).lexically_normal();
+}
+
 Settings Settings::from_file(std::filesystem::path file) {
     return Settings(std::make_shared<YAMLAccessor>(std::move(file)));
 }

@@ -22,24 +22,53 @@ struct FeatureExtractor::Impl {
 
 namespace {
 
+const KeyTable& tarvo_keys() {
+    static const KeyTable keys{
+        {.name = "drop_bad_edge",
+         .type = ValueType::boolean,
+         .required = true,
+         .meaning = "drop a waveform whose steepest rise is at either end or below the baseline"},
+        {.name = "drop_bad_integral",
+         .type = ValueType::boolean,
+         .required = true,
+         .meaning = "drop a waveform whose integral above the baseline is negative"},
+    };
+    return keys;
+}
+
+const KeyTable& channels_keys() {
+    static const KeyTable keys{
+        {.name = "table",
+         .type = ValueType::channel_table,
+         .required = true,
+         .meaning = "the channel table that gives each record its PMT type"},
+        {.name = "unknown_channels",
+         .type = ValueType::choice,
+         .choices = {"error", "drop"},
+         .default_value = "error",
+         .meaning = "a trigger on a channel not in the table: stop with an error, or drop it"},
+    };
+    return keys;
+}
+
 /// The pulse finder when "waveform" selects it ("Tarvo", the default, selects the single-pulse
 /// extractor).  A "PulseFinder" section is checked whenever it is present.
-std::optional<PulseFinder> pulse_finder_from(const Settings& extractors) {
+std::optional<PulseFinder> pulse_finder_from(const SettingsReader& extractors) {
     std::optional<PulseFinder::Options> options;
     if (extractors.contains("PulseFinder")) {
-        options = PulseFinder::Options::from_settings(extractors["PulseFinder"]);
+        options = PulseFinder::Options::from_settings(extractors.section("PulseFinder"));
     }
     if (!extractors.contains("waveform")) {
         return std::nullopt;
     }
     std::string choice;
     try {
-        choice = static_cast<std::string>(extractors["waveform"]);
+        choice = extractors.text("waveform");
     } catch (const std::exception&) {
         std::throw_with_nested(
             std::invalid_argument("extractors.waveform: expected Tarvo or PulseFinder"));
     }
-    if (choice == "Tarvo") {
+    if (choice == "Tarvo" || extractors.checking()) {
         return std::nullopt;
     }
     if (choice != "PulseFinder") {
@@ -49,57 +78,97 @@ std::optional<PulseFinder> pulse_finder_from(const Settings& extractors) {
     return PulseFinder(options.value_or(PulseFinder::Options{}));
 }
 
-/// The channel table of "extractors" / "channels": "table" (a file name, relative to the
-/// settings file's directory like the reconstructors' files) and "unknown_channels" ("error",
-/// the default, or "drop").
-std::pair<ChannelTable, UnknownChannels> read_channel_table(
-    const Settings& channels, const std::filesystem::path& settings_file) {
-    const auto table = static_cast<std::string>(channels["table"]);
-    UnknownChannels unknown = UnknownChannels::error;
-    if (channels.contains("unknown_channels")) {
-        const auto mode = static_cast<std::string>(channels["unknown_channels"]);
-        if (mode == "drop") {
-            unknown = UnknownChannels::drop;
-        } else if (mode != "error") {
-            throw std::invalid_argument("extractors.channels.unknown_channels in " +
-                                        settings_file.string() + " must be error or drop, not " +
-                                        mode);
+/// How extraction treats channels missing from the table: "error" (the default) or "drop".
+UnknownChannels unknown_channels_from(const SettingsReader& channels) {
+    if (!channels.contains("unknown_channels")) {
+        return UnknownChannels::error;
+    }
+    const auto mode = channels.text("unknown_channels");
+    if (mode == "drop") {
+        return UnknownChannels::drop;
+    }
+    if (mode != "error") {
+        throw std::invalid_argument("extractors.channels.unknown_channels in " +
+                                    channels.file().string() + " must be error or drop, not " +
+                                    mode);
+    }
+    return UnknownChannels::error;
+}
+
+/// The extraction's parts from the "extractors" section: in loading mode the first problem
+/// throws, in checking mode the problems are collected and no table is kept.
+std::unique_ptr<FeatureExtractor::Impl> read_extractors(const SettingsReader& extractors) {
+    bool drop_bad_edge = false;
+    bool drop_bad_integral = false;
+    if (extractors.contains("Tarvo")) {
+        const SettingsReader tarvo = extractors.section("Tarvo");
+        drop_bad_edge = tarvo.boolean("drop_bad_edge");
+        drop_bad_integral = tarvo.boolean("drop_bad_integral");
+    }
+    std::optional<PulseFinder> pulse_finder = pulse_finder_from(extractors);
+    std::optional<ChannelTable> table;
+    std::optional<ChannelTypes> channels;
+    // Only where a channel table is configured do records get PMT types.
+    if (extractors.contains("channels")) {
+        const SettingsReader section = extractors.section("channels");
+        const auto file = section.file("table");
+        const UnknownChannels unknown = unknown_channels_from(section);
+        if (extractors.checking()) {
+            section.check_channel_table("table", {});
+            return nullptr;
         }
+        table.emplace(file);
+        channels.emplace(*table, unknown);
     }
-    std::filesystem::path file(table);
-    if (!file.has_root_directory()) {
-        file = (settings_file.parent_path() / file).lexically_normal();
+    if (extractors.checking()) {
+        return nullptr;
     }
-    return {ChannelTable(file), unknown};
+    return std::make_unique<FeatureExtractor::Impl>(FeatureExtractor::Impl{
+        TarvoExtractor(drop_bad_edge, drop_bad_integral), MultiPMTExtractor{},
+        std::move(pulse_finder), std::move(table), std::move(channels)});
 }
 
 }  // namespace
 
+const KeyTable& FeatureExtractor::settings_keys() {
+    static const KeyTable keys{
+        {.name = "Tarvo",
+         .type = ValueType::section,
+         .default_value = "both options false",
+         .meaning = "options of the Tarvo waveform extractor",
+         .section = &tarvo_keys()},
+        {.name = "PulseFinder",
+         .type = ValueType::section,
+         .default_value = "every option at its default",
+         .meaning = "options of the PulseFinder waveform extractor",
+         .section = &PulseFinder::Options::settings_keys(),
+         .closed = true},
+        {.name = "channels",
+         .type = ValueType::section,
+         .default_value = "no channel table",
+         .meaning = "the channel table that gives each record its PMT type",
+         .section = &channels_keys()},
+        {.name = "waveform",
+         .type = ValueType::choice,
+         .choices = {"Tarvo", "PulseFinder"},
+         .default_value = "Tarvo",
+         .meaning = "which extractor turns a waveform trigger into records"},
+    };
+    return keys;
+}
+
+void FeatureExtractor::check_settings(const SettingsReader& extractors) {
+    (void)read_extractors(extractors);
+}
+
 FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
     const Settings root = Settings::from_file(settings_file);
-    bool drop_bad_edge = false;
-    bool drop_bad_integral = false;
-    std::optional<PulseFinder> pulse_finder;
-    std::optional<ChannelTable> table;
-    std::optional<ChannelTypes> channels;
     if (root.contains("extractors")) {
-        const Settings extractors = root["extractors"];
-        if (extractors.contains("Tarvo")) {
-            const Settings tarvo = extractors["Tarvo"];
-            drop_bad_edge = static_cast<bool>(tarvo["drop_bad_edge"]);
-            drop_bad_integral = static_cast<bool>(tarvo["drop_bad_integral"]);
-        }
-        pulse_finder = pulse_finder_from(extractors);
-        // Only where a channel table is configured do records get PMT types.
-        if (extractors.contains("channels")) {
-            auto [read, unknown] = read_channel_table(extractors["channels"], settings_file);
-            channels.emplace(read, unknown);
-            table.emplace(std::move(read));
-        }
+        impl_ = read_extractors(SettingsReader(root["extractors"], settings_keys(), settings_file));
+    } else {
+        impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(false, false), MultiPMTExtractor{},
+                                            std::nullopt, std::nullopt, std::nullopt});
     }
-    impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(drop_bad_edge, drop_bad_integral),
-                                        MultiPMTExtractor{}, std::move(pulse_finder),
-                                        std::move(table), std::move(channels)});
 }
 
 FeatureExtractor::~FeatureExtractor() = default;

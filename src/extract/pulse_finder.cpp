@@ -13,15 +13,9 @@ namespace tessel {
 
 namespace {
 
-constexpr std::array<const char*, 12> kKeys = {
-    "threshold",     "hysteresis", "samples_before", "samples_after",
-    "cfd_fraction",  "timing",     "drop_bad_edge",  "drop_bad_integral",
-    "sample_period", "adc_max",    "baseline",       "baseline_samples",
-};
-
-std::string key_path(const Settings& node, const std::string& key) {
+std::string key_path(const SettingsReader& node, const std::string& key) {
     std::string path;
-    for (const std::string& part : node.path()) {
+    for (const std::string& part : node.settings().path()) {
         path += part;
         path += '.';
     }
@@ -41,10 +35,11 @@ std::string number_text(double value) {
 }
 
 /// Reads `key` of `node` with `read`, nesting a conversion failure in an error naming the key.
-template <class T, class Read>
-T read_key(const Settings& node, const std::string& key, const char* expected, Read read) {
+template <class Read>
+auto read_key(const SettingsReader& node, const std::string& key, const char* expected, Read read)
+    -> decltype(read(key)) {
     try {
-        return read(node[key]);
+        return read(key);
     } catch (const std::exception&) {
         std::throw_with_nested(
             std::invalid_argument(key_path(node, key) + ": expected " + expected));
@@ -124,27 +119,113 @@ struct Crossing {
 
 }  // namespace
 
+const KeyTable& PulseFinder::Options::settings_keys() {
+    static const KeyTable keys{
+        {.name = "threshold",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .exclusive_minimum = true,
+         .finite = true,
+         .default_value = "12",
+         .meaning = "a pulse starts at the first sample more than threshold above the baseline"},
+        {.name = "hysteresis",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .finite = true,
+         .default_value = "8",
+         .meaning = "it ends at the first later sample at or below threshold - hysteresis"},
+        {.name = "samples_before",
+         .type = ValueType::integer,
+         .minimum = 0,
+         .maximum = static_cast<double>(kMaxWindowSide),
+         .default_value = "3",
+         .meaning = "the window starts this many samples before the first sample above "
+                    "threshold"},
+        {.name = "samples_after",
+         .type = ValueType::integer,
+         .minimum = 0,
+         .maximum = static_cast<double>(kMaxWindowSide),
+         .default_value = "16",
+         .meaning = "and ends this many samples after the pulse's return"},
+        {.name = "timing",
+         .type = ValueType::choice,
+         .choices = {"edge", "cfd"},
+         .default_value = "edge",
+         .meaning = "how the rising-edge time is measured"},
+        {.name = "cfd_fraction",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .maximum = 1.0,
+         .exclusive_minimum = true,
+         .default_value = "0.2",
+         .meaning = "the fraction of the amplitude for timing: cfd"},
+        {.name = "drop_bad_edge",
+         .type = ValueType::boolean,
+         .default_value = "false",
+         .meaning = "drop a pulse whose edge is unusable"},
+        {.name = "drop_bad_integral",
+         .type = ValueType::boolean,
+         .default_value = "false",
+         .meaning = "drop a pulse whose integral over its window is negative"},
+        {.name = "sample_period",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .exclusive_minimum = true,
+         .finite = true,
+         .default_value = "4e-9",
+         .meaning = "seconds between two samples"},
+        {.name = "adc_max",
+         .type = ValueType::number,
+         .minimum = 0.0,
+         .maximum = 65535.0,
+         .exclusive_minimum = true,
+         .default_value = "the trigger file's 2^adc_bits − 1, else 65535",
+         .meaning = "the saturation level"},
+        {.name = "baseline",
+         .type = ValueType::choice,
+         .choices = {"trigger", "local"},
+         .default_value = "trigger",
+         .meaning = "which baseline the integral and the edge are taken above"},
+        {.name = "baseline_samples",
+         .type = ValueType::integer,
+         .minimum = 1,
+         .maximum = static_cast<double>(kMaxWindowSide),
+         .default_value = "16",
+         .meaning = "samples ahead of each window for baseline: local"},
+    };
+    return keys;
+}
+
 PulseFinder::Options PulseFinder::Options::from_settings(const Settings& node) {
-    for (const std::string& key : node.keys()) {
-        if (std::find(kKeys.begin(), kKeys.end(), key) == kKeys.end()) {
-            throw std::invalid_argument(
-                key_path(node, key) +
-                ": unknown option (known: threshold, hysteresis, samples_before, samples_after, "
-                "timing, cfd_fraction, drop_bad_edge, drop_bad_integral, sample_period, "
-                "adc_max, baseline, baseline_samples)");
+    return from_settings(SettingsReader(node, settings_keys(), {}));
+}
+
+PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& node) {
+    // Unknown keys are refused in loading; checking has reported them already.
+    if (!node.checking()) {
+        std::string known;
+        for (const auto& key : settings_keys()) {
+            known += (known.empty() ? "" : ", ") + std::string(key.name);
+        }
+        for (const std::string& key : node.keys()) {
+            if (std::none_of(settings_keys().begin(), settings_keys().end(),
+                             [&](const KeySpec& spec) { return spec.name == key; })) {
+                throw std::invalid_argument(key_path(node, key) +
+                                            ": unknown option (known: " + known + ")");
+            }
         }
     }
     Options options;
     const auto number = [&](const char* key, double& value) {
         if (node.contains(key)) {
-            value = read_key<double>(node, key, "a number",
-                                     [](const Settings& v) { return static_cast<double>(v); });
+            value = read_key(node, key, "a number",
+                             [&](const std::string& k) { return node.number(k); });
         }
     };
     const auto count = [&](const char* key, std::size_t& value) {
         if (node.contains(key)) {
-            const int read = read_key<int>(node, key, "a whole number of samples",
-                                           [](const Settings& v) { return static_cast<int>(v); });
+            const int read = read_key(node, key, "a whole number of samples",
+                                      [&](const std::string& k) { return node.integer(k); });
             if (read < 0) {
                 throw std::invalid_argument(key_path(node, key) +
                                             ": expected a number of samples >= 0, found " +
@@ -155,8 +236,8 @@ PulseFinder::Options PulseFinder::Options::from_settings(const Settings& node) {
     };
     const auto flag = [&](const char* key, bool& value) {
         if (node.contains(key)) {
-            value = read_key<bool>(node, key, "true or false",
-                                   [](const Settings& v) { return static_cast<bool>(v); });
+            value = read_key(node, key, "true or false",
+                             [&](const std::string& k) { return node.boolean(k); });
         }
     };
     number("threshold", options.threshold);
@@ -165,8 +246,8 @@ PulseFinder::Options PulseFinder::Options::from_settings(const Settings& node) {
     count("samples_after", options.samples_after);
     number("cfd_fraction", options.cfd_fraction);
     if (node.contains("timing")) {
-        const auto timing = read_key<std::string>(node, "timing", "edge or cfd",
-                                                  [](const Settings& v) { return std::string(v); });
+        const auto timing = read_key(node, "timing", "edge or cfd",
+                                     [&](const std::string& k) { return node.text(k); });
         if (timing == "edge") {
             options.timing = Timing::edge;
         } else if (timing == "cfd") {
@@ -182,8 +263,8 @@ PulseFinder::Options PulseFinder::Options::from_settings(const Settings& node) {
     number("adc_max", options.adc_max);
     count("baseline_samples", options.baseline_samples);
     if (node.contains("baseline")) {
-        const auto baseline = read_key<std::string>(
-            node, "baseline", "trigger or local", [](const Settings& v) { return std::string(v); });
+        const auto baseline = read_key(node, "baseline", "trigger or local",
+                                       [&](const std::string& k) { return node.text(k); });
         if (baseline == "trigger") {
             options.baseline = Options::Baseline::trigger;
         } else if (baseline == "local") {
@@ -225,8 +306,6 @@ void PulseFinder::Options::check() const {
     if (baseline_samples < 1) {
         throw std::invalid_argument("baseline_samples: expected a number of samples >= 1");
     }
-    // Windows reach at most this far on either side: keeps index arithmetic far from overflow.
-    constexpr std::size_t kMaxWindowSide = std::size_t{1} << 30U;
     if (samples_before > kMaxWindowSide || samples_after > kMaxWindowSide) {
         throw std::invalid_argument("samples_before, samples_after: expected at most 2^30");
     }

@@ -59,6 +59,14 @@ const NamedFeature& find_feature(const std::string& name) {
 HitFeatures::FeatureAccessor::FeatureAccessor(const std::string& name)
     : get{find_feature(name).get}, has{find_feature(name).has} {}
 
+std::vector<std::string_view> feature_names() {
+    std::vector<std::string_view> names;
+    for (const auto& feature : named_features) {
+        names.emplace_back(feature.name);
+    }
+    return names;
+}
+
 Feature feature_from_name(const std::string& name) {
     // The table lists the features in the order of the enumeration.
     return static_cast<Feature>(&find_feature(name) - named_features);

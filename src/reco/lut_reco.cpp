@@ -1,5 +1,8 @@
 #include "tessel/lut_reco.hpp"
 
+#include "tessel/reconstructor_class.hpp"
+#include "tessel/text.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -9,6 +12,21 @@
 #include <stdexcept>
 
 namespace tessel {
+
+namespace {
+
+std::string_view trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace
 
 LookupTable::LookupTable(std::vector<LookupPoint> data_points) : points_(std::move(data_points)) {
     if (points_.size() < 2) {
@@ -80,8 +98,82 @@ struct LUTReco::Impl {
 
 // Lines end at '\n'; empty lines and lines whose very first character is '#' are skipped; any
 // other line must begin with three numbers (x, y, uncertainty of y), and whatever follows them
-// is ignored (a trailing '\r' included).  Numbers are read in the classic locale, whatever the
-// program's global locale is.
+// is ignored by the library (a trailing '\r' included) but reported to the check.  Numbers are
+// read in the classic locale, whatever the program's global locale is.
+std::optional<LookupTable> LookupTable::parse(std::string_view text,
+                                              std::vector<TableProblem>& problems,
+                                              std::size_t max_row_problems) {
+    using text::in_quotes;
+    const std::string expected = "three numbers (x, value, uncertainty) separated by blanks";
+    std::vector<LookupPoint> points;
+    std::size_t bad = 0;
+    bool refused = false;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const auto end = text.find('\n');
+        const std::string line(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const auto report = [&](TableProblem problem) {
+            refused = refused || !problem.refusal.empty();
+            if (++bad <= max_row_problems) {
+                problems.push_back(std::move(problem));
+            }
+        };
+        std::istringstream fields(line);
+        fields.imbue(std::locale::classic());
+        LookupPoint point{};
+        fields >> point[0] >> point[1];
+        const auto third = fields.tellg();
+        if (!(fields >> point[2])) {
+            const std::string_view trimmed = trim(line);
+            std::string hint;
+            if (trimmed.empty()) {
+                hint = "a line of blanks is not skipped; leave it empty";
+            } else if (trimmed.front() == '#') {
+                hint = "a comment's \"#\" must be the first character of its line";
+            } else if (line.find(',') != std::string::npos) {
+                hint = "separate the numbers by blanks and write decimal points";
+            }
+            report({number, expected, in_quotes(line), std::move(hint),
+                    "Invalid line in LUT file: " + line});
+            continue;
+        }
+        points.push_back(point);
+        const auto after = fields.tellg();
+        fields >> std::ws;
+        if (!fields.eof()) {
+            const auto rest = std::string(trim(line.substr(static_cast<std::size_t>(after))));
+            const auto number_text = std::string(trim(line.substr(
+                static_cast<std::size_t>(third), static_cast<std::size_t>(after - third))));
+            std::string hint;
+            if (rest.front() == ',' || rest.front() == '.') {
+                hint = "a decimal comma? " + in_quotes(number_text + rest) + " reads as " +
+                       in_quotes(number_text) + "; write decimal points";
+            }
+            report({number, expected + ", then only white space",
+                    in_quotes(line) + " (" + in_quotes(rest) + " after the third number)",
+                    std::move(hint)});
+        }
+    }
+    if (bad > max_row_problems) {
+        problems.push_back({0, "well-formed rows",
+                            std::to_string(bad - max_row_problems) + " more malformed rows"});
+    }
+    if (points.size() < 2) {
+        problems.push_back({0, "at least two data points", std::to_string(points.size()), "",
+                            "LUT file must contain at least two data points.", 1});
+        return std::nullopt;
+    }
+    if (refused) {
+        return std::nullopt;
+    }
+    return LookupTable(std::move(points));
+}
+
 LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) {
     // A name holding a NUL character would open the file named by the part before it.  The
     // message shows the NUL as \0 (a C string would end there); the cause says why.
@@ -100,29 +192,29 @@ LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) 
     if (!file) {
         throw std::runtime_error("Could not open LUT file: " + path.string());
     }
-    std::vector<LookupPoint> points;
+    std::string text;
     std::string line;
     while (std::getline(file, line)) {
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
-        std::istringstream fields(line);
-        fields.imbue(std::locale::classic());
-        LookupPoint point{};
-        if (!(fields >> point[0] >> point[1] >> point[2])) {
-            throw std::runtime_error("Invalid line in LUT file: " + line);
-        }
-        points.push_back(point);
+        text += line;
+        text += '\n';
     }
     // A read error (for instance a directory, which opens but cannot be read) is not a short
     // file: report it as the file that could not be read.
     if (file.bad()) {
         throw std::runtime_error("Could not open LUT file: " + path.string());
     }
-    if (points.size() < 2) {
-        throw std::runtime_error("LUT file must contain at least two data points.");
+    std::vector<TableProblem> problems;
+    auto table = LookupTable::parse(text, problems, problems.max_size());
+    const TableProblem* first = nullptr;
+    for (const auto& problem : problems) {
+        if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {
+            first = &problem;
+        }
     }
-    return LookupTable(std::move(points));
+    if (first != nullptr) {
+        throw std::runtime_error(first->refusal);
+    }
+    return std::move(*table);
 }
 
 // The hit property is checked first, then the feature name, and only then is the file read.
@@ -135,6 +227,53 @@ LUTReco::LUTReco(std::filesystem::path lut_file, std::string feature, std::strin
 }
 
 LUTReco::~LUTReco() = default;
+
+namespace {
+
+const KeyTable& lut_reco_keys() {
+    static const KeyTable keys{
+        reco_keys::feature(),
+        reco_keys::hit_property(),
+        reco_keys::pmt_type(),
+        {.name = "extrapolate",
+         .type = ValueType::boolean,
+         .required = true,
+         .meaning = "whether x outside [first x, last x) is acted on, by extending the end "
+                    "segments"},
+        {.name = "lut_file",
+         .type = ValueType::lut_file,
+         .required = true,
+         .meaning = "the lookup table, relative to the settings file"},
+    };
+    return keys;
+}
+
+// Keys are read one after the other in this fixed order; "lut_file" is resolved against the
+// settings file's directory.
+std::unique_ptr<Reconstructor> build(SettingsReader& instance) {
+    const auto pmt_type = instance.integer("pmt_type");
+    const auto extrapolate = instance.boolean("extrapolate");
+    const auto hit_property = instance.text("hit_property");
+    const auto feature = instance.text("feature");
+    const auto lut_file = instance.file("lut_file");
+    if (instance.checking()) {
+        if (const auto text = instance.table_text("lut_file", "lookup-table file")) {
+            std::vector<TableProblem> problems;
+            (void)LookupTable::parse(*text, problems, kMaxRowProblems);
+            instance.report_table("lut_file", problems);
+        }
+        return nullptr;
+    }
+    return std::make_unique<LUTReco>(lut_file, feature, hit_property, extrapolate,
+                                     static_cast<std::int32_t>(pmt_type));
+}
+
+}  // namespace
+
+ReconstructorClass LUTReco::settings_class() {
+    return {"LUTReco", &lut_reco_keys(), build,
+            "value and uncertainty interpolated linearly in a lookup table"};
+}
 
 void LUTReco::reconstruct(const HitFeatures& features, Hit& hit) const {
     apply(FeatureRecord::of(features), hit);

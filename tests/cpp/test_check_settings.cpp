@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <locale>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support.hpp"
 #include "tessel/check_settings.hpp"
+#include "tessel/feature_extractor.hpp"
+#include "tessel/hit_maker.hpp"
+#include "tessel/reconstructor_class.hpp"
 #include "tessel/yaml_accessor.hpp"
 
 namespace {
@@ -97,6 +103,132 @@ TEST(CheckSettings, UnreadableOrUnparsableFile) {
     ASSERT_EQ(problems.size(), 1U);
     EXPECT_EQ(problems[0].expected, "a YAML document");
     EXPECT_GT(problems[0].line, 1);
+}
+
+// A class added outside the library (its keys and builder only) is built by the factory and
+// accepted by the check, which checks its keys like a built-in class's.
+class FixedCharge final : public tessel::Reconstructor {
+public:
+    explicit FixedCharge(double charge) : charge_(charge) {}
+    void reconstruct(const tessel::HitFeatures& /*features*/, tessel::Hit& hit) const override {
+        hit.update_charge(charge_, 1.0);
+    }
+
+private:
+    double charge_;
+};
+
+TEST(CheckSettings, AddedClassIsBuiltAndChecked) {
+    static const tessel::KeyTable keys{
+        {.name = "charge", .type = tessel::ValueType::number, .required = true, .minimum = 0.0}};
+    tessel::add_reconstructor_class(
+        {"FixedCharge", &keys,
+         [](tessel::SettingsReader& instance) -> std::unique_ptr<tessel::Reconstructor> {
+             const double charge = instance.number("charge");
+             if (instance.checking()) {
+                 return nullptr;
+             }
+             return std::make_unique<FixedCharge>(charge);
+         },
+         "every hit the same charge"});
+    const tessel::testing::TempDir dir;
+    const auto sound = dir.write("s.yaml", "reco:\n  q: {class: FixedCharge, charge: 2.5}\n");
+    EXPECT_EQ(messages(tessel::check_settings(sound)), std::vector<std::string>{});
+    const tessel::HitMaker maker(sound);
+    ASSERT_EQ(maker.reconstructors().size(), 1U);
+    tessel::Hit hit;
+    maker.reconstructors()[0]->reconstruct(tessel::HitFeatures{}, hit);
+    EXPECT_EQ(hit.get_charge(), 2.5);
+    const auto wrong = dir.write("w.yaml", "reco:\n  q: {class: FixedCharge, charg: -1}\n");
+    EXPECT_EQ(messages(tessel::check_settings(wrong)),
+              std::vector<std::string>{wrong.generic_string() +
+                                       ":2: reco.q.charg: expected a key of FixedCharge, found "
+                                       "\"charg\"; did you mean \"charge\"?"});
+}
+
+// The reference tables of docs/settings.md hold the declared keys: each table under the heading
+// of its section or class lists exactly the declared keys, with their required flag and default
+// where the table has those columns.
+TEST(CheckSettings, ReferenceTablesMatchTheDeclarations) {
+    std::ifstream in(TESSEL_EXAMPLES_DIR "/../docs/settings.md");
+    ASSERT_TRUE(in);
+    // heading -> rows of its first table, each as its cells
+    std::map<std::string, std::vector<std::vector<std::string>>> tables;
+    std::string heading;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("#", 0) == 0) {
+            const auto open = line.find('`');
+            heading = open == std::string::npos
+                          ? ""
+                          : line.substr(open + 1, line.find('`', open + 1) - open - 1);
+        } else if (line.rfind("|", 0) == 0 && !heading.empty()) {
+            std::vector<std::string> cells;
+            std::stringstream row(line.substr(1));
+            for (std::string cell; std::getline(row, cell, '|');) {
+                cell.erase(0, cell.find_first_not_of(' '));
+                cell.erase(cell.find_last_not_of(' ') + 1);
+                cells.push_back(cell);
+            }
+            tables[heading].push_back(cells);
+        }
+    }
+    const auto unquote = [](std::string text) {
+        std::erase(text, '`');
+        return text;
+    };
+    const auto compare = [&](const std::string& section, const tessel::KeyTable& keys,
+                             const std::vector<std::string>& also) {
+        SCOPED_TRACE(section);
+        const auto& rows = tables[section];
+        ASSERT_GT(rows.size(), 2U);
+        const auto& columns = rows[0];
+        std::vector<std::string> documented;
+        std::map<std::string, std::vector<std::string>> by_key;
+        for (std::size_t r = 2; r < rows.size(); ++r) {
+            std::stringstream names(rows[r][0]);
+            for (std::string name; std::getline(names, name, ',');) {
+                documented.push_back(unquote(name.substr(name.find('`'))));
+                by_key[documented.back()] = rows[r];
+            }
+        }
+        std::vector<std::string> declared = also;
+        for (const auto& key : keys) {
+            declared.emplace_back(key.name);
+            const auto& cells = by_key[std::string(key.name)];
+            for (std::size_t c = 0; c < columns.size() && c < cells.size(); ++c) {
+                if (columns[c] == "Required") {
+                    EXPECT_EQ(cells[c].rfind(key.required ? "yes" : "no", 0), 0U) << key.name;
+                } else if (columns[c] == "Default") {
+                    EXPECT_EQ(unquote(cells[c]), key.required ? "—" : key.default_value)
+                        << key.name;
+                }
+            }
+        }
+        std::sort(documented.begin(), documented.end());
+        std::sort(declared.begin(), declared.end());
+        EXPECT_EQ(documented, declared);
+    };
+    const auto& extractors = tessel::FeatureExtractor::settings_keys();
+    compare("extractors", extractors, {});
+    for (const auto& key : extractors) {
+        if (key.section != nullptr) {
+            compare("extractors." + std::string(key.name), *key.section, {});
+        }
+    }
+    std::vector<std::string> names;
+    for (const auto& cls : tessel::reconstructor_classes()) {
+        if (cls.name != "FixedCharge") {
+            compare(cls.name, *cls.keys, {});
+            names.push_back("`" + cls.name + "`");
+        }
+    }
+    // The classes a "class" key may name.
+    std::string listed = names.front();
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        listed += (i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    EXPECT_EQ(tables["reco"][2][1], listed);
 }
 
 }  // namespace

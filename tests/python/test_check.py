@@ -4,11 +4,15 @@ file with problems by ``orvane reconstruct``, and ``orvane init``."""
 from __future__ import annotations
 
 import os
+import re
+import tempfile
 import textwrap
 from pathlib import Path
 from types import ModuleType
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from orvane_tools import cli
 from orvane_tools._resources import example_settings
@@ -103,6 +107,11 @@ BROKEN = {
         LINEAR.replace("pmt_type: -1", "pmt_type: 1.5"),
         {},
         ("s", "reco.q.pmt_type", 13, "without a decimal point"),
+    ),
+    "integer-beyond-32-bits": (
+        LINEAR.replace("pmt_type: -1", "pmt_type: 99999999999"),
+        {},
+        ("s", "reco.q.pmt_type", 13, "integers range from -2147483648 to 2147483647"),
     ),
     "unknown-feature": (
         LINEAR.replace("feature: waveform_integral", "feature: waveform_intergal"),
@@ -307,3 +316,118 @@ def test_names_and_bytes_that_are_not_utf8(
         orvane.ChannelTable(folder / "channels.csv")
     assert cli.main(["check", str(bad)]) == 1
     assert "r\\xb5n/channels.csv:4" in capsys.readouterr().err
+
+
+# A sound file using every section and class, as (indent, key, value) lines; the property test
+# below changes one thing in it.
+FULL = [
+    (0, "extractors", None),
+    (1, "waveform", "PulseFinder"),
+    (1, "Tarvo", None),
+    (2, "drop_bad_edge", "true"),
+    (2, "drop_bad_integral", "false"),
+    (1, "PulseFinder", None),
+    (2, "threshold", "12"),
+    (2, "samples_after", "16"),
+    (1, "channels", None),
+    (2, "table", "channels.csv"),
+    (2, "unknown_channels", "drop"),
+    (0, "reco", None),
+    (1, "q", None),
+    *[(2, k, v) for k, v in (line.strip().split(": ") for line in LINEAR.splitlines()[2:])],
+    (1, "t", None),
+    *[(2, k, v) for k, v in (line.strip().split(": ") for line in LUT.splitlines()[2:])],
+    (1, "c", None),
+    *[(2, k, v) for k, v in (line.strip().split(": ") for line in CHANNELS.splitlines()[4:])],
+]
+LEAVES = [i for i, (_, _, value) in enumerate(FULL) if value is not None]
+TABLES = {"lut.txt": LUT_ROWS, "channels.csv": CHANNEL_ROWS}
+
+
+@st.composite
+def one_mistake(draw: st.DrawFn) -> tuple[list[tuple[int, str, str | None]], dict[str, str]]:
+    """FULL and its tables with at most one mistake of each kind a user makes."""
+    lines, tables = list(FULL), dict(TABLES)
+    kind = draw(
+        st.sampled_from(
+            ["none", "missing", "misspelled", "extra", "duplicate", "value", "row", "table"]
+        )
+    )
+    i = draw(st.sampled_from(LEAVES))
+    indent, key, value = lines[i]
+    if kind == "missing":
+        del lines[i]
+    elif kind == "misspelled":
+        lines[i] = (indent, key[:-1], value)
+    elif kind == "extra":
+        lines.insert(
+            *draw(st.sampled_from([(i, (indent, "bogus_key", "1")), (0, (0, "bogus", "1"))]))
+        )
+    elif kind == "duplicate":
+        lines.insert(i, lines[i])
+    elif kind == "value":
+        wrong = ["abc", "[1, 2]", "{a: 1}", "1.5", "-1", ".nan", "-3", value[:-1] or "x"]
+        lines[i] = (indent, key, draw(st.sampled_from(wrong)))
+    elif kind == "row":
+        name, old, new = draw(
+            st.sampled_from(
+                [
+                    ("lut.txt", "100 2.5 0.6", "100 2.5"),
+                    ("lut.txt", "0.6", "0,6"),
+                    ("channels.csv", "1, 2, 0.0030", "1, x, 0.0030"),
+                    ("channels.csv", "1, 2, 0.0030", "1, 2, .inf"),
+                ]
+            )
+        )
+        tables[name] = tables[name].replace(old, new)
+    elif kind == "table":
+        del tables[draw(st.sampled_from(sorted(tables)))]
+    return lines, tables
+
+
+def _messages(error: BaseException | None) -> list[str]:
+    out = []
+    while error is not None:
+        out.append(str(error).strip("'\""))
+        error = error.__cause__
+    return out
+
+
+def _matches(problem: object, messages: list[str]) -> bool:
+    """Whether `problem` is what the library's error chain reports: the key it names, else
+    the line of the nested YAML error, else a value it quotes."""
+    for message in messages:
+        named = re.search(r"Key (\S+) not found!", message) or re.match(r"([\w.]+): ", message)
+        if named:
+            key = named.group(1)
+            return problem.key_path.endswith(key) or f'did you mean "{key}"?' in problem.hint
+    for message in messages:
+        line = re.search(r"error at line (\d+)", message)
+        if line:
+            return problem.line == int(line.group(1))
+    text = (problem.found + " " + problem.expected).replace("\\r", "\r").replace("\\t", "\t")
+    values = re.findall(r'"([^"]*)"', text) + [problem.found.split(": ")[0]]
+    return any(value and value in message for value in values for message in messages)
+
+
+@settings(max_examples=200, deadline=None)
+@given(one_mistake())
+def test_check_agrees_with_the_library(
+    orvane: ModuleType, mistake: tuple[list[tuple[int, str, str | None]], dict[str, str]]
+) -> None:
+    lines, tables = mistake
+    text = "".join(
+        "  " * indent + key + ":" + ("" if value is None else " " + value) + "\n"
+        for indent, key, value in lines
+    )
+    with tempfile.TemporaryDirectory() as folder:
+        path = _write(Path(folder), text, tables)
+        refused = [p for p in orvane.check_settings(path) if p.refused_by_library]
+        try:
+            orvane.ChargeReconstruction(str(path))
+            error = None
+        except Exception as raised:  # noqa: BLE001 - any refusal counts
+            error = raised
+    assert (error is not None) == bool(refused), (text, [p.message for p in refused])
+    if refused:
+        assert _matches(refused[0], _messages(error)), (refused[0].message, _messages(error))

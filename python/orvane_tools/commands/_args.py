@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import argparse
 
-__all__ = ["FORMATTER", "common_options", "count", "positive_int"]
+__all__ = ["FORMATTER", "common_options", "count", "fraction", "positive_float", "positive_int"]
 
 #: Descriptions are laid out by hand: keep their line breaks.
 FORMATTER = argparse.RawDescriptionHelpFormatter
@@ -23,6 +23,22 @@ def count(text: str) -> int:
     value = int(text)
     if value < 0:
         raise argparse.ArgumentTypeError(f"must not be negative, got {value}")
+    return value
+
+
+def positive_float(text: str) -> float:
+    """An argument type: a number above 0."""
+    value = float(text)
+    if not value > 0:
+        raise argparse.ArgumentTypeError(f"must be positive, got {value}")
+    return value
+
+
+def fraction(text: str) -> float:
+    """An argument type: a number from 0 to 1."""
+    value = float(text)
+    if not 0.0 <= value <= 1.0:
+        raise argparse.ArgumentTypeError(f"must lie in [0, 1], got {value}")
     return value
 
 

@@ -8,6 +8,7 @@ from pathlib import Path
 
 from ..plots.report import ReportOptions, format_warnings, prepare_folder, write_report
 from ..progress import ProgressBar
+from ._args import count, fraction, positive_float
 
 DESCRIPTION = """\
 Write a static web page about a run into the folder DIR (created when missing): warnings
@@ -26,34 +27,13 @@ and threshold.
 """
 
 
-def _fraction(text: str) -> float:
-    value = float(text)
-    if not 0.0 <= value <= 1.0:
-        raise argparse.ArgumentTypeError(f"must lie in [0, 1], got {value}")
-    return value
-
-
-def _positive(text: str) -> float:
-    value = float(text)
-    if not value > 0:
-        raise argparse.ArgumentTypeError(f"must be positive, got {value}")
-    return value
-
-
-def _count(text: str) -> int:
-    value = int(text)
-    if value < 0:
-        raise argparse.ArgumentTypeError(f"must not be negative, got {value}")
-    return value
-
-
 def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     """The options that set the warnings' thresholds and what the report draws."""
     d = ReportOptions()
     group = parser.add_argument_group("warning thresholds (see docs/report.md)")
     group.add_argument(
         "--polarity-sigma",
-        type=_positive,
+        type=positive_float,
         default=d.polarity_sigma,
         metavar="N",
         help="noise widths beyond the quiet level that count a "
@@ -61,7 +41,7 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     )
     group.add_argument(
         "--polarity-min-samples",
-        type=_count,
+        type=count,
         default=d.polarity_min_samples,
         metavar="N",
         help="samples beyond them a channel needs before its "
@@ -69,14 +49,14 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     )
     group.add_argument(
         "--polarity-ratio",
-        type=_positive,
+        type=positive_float,
         default=d.polarity_ratio,
         metavar="R",
         help="factor by which the samples below must outnumber those above (default %(default)s)",
     )
     group.add_argument(
         "--baseline-sigma",
-        type=_positive,
+        type=positive_float,
         default=d.baseline_sigma,
         metavar="N",
         help="noise widths between stored baseline and quiet level "
@@ -84,7 +64,7 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     )
     group.add_argument(
         "--baseline-fraction",
-        type=_fraction,
+        type=fraction,
         default=d.baseline_fraction,
         metavar="F",
         help="fraction of a channel's waveforms with an off "
@@ -92,7 +72,7 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     )
     group.add_argument(
         "--saturation-fraction",
-        type=_fraction,
+        type=fraction,
         default=d.saturation_fraction,
         metavar="F",
         help="fraction of waveforms touching the range or with a "
@@ -100,21 +80,21 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     )
     group.add_argument(
         "--dropped-fraction",
-        type=_fraction,
+        type=fraction,
         default=d.dropped_fraction,
         metavar="F",
         help="fraction of a channel's triggers dropped that warns (default %(default)s)",
     )
     group.add_argument(
         "--spe-tolerance",
-        type=_positive,
+        type=positive_float,
         default=d.spe_tolerance,
         metavar="PE",
         help="allowed distance of the single photo-electron peak from 1 PE (default %(default)s)",
     )
     group.add_argument(
         "--adc-max",
-        type=_count,
+        type=count,
         default=None,
         metavar="LSB",
         help="the digitizer's largest sample, a range limit besides 0 and 65535",
@@ -122,7 +102,7 @@ def add_threshold_options(parser: argparse.ArgumentParser) -> None:
     draw = parser.add_argument_group("waveforms drawn")
     draw.add_argument(
         "--waveforms",
-        type=_count,
+        type=count,
         nargs=2,
         default=[d.waveforms_first, d.waveforms_random],
         metavar=("FIRST", "RANDOM"),
