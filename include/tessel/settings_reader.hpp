@@ -128,6 +128,10 @@ public:
     std::string text(std::string_view key) const;
     /// A file key, resolved against the settings file's directory.
     std::filesystem::path file(std::string_view key) const;
+    /// Loading, inside the handler of the error of opening the file named by `key`: when the
+    /// key names no file (an empty value, or a tilde that reads as "null"), throws that
+    /// std::runtime_error again with the key as its nested cause; else rethrows it unchanged.
+    [[noreturn]] void explain_unnamed_file(std::string_view key) const;
     /// The reader of the section `key` (declared with its `section` table).
     SettingsReader section(std::string_view key) const;
 

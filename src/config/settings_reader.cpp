@@ -26,6 +26,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "regular_file.hpp"
 #include "yaml_number.hpp"
 
 namespace tessel {
@@ -135,9 +136,9 @@ struct FileText {
 };
 
 FileText read_file(const fs::path& file) {
-    std::error_code code;
-    if (fs::is_directory(file, code)) {
-        return {std::nullopt, "a directory"};
+    // Refused from its status, before opening: a FIFO would block the open, a device never ends.
+    if (const auto kind = detail::irregular_kind(file)) {
+        return {std::nullopt, *kind + ", not a regular file"};
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
@@ -484,9 +485,11 @@ private:
                     return true;
                 }
                 case ValueType::text:
+                    return value.IsScalar() ? true : wrong();
                 case ValueType::lut_file:
                 case ValueType::channel_table:
-                    return value.IsScalar() ? true : wrong();
+                    // An empty name would resolve to the settings file's folder.
+                    return value.IsScalar() && !value.Scalar().empty() ? true : wrong();
                 case ValueType::choice:
                 case ValueType::feature: {
                     if (!value.IsScalar()) {
@@ -715,6 +718,31 @@ fs::path SettingsReader::file(std::string_view key) const {
     return resolve_settings_path(impl_->file, text(key));
 }
 
+void SettingsReader::explain_unnamed_file(std::string_view key) const {
+    const std::string name = text(key);
+    // An empty value or a tilde reads as "null".
+    if (checking() || !(name.empty() || name == "null")) {
+        throw;
+    }
+    try {
+        throw;
+    } catch (const std::runtime_error& opened) {
+        const std::string what = opened.what();
+        if (what.rfind("Could not open ", 0) != 0 ||
+            dynamic_cast<const std::nested_exception*>(&opened) != nullptr) {
+            throw;
+        }
+        try {
+            throw std::invalid_argument(join(path(), key) + ": expected " +
+                                        expected_value(spec(key)) + ", found " +
+                                        (name.empty() ? "an empty value" : "\"null\"") +
+                                        " (an empty value or ~ reads as \"null\")");
+        } catch (...) {
+            std::throw_with_nested(std::runtime_error(what));
+        }
+    }
+}
+
 SettingsReader SettingsReader::section(std::string_view key) const {
     const KeySpec& declared = spec(key);
     if (declared.section == nullptr) {
@@ -779,6 +807,10 @@ std::vector<SettingsProblem> check_settings_with(
 }
 
 SettingsSummary summarize_settings(const std::filesystem::path& file) {
+    if (const auto kind = detail::irregular_kind(file)) {
+        throw std::runtime_error("cannot read the settings file " + file.generic_string() + ": " +
+                                 *kind + ", not a regular file");
+    }
     YAML::Node root;
     try {
         root = YAML::LoadFile(file.native());

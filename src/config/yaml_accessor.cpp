@@ -5,12 +5,14 @@
 #include <exception>
 #include <filesystem>
 #include <ios>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <type_traits>
 #include <utility>
 
+#include "regular_file.hpp"
 #include "yaml_number.hpp"
 
 namespace tessel {
@@ -51,8 +53,42 @@ struct YAMLAccessor::Impl {
             } else {
                 return get(path).as<T>();
             }
+        } catch (const YAML::BadConversion& error) {
+            // A mapping or a list where a value is read: yaml-cpp's error stays the cause, and
+            // names the key and the line in its own cause.
+            if (const auto where = not_a_value(path)) {
+                try {
+                    try {
+                        throw std::invalid_argument(*where);
+                    } catch (...) {
+                        std::throw_with_nested(YAML::BadConversion(error.mark));
+                    }
+                } catch (...) {
+                    std::throw_with_nested(std::invalid_argument("access failed"));
+                }
+            }
+            std::throw_with_nested(std::invalid_argument("access failed"));
         } catch (...) {
             std::throw_with_nested(std::invalid_argument("access failed"));
+        }
+    }
+
+    /// "file:line: key.path: expected a single value, found a list" for a mapping or a list at
+    /// `path`; nothing for anything else.
+    [[nodiscard]] std::optional<std::string> not_a_value(const Settings::KeyPath& path) const {
+        try {
+            const YAML::Node node = get(path);
+            if (!node.IsDefined() || !(node.IsMap() || node.IsSequence())) {
+                return std::nullopt;
+            }
+            std::string key;
+            for (const auto& part : path) {
+                key += (key.empty() ? "" : ".") + part;
+            }
+            return file + ":" + std::to_string(node.Mark().line + 1) + ": " + key +
+                   ": expected a single value, found " + (node.IsMap() ? "a mapping" : "a list");
+        } catch (...) {
+            return std::nullopt;
         }
     }
 };
@@ -71,6 +107,10 @@ void refuse_unloadable(const std::filesystem::path& file) {
     if (std::filesystem::is_directory(file, error)) {
         throw std::filesystem::filesystem_error("Cannot load a directory", file,
                                                 std::make_error_code(std::errc::is_a_directory));
+    }
+    // A FIFO would block the load until a writer comes; a device may never end.
+    if (const auto kind = detail::irregular_kind(file)) {
+        throw std::invalid_argument(detail::not_regular(file, *kind));
     }
 }
 

@@ -117,7 +117,11 @@ std::unique_ptr<FeatureExtractor::Impl> read_extractors(const SettingsReader& ex
             section.check_channel_table("table", {});
             return nullptr;
         }
-        table.emplace(file);
+        try {
+            table.emplace(file);
+        } catch (const std::runtime_error&) {
+            section.explain_unnamed_file("table");
+        }
         channels.emplace(*table, unknown);
     }
     if (extractors.checking()) {

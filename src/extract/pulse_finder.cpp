@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -22,16 +23,12 @@ std::string key_path(const SettingsReader& node, const std::string& key) {
     return path + key;
 }
 
+// The shortest text that reads back as `value`, so a value just beyond a limit never shows as
+// the limit itself.
 std::string number_text(double value) {
-    std::string text = std::to_string(value);
-    // std::to_string prints six decimals; trim the zeros it pads with.
-    if (text.find('.') != std::string::npos) {
-        text.erase(text.find_last_not_of('0') + 1);
-        if (text.back() == '.') {
-            text.pop_back();
-        }
-    }
-    return text;
+    std::array<char, 32> buffer{};
+    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+    return {buffer.data(), end};
 }
 
 /// Reads `key` of `node` with `read`, nesting a conversion failure in an error naming the key.
@@ -307,7 +304,10 @@ void PulseFinder::Options::check() const {
         throw std::invalid_argument("baseline_samples: expected a number of samples >= 1");
     }
     if (samples_before > kMaxWindowSide || samples_after > kMaxWindowSide) {
-        throw std::invalid_argument("samples_before, samples_after: expected at most 2^30");
+        const bool before = samples_before > kMaxWindowSide;
+        throw std::invalid_argument(std::string(before ? "samples_before" : "samples_after") +
+                                    ": expected a number of samples up to 2^30, found " +
+                                    std::to_string(before ? samples_before : samples_after));
     }
 }
 

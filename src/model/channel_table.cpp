@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "../config/regular_file.hpp"
 #include "tessel/text.hpp"
 
 namespace tessel {
@@ -107,6 +109,13 @@ std::uint32_t ChannelIndex::find_sorted(std::int32_t channel) const noexcept {
 
 ChannelTable::ChannelTable(const std::filesystem::path& file) {
     const std::string name = file.string();
+    if (const auto kind = detail::irregular_kind(file)) {
+        try {
+            throw std::invalid_argument(detail::not_regular(file, *kind));
+        } catch (...) {
+            std::throw_with_nested(std::runtime_error("Could not open channel table: " + name));
+        }
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         throw std::runtime_error("Could not open channel table: " + name);

@@ -83,8 +83,12 @@ std::unique_ptr<Reconstructor> build(SettingsReader& instance) {
         instance.check_channel_table("table", std::move(wanted));
         return nullptr;
     }
-    return std::make_unique<ChannelLinearReco>(feature, hit_property, table, columns, min_value,
-                                               max_value, static_cast<std::int32_t>(pmt_type));
+    try {
+        return std::make_unique<ChannelLinearReco>(feature, hit_property, table, columns, min_value,
+                                                   max_value, static_cast<std::int32_t>(pmt_type));
+    } catch (const std::runtime_error&) {
+        instance.explain_unnamed_file("table");
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "tessel/reconstructor_class.hpp"
 #include "tessel/text.hpp"
 
+#include "../config/regular_file.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -188,6 +190,13 @@ LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) 
             std::throw_with_nested(std::runtime_error("Could not open LUT file: " + shown));
         }
     }
+    if (const auto kind = detail::irregular_kind(path)) {
+        try {
+            throw std::invalid_argument(detail::not_regular(path, *kind));
+        } catch (...) {
+            std::throw_with_nested(std::runtime_error("Could not open LUT file: " + path.string()));
+        }
+    }
     std::ifstream file(path);
     if (!file) {
         throw std::runtime_error("Could not open LUT file: " + path.string());
@@ -264,8 +273,12 @@ std::unique_ptr<Reconstructor> build(SettingsReader& instance) {
         }
         return nullptr;
     }
-    return std::make_unique<LUTReco>(lut_file, feature, hit_property, extrapolate,
-                                     static_cast<std::int32_t>(pmt_type));
+    try {
+        return std::make_unique<LUTReco>(lut_file, feature, hit_property, extrapolate,
+                                         static_cast<std::int32_t>(pmt_type));
+    } catch (const std::runtime_error&) {
+        instance.explain_unnamed_file("lut_file");
+    }
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "support.hpp"
 #include "tessel/channel_linear_reco.hpp"
 #include "tessel/channel_table.hpp"
@@ -125,6 +128,23 @@ TEST(ChannelTable, FaultsNameFileLineAndColumn) {
             EXPECT_EQ(std::string(e.what()),
                       "Could not open channel table: " + (dir.root() / "missing.csv").string());
         });
+    // Refused from its status: a FIFO would block the open (the alarm ends a regression), a
+    // device never ends, a directory fails in the read.
+    const auto fifo = dir.root() / "fifo.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(10);
+    for (const std::filesystem::path& name :
+         {fifo, std::filesystem::path("/dev/zero"), dir.root()}) {
+        expect_thrown<std::runtime_error>(
+            thrown_by([&] { ChannelTable table(name); }), [&](const std::runtime_error& e) {
+                EXPECT_EQ(std::string(e.what()), "Could not open channel table: " + name.string());
+                expect_thrown<std::invalid_argument>(
+                    tessel::testing::cause_of(e), [](const auto& cause) {
+                        EXPECT_TRUE(std::string(cause.what()).ends_with(", not a regular file"));
+                    });
+            });
+    }
+    alarm(0);
     const auto file = dir.write("t.csv", "channel,pmt_type,q_slope\n1,0,1\n");
     const ChannelTable table(file);
     expect_thrown<std::runtime_error>(

@@ -359,6 +359,13 @@ TEST(PulseFinderOptions, ReadDefaultsAndRefusals) {
         {"{samples_after: -2}", "extractors.PulseFinder.samples_after: expected a number of"},
         {"{timing: peak}", "extractors.PulseFinder.timing: expected edge or cfd, found peak"},
         {"{cfd_fraction: 1.5}", "extractors.PulseFinder.cfd_fraction: expected a fraction"},
+        // Enough digits to tell the value from the limit.
+        {"{cfd_fraction: 1.0000000000000002}",
+         "extractors.PulseFinder.cfd_fraction: expected a fraction in (0, 1], found "
+         "1.0000000000000002"},
+        {"{samples_after: 1073741825}",
+         "extractors.PulseFinder.samples_after: expected a number of samples up to 2^30, found "
+         "1073741825"},
         {"{drop_bad_edge: 3}", "extractors.PulseFinder.drop_bad_edge: expected true or false"},
         {"{baseline: mode}", "extractors.PulseFinder.baseline: expected trigger or local"},
         {"{sample_period: 0}", "extractors.PulseFinder.sample_period: expected a number of s"},
