@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import os
 import re
+import signal
 import tempfile
 import textwrap
 from pathlib import Path
@@ -140,6 +141,22 @@ BROKEN = {
         {},
         ("s", "reco.q.lut_file", 8, "No such file or directory"),
     ),
+    # Refused from their status: a FIFO would block the check for good, a device never ends.
+    "lut-fifo": (
+        LUT.replace("lut.txt", "fifo.txt"),
+        {"fifo.txt": None},
+        ("s", "reco.q.lut_file", 8, "fifo.txt: a FIFO, not a regular file"),
+    ),
+    "channel-table-device": (
+        CHANNELS.replace("table: channels.csv,", "table: /dev/zero,"),
+        {"channels.csv": CHANNEL_ROWS},
+        ("s", "extractors.channels.table", 2, "/dev/zero: a character device, not a regular"),
+    ),
+    "channel-table-null": (
+        CHANNELS.replace("table: channels.csv,", "table: ~,"),
+        {"channels.csv": CHANNEL_ROWS},
+        ("s", "extractors.channels.table", 2, "channel-table file, found an empty value"),
+    ),
     "lut-malformed-row": (
         LUT,
         {"lut.txt": LUT_ROWS + " # not a comment\n"},
@@ -190,10 +207,13 @@ BROKEN = {
 }
 
 
-def _write(directory: Path, text: str, tables: dict[str, str]) -> Path:
-    # A surrogate escape ("\udcb5") stands for a byte that is not UTF-8 (0xB5).
+def _write(directory: Path, text: str, tables: dict[str, str | None]) -> Path:
+    # A surrogate escape ("\udcb5") stands for a byte that is not UTF-8 (0xB5); None, a FIFO.
     for name, content in tables.items():
-        (directory / name).write_bytes(content.encode("utf-8", "surrogateescape"))
+        if content is None:
+            os.mkfifo(directory / name)
+        else:
+            (directory / name).write_bytes(content.encode("utf-8", "surrogateescape"))
     path = directory / "s.yaml"
     path.write_bytes(text.encode("utf-8", "surrogateescape"))
     return path
@@ -209,7 +229,11 @@ def test_sound_files_have_no_problems(orvane: ModuleType, tmp_path: Path) -> Non
 def test_each_mistake_is_reported_once(orvane: ModuleType, tmp_path: Path, case: str) -> None:
     text, tables, (file, key_path, line, words) = BROKEN[case]
     path = _write(tmp_path, text, tables)
-    problems = orvane.check_settings(path)
+    signal.alarm(20)  # a check blocked on a FIFO fails instead of hanging
+    try:
+        problems = orvane.check_settings(path)
+    finally:
+        signal.alarm(0)
     assert len(problems) == 1, [p.message for p in problems]
     problem = problems[0]
     expected_file = path if file == "s" else tmp_path / file

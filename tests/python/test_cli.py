@@ -288,6 +288,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         "hits.npy",
         ["cannot read the settings file", "no such file"],
     ),
+    "settings-device": (
+        lambda d, t: ["/dev/zero", str(t)],
+        "hits.npy",
+        ["cannot read the settings file /dev/zero: not a regular file"],
+    ),
     "bad-settings-key": (
         lambda d, t: [str(_write_bad_key_settings(d)), str(t)],
         "hits.npy",

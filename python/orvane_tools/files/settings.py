@@ -69,7 +69,12 @@ def _hints(problems: list[Any]) -> list[str]:
 def _check_kind(path: str) -> None:
     """Refuse what is not a settings file at all, with the reason in words."""
     if not os.path.isfile(path):
-        reason = "it is a directory" if os.path.isdir(path) else "no such file"
+        if os.path.isdir(path):
+            reason = "it is a directory"
+        elif os.path.exists(path):  # a FIFO or a device: opening it could block or never end
+            reason = "not a regular file"
+        else:
+            reason = "no such file"
         raise UserError(f"cannot read the settings file {path}: {reason}")
     try:
         with open(path, "rb") as stream:
