@@ -29,7 +29,7 @@ BUILD_NOTE = @echo "Building the C++ extension module into $(1) (quiet; 2 to 7 m
 
 # Seconds each fuzz target runs in `make fuzz` (the test run gives each a few seconds).
 FUZZ_SECONDS ?= 300
-FUZZ_TARGETS := settings lut yaml
+FUZZ_TARGETS := settings lut yaml pulse_finder
 FUZZ_DIR := build/asan/tests/fuzz
 
 .PHONY: all deps deps-demo deps-bench venv venv2 demo test test-cpp test-asan test-tsan \

@@ -34,6 +34,28 @@ struct SettingsName {
     std::string name;
 };
 
+/// Text from the library (UTF-8) as a Python str, with bytes that are not UTF-8 (a file name or
+/// a table field in another encoding) shown as \xNN escapes rather than failing to decode.
+inline py::str shown(std::string_view text) {
+    PyObject* decoded =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "backslashreplace");
+    if (decoded == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+/// A file name from the library as Python's own os functions give it: bytes that are not UTF-8
+/// become surrogate escapes, so that the name opens the same file again.
+inline py::str file_name(std::string_view name) {
+    PyObject* decoded =
+        PyUnicode_DecodeFSDefaultAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+    if (decoded == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
 namespace pybind11::detail {
 
 /// Throws ValueError if `name` (str or bytes) holds a NUL character; other objects pass.
@@ -83,6 +105,19 @@ struct type_caster<SettingsName> {
     PYBIND11_TYPE_CASTER(SettingsName, make_caster<std::string>::name);
 
     bool load(handle src, bool convert) {
+        if (PyUnicode_Check(src.ptr())) {
+            // Encoded as `open` encodes a str name, so that one read from the file system (with
+            // its undecodable bytes as surrogate escapes) names the same file.
+            refuse_embedded_nul(src);
+            const auto bytes = reinterpret_steal<object>(PyUnicode_EncodeFSDefault(src.ptr()));
+            if (!bytes) {
+                PyErr_Clear();
+                return false;
+            }
+            value.name.assign(PyBytes_AS_STRING(bytes.ptr()),
+                              static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
+            return true;
+        }
         make_caster<std::string> name;
         if (!name.load(src, convert)) {
             return false;

@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -253,6 +254,19 @@ struct TarvoInput {
     tessel::StridedRows<TarvoTriggerNumpyRow> rows;
     tessel::WaveformRows waveforms = tessel::WaveformRows::fixed({}, 0, 0);
 };
+
+/// Refuses a baseline that is not a finite number, naming the first such row: it would give no
+/// pulse, or features of NaN, without a word.  Made after the rows' count is checked.
+void check_baselines(const tessel::StridedRows<TarvoTriggerNumpyRow>& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const float baseline = rows[i].baseline;
+        if (!std::isfinite(baseline)) {
+            const char* value = std::isnan(baseline) ? "nan" : baseline > 0 ? "inf" : "-inf";
+            throw std::invalid_argument("triggers field baseline holds " + std::string(value) +
+                                        " in row " + std::to_string(i) + ", not a finite number");
+        }
+    }
+}
 
 TarvoInput tarvo_input(const py::handle& triggers, const py::handle& waveforms,
                        const py::handle& offsets) {
@@ -560,9 +574,10 @@ TypeError
 ValueError
     Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
     decrease or point outside the samples; sample values outside 0..65535; a trigger field
-    holding a value its type cannot (the message names the field and the first such row);
-    trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-    not dropped first (the message names its row); threads below 0 or above 1024.
+    holding a value its type cannot, or a baseline that is not a finite number (the message
+    names the field and the first such row); trigger positions that do not fit the hit id; a
+    waveform of fewer than 3 samples that is not dropped first (the message names its row);
+    threads below 0 or above 1024.
 KeyboardInterrupt
     Ctrl-C during a call from the main thread, within a fraction of a second.
 
@@ -638,6 +653,7 @@ py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::h
         in.rows.size(), step.max_records(), workers, false,
         [&] {
             input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+            check_baselines(in.rows);
             return input->longest();
         },
         [&](tessel::RowRange range, HitFeaturesNumpyRow* out) {
@@ -701,6 +717,7 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
         in.rows.size(), step.max_records(), thread_count(threads, keep_lock), keep_lock,
         [&] {
             input = tessel::TarvoRowInput::check(in.rows, in.waveforms, first_trigger);
+            check_baselines(in.rows);
             return input->longest();
         },
         [&](tessel::RowRange range, HitNumpyRow* out) {

@@ -872,9 +872,10 @@ class FeatureExtractor:
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
             decrease or point outside the samples; sample values outside 0..65535; a trigger field
-            holding a value its type cannot (the message names the field and the first such row);
-            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-            not dropped first (the message names its row); threads below 0 or above 1024.
+            holding a value its type cannot, or a baseline that is not a finite number (the message
+            names the field and the first such row); trigger positions that do not fit the hit id; a
+            waveform of fewer than 3 samples that is not dropped first (the message names its row);
+            threads below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         
@@ -1148,9 +1149,10 @@ class ChargeReconstruction:
         ValueError
             Wrong dimensions; waveforms rows or offsets not matching the triggers; offsets that
             decrease or point outside the samples; sample values outside 0..65535; a trigger field
-            holding a value its type cannot (the message names the field and the first such row);
-            trigger positions that do not fit the hit id; a waveform of fewer than 3 samples that is
-            not dropped first (the message names its row); threads below 0 or above 1024.
+            holding a value its type cannot, or a baseline that is not a finite number (the message
+            names the field and the first such row); trigger positions that do not fit the hit id; a
+            waveform of fewer than 3 samples that is not dropped first (the message names its row);
+            threads below 0 or above 1024.
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         

@@ -10,27 +10,35 @@ void register_check(py::module_& m) {
     py::class_<SettingsProblem>(m, "SettingsProblem",
                                 R"doc(One mistake found by check_settings in a settings file or in
 a table file it names.)doc")
-        .def_readonly("file", &SettingsProblem::file,
-                      "The file the problem is in: the settings file or a table file.")
-        .def_readonly("key_path", &SettingsProblem::key_path,
-                      "Keys from the settings file's root to the setting, joined by dots; for a "
-                      "problem in a table file, the setting naming the table.")
+        .def_property_readonly(
+            "file", [](const SettingsProblem& p) { return shown(p.file); },
+            "The file the problem is in: the settings file or a table file.")
+        .def_property_readonly(
+            "key_path", [](const SettingsProblem& p) { return shown(p.key_path); },
+            "Keys from the settings file's root to the setting, joined by dots; for a problem in "
+            "a table file, the setting naming the table.")
         .def_readonly("line", &SettingsProblem::line,
                       "1-based line in `file`; 0 when no line applies.")
-        .def_readonly("expected", &SettingsProblem::expected, "What was expected.")
-        .def_readonly("found", &SettingsProblem::found, "What was found instead.")
-        .def_readonly("hint", &SettingsProblem::hint,
-                      "A suggestion (\"did you mean ...?\"), or an empty string.")
+        .def_property_readonly(
+            "expected", [](const SettingsProblem& p) { return shown(p.expected); },
+            "What was expected.")
+        .def_property_readonly(
+            "found", [](const SettingsProblem& p) { return shown(p.found); },
+            "What was found instead.")
+        .def_property_readonly(
+            "hint", [](const SettingsProblem& p) { return shown(p.hint); },
+            "A suggestion (\"did you mean ...?\"), or an empty string.")
         .def_readonly("refused_by_library", &SettingsProblem::refused_by_library,
                       "Whether the library itself refuses the file for this problem (an error "
                       "on construction); False where it loads the file anyway: it ignores "
                       "unknown keys and sections, takes the first of a key given twice, reads "
                       "a lookup-table row's first three numbers, ...")
-        .def_property_readonly("message", &SettingsProblem::message,
-                               "`file:line: key.path: expected ..., found ...; hint`.")
-        .def("__str__", &SettingsProblem::message)
+        .def_property_readonly(
+            "message", [](const SettingsProblem& p) { return shown(p.message()); },
+            "`file:line: key.path: expected ..., found ...; hint`.")
+        .def("__str__", [](const SettingsProblem& p) { return shown(p.message()); })
         .def("__repr__", [](const SettingsProblem& problem) {
-            return "<SettingsProblem " + problem.message() + ">";
+            return shown("<SettingsProblem " + problem.message() + ">");
         });
 
     m.def(
@@ -60,23 +68,27 @@ list[SettingsProblem]
             const tessel::SettingsSummary summary = tessel::summarize_settings(settings.path);
             py::dict extractors;
             for (const auto& [key, value] : summary.extractor_options) {
-                extractors[py::str(key)] = value;
+                extractors[shown(key)] = shown(value);
             }
             py::list reco;
             for (const auto& r : summary.reconstructors) {
                 py::dict entry;
-                entry["name"] = r.name;
-                entry["class"] = r.class_name;
-                entry["feature"] = r.feature;
-                entry["hit_property"] = r.hit_property;
-                entry["pmt_type"] = r.pmt_type;
-                entry["table"] = r.table;
+                entry["name"] = shown(r.name);
+                entry["class"] = shown(r.class_name);
+                entry["feature"] = shown(r.feature);
+                entry["hit_property"] = shown(r.hit_property);
+                entry["pmt_type"] = shown(r.pmt_type);
+                entry["table"] = file_name(r.table);
                 reco.append(entry);
+            }
+            py::list tables;
+            for (const auto& table : summary.tables) {
+                tables.append(file_name(table));
             }
             py::dict out;
             out["extractors"] = extractors;
             out["reco"] = reco;
-            out["tables"] = py::cast(summary.tables);
+            out["tables"] = tables;
             return out;
         },
         py::arg("settings"),

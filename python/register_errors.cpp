@@ -12,14 +12,39 @@ std::exception_ptr cause_of(const std::exception& error) {
     return nested != nullptr ? nested->nested_ptr() : nullptr;
 }
 
-/// Sets `type(message)` as the current Python error; if a (translated) cause is already set, it
-/// becomes the new error's __cause__.
+/// Sets `type(message)` as the current Python error (bytes of the message that are not UTF-8
+/// shown escaped); if a (translated) cause is already set, it becomes the new error's __cause__.
 void set_or_chain(PyObject* type, const char* message) {
-    if (PyErr_Occurred() != nullptr) {
-        py::raise_from(type, message);
-    } else {
-        py::set_error(type, message);
+    PyObject* cause_type = nullptr;
+    PyObject* cause = nullptr;
+    PyObject* trace = nullptr;
+    PyErr_Fetch(&cause_type, &cause, &trace);
+    py::str text;
+    try {
+        text = shown(message);
+    } catch (const py::error_already_set&) {
+        text = py::str("(a message that cannot be shown)");
     }
+    if (cause_type == nullptr) {
+        py::set_error(type, text);
+        return;
+    }
+    PyErr_NormalizeException(&cause_type, &cause, &trace);
+    if (trace != nullptr) {
+        PyException_SetTraceback(cause, trace);
+        Py_DECREF(trace);
+    }
+    Py_DECREF(cause_type);
+    py::set_error(type, text);
+    PyObject* error_type = nullptr;
+    PyObject* error = nullptr;
+    PyObject* error_trace = nullptr;
+    PyErr_Fetch(&error_type, &error, &error_trace);
+    PyErr_NormalizeException(&error_type, &error, &error_trace);
+    Py_INCREF(cause);
+    PyException_SetCause(error, cause);    // steals one reference
+    PyException_SetContext(error, cause);  // steals the other
+    PyErr_Restore(error_type, error, error_trace);
 }
 
 /// Sets the Python error for `error` and, before it, for every error nested in it, innermost
@@ -63,7 +88,8 @@ void register_errors(py::module_& /*m*/) {
     // Errors that replace a lower-level one (a settings file that cannot be loaded, a value that
     // cannot be read) nest it; the whole chain becomes chained Python exceptions, so that e.g.
     // the YAML parser's line and column show in the traceback.  Errors without a nested cause
-    // are rethrown to pybind11's standard translation.
+    // get the same mapping as pybind11's standard translation; every message is shown with the
+    // bytes that are not UTF-8 escaped, rather than failing to decode.
     py::register_local_exception_translator([](std::exception_ptr error) {
         try {
             std::rethrow_exception(error);
@@ -71,10 +97,7 @@ void register_errors(py::module_& /*m*/) {
             throw;
         } catch (const py::builtin_exception&) {
             throw;
-        } catch (const std::exception& e) {
-            if (cause_of(e) == nullptr) {
-                throw;
-            }
+        } catch (const std::exception&) {
             set_chained_error(error);
         }
     });

@@ -126,6 +126,7 @@ private:
         if (channels_ != nullptr && !set_pmt_types(out)) {
             out.drops.unknown_channel += out.count;
             out.count = 0;
+            out.truncated = false;  // a dropped trigger's records are not kept, nor counted
             return;
         }
         for (std::size_t k = 0; k < out.count; ++k) {

@@ -64,4 +64,10 @@ def format_error(exc: BaseException, prog: str = "orvane", width: int = 100) -> 
     paragraphs = getattr(exc, "paragraphs", None)
     if callable(paragraphs):
         text += ":\n" + "\n".join(paragraphs(width))
-    return text
+    return shown(text)
+
+
+def shown(text: str) -> str:
+    """``text`` printable on any terminal: bytes of file names that are not UTF-8 (which Python
+    holds as surrogate escapes) shown as ``\\xNN``."""
+    return text.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")

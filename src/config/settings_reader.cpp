@@ -26,6 +26,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "yaml_number.hpp"
+
 namespace tessel {
 
 std::string SettingsProblem::message() const {
@@ -463,7 +465,7 @@ private:
                     if (!value.IsScalar()) {
                         return wrong();
                     }
-                    if (!in_bounds(value.as<int>())) {
+                    if (!in_bounds(yaml::number<int>(value))) {
                         return wrong();
                     }
                     return true;
@@ -471,7 +473,7 @@ private:
                     if (!value.IsScalar()) {
                         return wrong();
                     }
-                    const double x = value.as<double>();
+                    const double x = yaml::number<double>(value);
                     if (std::isnan(x)) {
                         refused = key.minimum || key.maximum || key.finite;
                         return wrong("NaN is not a usable value here");
@@ -503,7 +505,7 @@ private:
             if (key.type == ValueType::integer && value.IsScalar()) {
                 try {
                     // A whole number beyond the 32 bits, or one written with a fraction.
-                    const double x = value.as<double>();
+                    const double x = yaml::number<double>(value);
                     return wrong(x == std::floor(x) && std::isfinite(x)
                                      ? "integers range from -2147483648 to 2147483647"
                                      : "an integer is written without a decimal point");
@@ -677,7 +679,7 @@ double SettingsReader::number(std::string_view key) const {
     (void)spec(key);
     if (checking()) {
         const Entry* entry = impl_->entry(key);
-        return entry != nullptr ? entry->value.as<double>() : 0.0;
+        return entry != nullptr ? yaml::number<double>(entry->value) : 0.0;
     }
     return static_cast<double>(impl_->node[std::string(key)]);
 }
@@ -686,7 +688,7 @@ int SettingsReader::integer(std::string_view key) const {
     (void)spec(key);
     if (checking()) {
         const Entry* entry = impl_->entry(key);
-        return entry != nullptr ? entry->value.as<int>() : 0;
+        return entry != nullptr ? yaml::number<int>(entry->value) : 0;
     }
     return static_cast<int>(impl_->node[std::string(key)]);
 }
@@ -731,7 +733,8 @@ SettingsReader SettingsReader::section(std::string_view key) const {
 void SettingsReader::below(std::string_view low, std::string_view high, std::string hint) const {
     const Entry* min = checking() ? impl_->entry(low) : nullptr;
     const Entry* max = checking() ? impl_->entry(high) : nullptr;
-    if (min == nullptr || max == nullptr || min->value.as<double>() < max->value.as<double>()) {
+    if (min == nullptr || max == nullptr ||
+        yaml::number<double>(min->value) < yaml::number<double>(max->value)) {
         return;
     }
     impl_->check->add_here(false, join(impl_->path, low), line_of(min->value),

@@ -8,7 +8,10 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
+
+#include "yaml_number.hpp"
 
 namespace tessel {
 
@@ -43,7 +46,11 @@ struct YAMLAccessor::Impl {
     template <class T>
     T read(const Settings::KeyPath& path) const {
         try {
-            return get(path).as<T>();
+            if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+                return yaml::number<T>(get(path));
+            } else {
+                return get(path).as<T>();
+            }
         } catch (...) {
             std::throw_with_nested(std::invalid_argument("access failed"));
         }

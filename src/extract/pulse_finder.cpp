@@ -48,8 +48,11 @@ auto read_key(const SettingsReader& node, const std::string& key, const char* ex
 
 /// Whether sample levels are above `level` (baseline + threshold, in double): a 16-bit sample s
 /// is above a real level x exactly when s > floor(x), which this returns clamped to what the
-/// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).
-double integer_level(double level) noexcept { return std::clamp(std::floor(level), -1.0, 65535.0); }
+/// 16-bit comparison needs: -1 (every sample is above), 65535 (none is).  No sample is above
+/// a NaN level (that of a NaN baseline).
+double integer_level(double level) noexcept {
+    return std::isnan(level) ? 65535.0 : std::clamp(std::floor(level), -1.0, 65535.0);
+}
 
 /// Where the waveform `w` first rises to `level` before sample `peak` (the last upward
 /// crossing ahead of it), in samples from w[0], interpolated linearly; NaN when no sample before

@@ -25,6 +25,8 @@
 #include "tessel/feature_extractor.hpp"
 #include "tessel/hit_maker.hpp"
 #include "tessel/linear_reco.hpp"
+#include "tessel/pulse_finder.hpp"
+#include "tessel/trigger_step.hpp"
 
 namespace {
 
@@ -486,6 +488,28 @@ TEST(ChannelTypes, ExtractionSetsPmtTypesOnBothPaths) {
                 {0, 2}, out.data());
         }),
         in_row);
+
+    // A dropped trigger of more pulses than a trigger holds is not counted as truncated.
+    const tessel::ChannelTypes table_types(ChannelTable(table), tessel::UnknownChannels::drop);
+    const tessel::TarvoExtractor tarvo(false, false);
+    tessel::PulseFinder::Options finding;
+    finding.threshold = 15;
+    finding.hysteresis = 5;
+    const tessel::PulseFinder finder(finding);
+    const tessel::TriggerStep finding_step(tarvo, tessel::RunInfo{}, &table_types, &finder);
+    tessel::TarvoTrigger many = pulse_on(5);
+    many.baseline = 10.0F;
+    many.waveform.clear();
+    for (int k = 0; k < 20; ++k) {
+        many.waveform.insert(many.waveform.end(), {10, 10, 60, 30, 10});
+    }
+    tessel::TriggerRecords records;
+    for (const std::int32_t channel : {4, 5}) {
+        many.channel = channel;
+        finding_step.extract(tessel::TarvoTriggerView::of(many), 0, records);
+        EXPECT_EQ(records.count, channel == 4 ? 16U : 0U) << "channel " << channel;
+        EXPECT_EQ(records.truncated, channel == 4) << "channel " << channel;
+    }
 
     const auto bad = dir.write("conf/bad.yaml", tarvo_options +
                                                     "  channels:\n    table: ../tables/t.csv\n"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <locale>
 #include <map>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "tessel/feature_extractor.hpp"
 #include "tessel/hit_maker.hpp"
 #include "tessel/reconstructor_class.hpp"
+#include "tessel/yaml_accessor.hpp"
 
 namespace {
 
@@ -22,9 +24,28 @@ std::vector<std::string> messages(const std::vector<tessel::SettingsProblem>& pr
     return out;
 }
 
+/// A decimal comma and a grouping point, as several countries write numbers.
+struct DecimalComma : std::numpunct<char> {
+    [[nodiscard]] char do_decimal_point() const override { return ','; }
+    [[nodiscard]] char do_thousands_sep() const override { return '.'; }
+    [[nodiscard]] std::string do_grouping() const override { return "\3"; }
+};
+
+// Also under a program's global locale that writes numbers otherwise: settings numbers are not
+// read in it.
 TEST(CheckSettings, ExampleSettingsAreSound) {
-    EXPECT_EQ(messages(tessel::check_settings(TESSEL_EXAMPLES_DIR "/settings.yaml")),
-              std::vector<std::string>{});
+    for (const bool comma : {false, true}) {
+        const std::locale previous =
+            comma ? std::locale::global(std::locale(std::locale::classic(), new DecimalComma))
+                  : std::locale();
+        EXPECT_EQ(messages(tessel::check_settings(TESSEL_EXAMPLES_DIR "/settings.yaml")),
+                  std::vector<std::string>{});
+        tessel::YAMLAccessor yaml(TESSEL_EXAMPLES_DIR "/settings.yaml");
+        EXPECT_EQ(yaml.get_double({"reco", "time_from_rising_edge", "intercept"}), -0.83e-9);
+        if (comma) {
+            std::locale::global(previous);
+        }
+    }
 }
 
 // Several mistakes in one file, each reported once, in the order of the file; a table's rows

@@ -3,6 +3,7 @@ file with problems by ``orvane reconstruct``, and ``orvane init``."""
 
 from __future__ import annotations
 
+import os
 import re
 import tempfile
 import textwrap
@@ -166,6 +167,21 @@ BROKEN = {
         {"channels.csv": CHANNEL_ROWS.replace("charge_", "time_").replace("time_covariance", "tc")},
         ("channels.csv", "reco.q.table", 2, 'expected a column "time_covariance"'),
     ),
+    "key-not-utf8": (
+        LINEAR + "    sl\udcb5pe: 1\n",
+        {},
+        ("s", "reco.q.sl\\xb5pe", 14, 'a key of LinearReco, found "sl\\xb5pe"'),
+    ),
+    "lut-line-not-utf8": (
+        LUT,
+        {"lut.txt": LUT_ROWS + "200 3 0.\udcb5\n"},
+        ("lut.txt", "reco.q.lut_file", 4, "0.\\xb5"),
+    ),
+    "channel-field-not-utf8": (
+        CHANNELS.split("reco:")[0] + LINEAR,
+        {"channels.csv": CHANNEL_ROWS.replace("0.0030", "0.\udcb5")},
+        ("channels.csv", "extractors.channels.table", 4, "0.\\xb5"),
+    ),
     "channel-row-decimal-comma": (
         CHANNELS,
         {"channels.csv": CHANNEL_ROWS.replace("0.0030", "0,0030")},
@@ -175,10 +191,11 @@ BROKEN = {
 
 
 def _write(directory: Path, text: str, tables: dict[str, str]) -> Path:
+    # A surrogate escape ("\udcb5") stands for a byte that is not UTF-8 (0xB5).
     for name, content in tables.items():
-        (directory / name).write_bytes(content.encode())
+        (directory / name).write_bytes(content.encode("utf-8", "surrogateescape"))
     path = directory / "s.yaml"
-    path.write_text(text)
+    path.write_bytes(text.encode("utf-8", "surrogateescape"))
     return path
 
 
@@ -283,6 +300,22 @@ def test_readme_command_line_runs_as_written(
     for argv in commands:
         argv = [a.replace("100000", "100") for a in argv]
         assert cli.main([*argv, "-q"]) == 0, argv
+
+
+def test_names_and_bytes_that_are_not_utf8(
+    orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    # A folder whose name is not UTF-8 (as os functions give it: a surrogate escape).
+    folder = tmp_path / os.fsdecode(b"r\xb5n")
+    folder.mkdir()
+    path = _write(folder, CHANNELS, {"channels.csv": CHANNEL_ROWS})
+    assert cli.main(["check", "-q", str(path)]) == 0
+    assert len(orvane.ChargeReconstruction(str(path)).reconstruct([])) == 0
+    bad = _write(folder, CHANNELS, {"channels.csv": CHANNEL_ROWS.replace("0.0030", "0.\udcb5")})
+    with pytest.raises(RuntimeError, match=r"r\\xb5n/channels.csv, line 4: .*found \"0\.\\xb5\""):
+        orvane.ChannelTable(folder / "channels.csv")
+    assert cli.main(["check", str(bad)]) == 1
+    assert "r\\xb5n/channels.csv:4" in capsys.readouterr().err
 
 
 # A sound file using every section and class, as (indent, key, value) lines; the property test

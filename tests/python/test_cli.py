@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import errno
 import hashlib
 import io
 import json
@@ -26,9 +27,11 @@ from orvane_tools import (
     write_hit_file,
     write_trigger_file,
 )
+from orvane_tools._atomic import PendingFile
 from orvane_tools._errors import UserError, format_error
 from orvane_tools._resources import example_settings
 from orvane_tools.demo import run_demo
+from orvane_tools.files import hitfile as hitfile_module
 from orvane_tools.hitfile import PROVENANCE_KEY, HitFileWriter, read_hits_with_provenance
 from orvane_tools.progress import ProgressBar
 
@@ -244,6 +247,15 @@ def _write_swapped_offsets(tmp_path: Path, triggers: Path) -> Path:
     return path
 
 
+def _write_nan_baseline(tmp_path: Path, triggers: Path) -> Path:
+    with np.load(triggers) as archive:
+        arrays = dict(archive)
+    arrays["tarvo_triggers"]["baseline"][250] = np.nan
+    path = tmp_path / "nan.npz"
+    np.savez(path, **arrays)
+    return path
+
+
 def _write_damaged(tmp_path: Path, triggers: Path) -> Path:
     raw = bytearray(triggers.read_bytes())
     with zipfile.ZipFile(triggers) as archive:
@@ -319,6 +331,11 @@ USER_ERRORS: dict[str, tuple[Case, str, list[str]]] = {
         lambda d, t: [SETTINGS, str(_write_swapped_offsets(d, t))],
         "hits.npy",
         ["swapped.npz is not a valid trigger file: key 'tarvo_offsets' is not non-decreasing"],
+    ),
+    "nan-baseline": (  # the pulse finder would find nothing, the single-pulse extractor NaN
+        lambda d, t: [SETTINGS, str(_write_nan_baseline(d, t)), "--chunk-size", "100"],
+        "hits.npy",
+        ["nan.npz is not a valid trigger file: member 'tarvo_triggers.npy' row 250 has the "],
     ),
     "damaged-stored-member": (  # read at any row, checked by the pass that hashes the file
         lambda d, t: [SETTINGS, str(_write_damaged(d, t))],
@@ -503,6 +520,25 @@ def _raise(exc: type[BaseException]) -> Callable[[], None]:
     return stop
 
 
+class _FullDisk(io.FileIO):
+    """A file on a disk that fills up: writes past 20 kB fail."""
+
+    def write(self, data: bytes) -> int:  # type: ignore[override]
+        if self.tell() + len(data) > 20_000:
+            raise OSError(errno.ENOSPC, "No space left on device")
+        return super().write(data)
+
+
+def _disk_full(monkeypatch: pytest.MonkeyPatch) -> None:
+    # Buffered like any file: closing a discarded output fails once more on the buffered rows.
+    def full(path: Path, mode: str = "r", **kwargs: object) -> io.IOBase:
+        if mode != "wb":
+            return open(path, mode, **kwargs)
+        return io.BufferedWriter(_FullDisk(path, mode))
+
+    monkeypatch.setattr(hitfile_module, "open", full, raising=False)
+
+
 @pytest.mark.parametrize(
     ("stop", "status", "message"),
     [
@@ -559,6 +595,43 @@ def test_interrupt_leaves_nothing(
     (out / "second.npy").unlink()  # as a stop between its sidecar's commit and its own leaves it
     assert cli.main([*argv, "--resume", "-q"]) == 0
     assert (out / "second.npy").read_bytes() == first
+
+
+def test_full_disk_leaves_nothing(
+    orvane: ModuleType,
+    triggers: Path,
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    _disk_full(monkeypatch)
+    second = tmp_path / "second.npz"
+    shutil.copy(triggers, second)
+    out = tmp_path / "out"
+    argv = ["reconstruct", str(example_settings()), str(triggers), str(second), "-o", str(out)]
+    assert cli.main([*argv, "--format", "npy", "--chunk-size", "100"]) == 1
+    assert "No space left on device" in capsys.readouterr().err
+    assert _outputs(tmp_path) == ["second.npz"]
+
+
+def test_removes_what_a_killed_run_left(orvane: ModuleType, triggers: Path, tmp_path: Path) -> None:
+    out = tmp_path / "h.csv"
+    killed = [".h.csv.orvane-k1ll3d_0.part", ".h.csv.json.orvane-abcdefgh.part"]
+    killed += [
+        ".h.csv.orvane-spool-k1ll3d_0-3",
+        "..h.csv.orvane-spool-k1ll3d_0-4.orvane-x_y_z_12.part",
+    ]
+    # Another output's, and names of the user's own that merely look alike.
+    kept = [".h.csv.x.orvane-abcdefgh.part", ".h.csv.orvane-abcdefgh.part.bak"]
+    kept += [".h.csv.orvane-spool-abcdefgh-3.txt", "h.csv.orvane-abcdefgh.part"]
+    for name in killed + kept:
+        (tmp_path / name).write_text("x")
+    live = PendingFile(out)  # a writer still at work keeps its file
+    argv = ["reconstruct", str(example_settings()), str(triggers), "-o", str(out)]
+    assert cli.main([*argv, "--quiet", "--format", "csv"]) == 0
+    expected = ["h.csv", "h.csv.json", live.tmp.name, *kept]
+    assert _outputs(tmp_path) == sorted(expected)
+    live.discard()
 
 
 @pytest.mark.parametrize("where", ["before", "after"])

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import hashlib
 import struct
+from collections.abc import Callable
 from pathlib import Path
 
 import numpy as np
@@ -125,36 +126,121 @@ def test_event_times(tmp_path: Path, files, clock_ns: float, expected) -> None:
 
 
 GOOD = dump_event(0, 0, 10, [100] * 8)
+TEXT = ascii_event(0, 1, 50, [1, 2, 3])
+
+
+def root_file(**branches: np.ndarray) -> Callable[[Path], None]:
+    """A writer of a tree 'events' of two 8-sample waveforms and the given branches."""
+
+    def write(path: Path) -> None:
+        uproot = pytest.importorskip("uproot")
+        with uproot.recreate(path) as file:
+            file["events"] = {"samples": np.full((2, 8), 100, np.uint16), **branches}
+
+    return write
 
 
 @pytest.mark.parametrize(
-    ("content", "good", "where", "problem"),
+    ("fmt", "content", "argv", "good", "where", "problem"),
     [
-        (GOOD * 2 + GOOD[:30], 2, "event 2 at byte 80", "truncated event"),
+        ("dump", GOOD * 2 + GOOD[:30], [], 2, "event 2 at byte 80", "truncated event"),
         (
+            "dump",
             GOOD + struct.pack("<I", 44) + GOOD[4:] + GOOD,
+            [],
             2,
             "event 1 at byte 40",
             "size word 44 disagrees",
         ),
-        (GOOD + GOOD[:10], 1, "event 1 at byte 40", "truncated event: 10 bytes left"),
+        ("dump", GOOD + GOOD[:10], [], 1, "event 1 at byte 40", "truncated event: 10 bytes left"),
+        (
+            "dump",
+            GOOD + dump_event(0, 1, 2**31, [100] * 8),
+            ["--tag-bits", "0", "--clock", "1e12"],
+            1,
+            "event 1 at byte 40",
+            "time tag 2147483648 runs past 2^32 s",
+        ),
+        (
+            "dump",
+            dump_event(0, 0, 300, [1] * 8) + GOOD,
+            ["--tag-bits", "0"],
+            1,
+            "event 1 at byte 40",
+            "time tag 10 is before the previous event's 300",
+        ),
+        (
+            "ascii",
+            ascii_event(0, 0, -125000000, [1, 2, 3]) + TEXT,
+            ["--tag-bits", "0"],
+            1,
+            "event 0 at line 1",
+            "time tag -125000000 is negative",
+        ),
+        (
+            "ascii",
+            ascii_event(0, 0, 5, [1, 2, 3]).replace(": 3", ": 99999999999") + TEXT,
+            [],
+            1,
+            "event 0 at line 1",
+            "line 11 is not a sample",
+        ),
+        (
+            "root",
+            root_file(ch=np.array([2, 2**31]), tag=np.array([1, 2])),
+            ["--channel-branch", "ch", "--time-branch", "tag"],
+            1,
+            "event 1 (entry 1 of tree 'events')",
+            "channel 2147483648 does not fit 32 bits signed",
+        ),
+        (
+            "root",
+            root_file(ch=np.array([1.7, 2.0])),
+            ["--channel-branch", "ch"],
+            1,
+            "event 0 (entry 0 of tree 'events')",
+            "channel 1.7 is not a whole number",
+        ),
+        (
+            "root",
+            root_file(tag=np.array([1.0, np.nan])),
+            ["--channel", "4", "--time-branch", "tag"],
+            1,
+            "event 1 (entry 1 of tree 'events')",
+            "time tag nan is not a whole number",
+        ),
     ],
-    ids=["truncated", "size word", "header cut"],
+    ids=[
+        "truncated",
+        "size word",
+        "header cut",
+        "clock overflow",
+        "back in time",
+        "negative tag",
+        "absurd length",
+        "channel 2^31",
+        "channel 1.7",
+        "nan time",
+    ],
 )
-def test_damaged_dump_names_file_event_and_offset(
-    tmp_path: Path, capsys: pytest.CaptureFixture[str], content, good, where, problem
+def test_malformed_event_names_file_event_and_offset(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], fmt, content, argv, good, where, problem
 ) -> None:
-    path = tmp_path / "bad.dat"
-    path.write_bytes(content)
+    path = tmp_path / f"bad.{fmt}"
+    if callable(content):
+        content(path)
+    else:
+        path.write_bytes(content if isinstance(content, bytes) else content.encode())
     out = tmp_path / "run.npz"
-    assert cli.main(["import", "dump", str(path), "-o", str(out)]) == 1
+    argv = ["import", fmt, str(path), "-o", str(out), *argv]
+    assert cli.main(argv) == 1
     err = capsys.readouterr().err.replace("\n", " ")
     assert f"{path}: {where}: {problem}" in err
     assert not out.exists()
-    assert cli.main(["import", "dump", str(path), "-o", str(out), "--skip-bad"]) == 0
+    assert cli.main([*argv, "--skip-bad"]) == 0
     captured = capsys.readouterr()
     assert f"skipped: {path}: {where}" in captured.err
-    assert f"read {good} events" in captured.out
+    assert f"read {good} event" in captured.out
     assert "skipped 1 malformed" in captured.out
     assert read_trigger_file(out).n_tarvo == good
 
@@ -227,6 +313,7 @@ def test_root_tree(tmp_path: Path) -> None:
         # Files of another kind are named, not read as events (raw bytes in the message).
         (["ascii"], "in.dat is not a text (ASCII) export: it is a binary file", GOOD),
         (["dump"], "it is a zip archive (a trigger file", b"PK\x03\x04" + GOOD),
+        (["dump", "--baseline", "nan"], "the baseline must be a finite number, got nan", GOOD),
     ],
 )
 def test_refused_options(

@@ -5,6 +5,7 @@ from __future__ import annotations
 import dataclasses
 import io
 import sys
+import warnings
 import zipfile
 from pathlib import Path
 
@@ -97,6 +98,12 @@ def _bad_offsets(offsets: np.ndarray) -> np.ndarray:
     return bad
 
 
+def _inf_baseline(rows: np.ndarray) -> np.ndarray:
+    rows = rows.copy()
+    rows["baseline"][7] = np.inf
+    return rows
+
+
 BREAKAGES = {
     "missing-key": (lambda a: a.pop("run_info"), "missing key 'run_info'"),
     "wrong-format": (lambda a: a.update(format=np.array("other/1")), "key 'format'"),
@@ -135,6 +142,10 @@ BREAKAGES = {
     "2d-samples": (
         lambda a: a.update(tarvo_samples=a["tarvo_samples"].reshape(300, 64)),
         "key 'tarvo_samples' has 2 dimensions",
+    ),
+    "nan-baseline": (
+        lambda a: a.update(tarvo_triggers=_inf_baseline(a["tarvo_triggers"])),
+        "member 'tarvo_triggers.npy' row 7 has the baseline inf, not a finite number",
     ),
     "truth-incomplete": (lambda a: a.pop("truth_multipmt_time"), "missing 'truth_multipmt_time'"),
     "truth-length": (
@@ -201,6 +212,15 @@ def _damage_middle(raw: bytearray, name: str) -> None:
 
 
 _HUGE = _npy(np.zeros(3, np.uint16)).replace(b"(3,)", b"(1099511627776,)")
+
+
+def _claiming(shape: tuple[int, ...], data: int = 8) -> bytes:
+    stream = io.BytesIO()
+    header = {"descr": "<f8", "fortran_order": False, "shape": shape}
+    np.lib.format.write_array_header_1_0(stream, header)
+    return stream.getvalue() + bytes(data)
+
+
 # Each fault: (member it touches, what to do to the archive's bytes, message).
 ARCHIVE_FAULTS = {
     "compression-method": (lambda raw: _patch(raw, "tarvo_samples.npy", 8, 10, 99), False),
@@ -209,6 +229,9 @@ ARCHIVE_FAULTS = {
     "damaged-stored": (lambda raw: _damage_middle(raw, "tarvo_samples.npy"), False),
     "2-tib-shape": ({"tarvo_samples": _HUGE[:-6]}, False),
     "malformed-header": ({"tarvo_offsets": b"\x93NUMPY\x01\x00\x10\x00{'descr': '<i8'  \n"}, False),
+    "negative-shape": ({"truth_channel_gain": _claiming((-1, -1))}, False),
+    "absurd-shape": ({"extra": _claiming((2**70, 0), data=0)}, False),
+    "duplicate-member": ({"tarvo_samples.npy ": b""}, False),
 }
 ARCHIVE_MESSAGES = {
     "compression-method": "member 'tarvo_samples.npy' uses compression method 99",
@@ -217,6 +240,9 @@ ARCHIVE_MESSAGES = {
     "damaged-stored": "member 'tarvo_samples.npy' is damaged: its CRC-32 does not match",
     "2-tib-shape": "member 'tarvo_samples.npy' has a header claiming shape (1099511627776,)",
     "malformed-header": "member 'tarvo_offsets.npy' has no readable NumPy array header",
+    "negative-shape": "member 'truth_channel_gain.npy' has a header claiming shape (-1, -1)",
+    "absurd-shape": "member 'extra.npy' has a header claiming shape (1180591620717411303424, 0)",
+    "duplicate-member": "two members named 'tarvo_samples.npy'",
 }
 
 
@@ -228,9 +254,12 @@ def test_damaged_archive_is_refused(tmp_path: Path, data: TriggerData, fault: st
         members.update(change)
     buffer = io.BytesIO()
     method = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
-    with zipfile.ZipFile(buffer, "w", method) as archive:
+    with zipfile.ZipFile(buffer, "w", method) as archive, warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # a duplicate name
         for key, payload in members.items():
-            archive.writestr(f"{key}.npy", payload)
+            # A key ending in a space: a second member of that name, with the first's content.
+            payload = payload or members[key.strip().removesuffix(".npy")]
+            archive.writestr(key.strip() if key.endswith(" ") else f"{key}.npy", payload)
     raw = bytearray(buffer.getvalue())
     if callable(change):
         change(raw)

@@ -234,14 +234,16 @@ class HitFileWriter:
             self._pulses = None
 
     def abort(self) -> None:
-        """Close without finishing (the file is to be thrown away)."""
+        """Close without finishing (the file is to be thrown away).  Never raises: the
+        buffered rows that fail to reach a full disk once more are of no use."""
         if self._parquet is not None:
-            with contextlib.suppress(Exception):  # the file is discarded anyway
+            with contextlib.suppress(Exception):
                 self._parquet.close()
             self._parquet = None
         for stream in (self._stream, self._pulses):
             if stream is not None:
-                stream.close()
+                with contextlib.suppress(OSError):
+                    stream.close()
         self._stream = self._pulses = None
 
 

@@ -31,8 +31,9 @@ Three formats are read, named by the ``FORMAT`` argument of the command:
 
 Time tags are unwrapped: a tag smaller than the one before counts as a rollover, so that the
 time grows monotonically through the run (a gap of a whole rollover period between two events
-cannot be seen and is lost).  Several files of one run, say one per channel, are merged into
-one trigger list in time order.  Trigger times are stored as whole seconds plus 4 ns ticks,
+cannot be seen and is lost); without a rollover (``tag_bits=0``) a tag smaller than the one
+before is a malformed event, as is a negative one or one past 2^32 s.  Several files of one
+run, say one per channel, are merged into one trigger list in time order.  Trigger times are stored as whole seconds plus 4 ns ticks,
 rounded to the nearest tick.  The sampling period and the ADC's resolution are stored beside
 the triggers; the waveforms are never rescaled.
 
@@ -85,6 +86,7 @@ DEFAULT_CHUNK_EVENTS = 4096
 DEFAULT_SAMPLES_BRANCH = "samples"
 
 _NS_PER_S = 1_000_000_000
+_MAX_TIME_NS = 2**32 * _NS_PER_S  # the trigger rows hold 32 bits of seconds
 _NS_PER_TICK = 4
 _UINT16_MAX = 65535
 
@@ -215,6 +217,8 @@ class ImportOptions:
                 f"unknown baseline method {self.baseline_method!r}: expected "
                 f"{', '.join(BASELINE_METHODS)}"
             )
+        if self.baseline_value is not None and not np.isfinite(self.baseline_value):
+            raise ValueError(f"the baseline must be a finite number, got {self.baseline_value}")
         if self.baseline_window is not None and self.baseline_value is not None:
             raise ValueError("--baseline-window and a fixed --baseline exclude each other")
         start, stop = self.baseline_window or (None, None)
@@ -376,7 +380,11 @@ def decide_polarity(above: int, below: int) -> str | None:
 
 
 class _TagClock:
-    """Turns time tags into monotonic nanoseconds, counting rollovers."""
+    """Turns time tags into monotonic nanoseconds, counting rollovers.
+
+    A tag that cannot be a time (negative, not a whole number, past 2^32 s, or before the one
+    before without a rollover to explain it) raises ValueError and leaves the count as it was.
+    """
 
     def __init__(self, clock_ns: float, bits: int) -> None:
         self._clock_ns = clock_ns
@@ -385,16 +393,42 @@ class _TagClock:
         self._wraps = 0
         self._last: int | None = None
 
-    def __call__(self, tag: int) -> int:
+    def __call__(self, value: float | np.number) -> int:
+        tag = _whole(value, "time tag")
+        if tag < 0:
+            raise ValueError(f"time tag {tag} is negative")
+        wraps, last = self._wraps, self._last
         if self._period:
             tag %= self._period
-            if self._last is not None and tag < self._last:
-                self._wraps += 1
-            self._last = tag
-            tag += self._wraps * self._period
-        if self._integral:
-            return tag * int(self._clock_ns)
-        return round(tag * self._clock_ns)
+            if last is not None and tag < last:
+                wraps += 1
+            count = tag + wraps * self._period
+        else:
+            if last is not None and tag < last:
+                raise ValueError(
+                    f"time tag {tag} is before the previous event's {last}, and without a "
+                    "rollover (--tag-bits 0) the time cannot go back: the events are not in "
+                    "time order"
+                )
+            count = tag
+        time_ns = count * int(self._clock_ns) if self._integral else round(count * self._clock_ns)
+        if time_ns >= _MAX_TIME_NS:
+            raise ValueError(
+                f"time tag {value} runs past 2^32 s ({time_ns / _NS_PER_S:.4g} s): is --clock "
+                "right?"
+            )
+        self._wraps, self._last = wraps, tag
+        return time_ns
+
+
+def _whole(value: float | np.number, what: str) -> int:
+    """``value`` as an int; ValueError naming ``what`` when it is not a whole number."""
+    if isinstance(value, (int, np.integer)):
+        return int(value)
+    number = float(value)
+    if not number.is_integer():  # NaN and infinities included
+        raise ValueError(f"{what} {number:g} is not a whole number")
+    return int(number)
 
 
 class _Problems:
@@ -426,7 +460,7 @@ def _dump_events(
         if not options.header:
             assert fixed is not None and options.channel is not None
             while offset < total:
-                data = stream.read(fixed)
+                data = stream.read(min(fixed, total - offset))
                 if len(data) < fixed:
                     bad(
                         f"{path}: event {event} at byte {offset}: truncated event: "
@@ -473,7 +507,12 @@ def _dump_events(
             if channel >= 2**31:
                 bad(f"{where}: channel word {channel} does not fit 32 bits signed")
             else:
-                yield _Event(clock(tag), channel, np.frombuffer(data, dtype="<u2"))
+                try:
+                    time_ns = clock(tag)
+                except ValueError as exc:
+                    bad(f"{where}: {exc}")
+                else:
+                    yield _Event(time_ns, channel, np.frombuffer(data, dtype="<u2"))
             progress(size)
             offset += size
             event += 1
@@ -552,7 +591,8 @@ def _ascii_events(
                 bad(f"{where}: record length {length} or channel {channel} out of range")
                 skip_event(next_line())
                 continue
-            samples = np.empty(length, dtype=np.uint16)
+            # Grown as samples are read: the header's length alone sizes nothing.
+            read: list[int] = []
             problem = None
             for k in range(length):
                 line = next_line()
@@ -570,12 +610,17 @@ def _ascii_events(
                 if not 0 <= value <= _UINT16_MAX:
                     problem = f"line {line[0]}: sample {value} outside 0..65535"
                     break
-                samples[k] = value
+                read.append(value)
+            if problem is None:
+                try:
+                    time_ns = clock(tag)
+                except ValueError as exc:
+                    problem = str(exc)
             if problem is not None:
                 bad(f"{where}: {problem}")
                 skip_event(line)
                 continue
-            yield _Event(clock(tag), channel, samples)
+            yield _Event(time_ns, channel, np.array(read, dtype=np.uint16))
 
 
 def _root_events(
@@ -613,8 +658,16 @@ def _root_events(
                 if samples.size and (samples.min() < 0 or samples.max() > _UINT16_MAX):
                     bad(f"{where}: samples outside 0..65535")
                     continue
-                channel = int(channels[i]) if channels is not None else options.channel
-                time_ns = clock(int(tags[i])) if tags is not None else 0
+                try:
+                    channel = options.channel
+                    if channels is not None:
+                        channel = _whole(channels[i], "channel")
+                        if not -(2**31) <= channel < 2**31:
+                            raise ValueError(f"channel {channel} does not fit 32 bits signed")
+                    time_ns = clock(tags[i]) if tags is not None else 0
+                except ValueError as exc:
+                    bad(f"{where}: {exc}")
+                    continue
                 yield _Event(time_ns, 0 if channel is None else channel, samples.astype(np.uint16))
             progress(len(waveforms))
 

@@ -217,6 +217,17 @@ def _check_dtype(path: str, key: str, array: np.ndarray, dtype: np.dtype, ndim: 
         raise _fail(path, f"key '{key}' has {array.ndim} dimensions, expected {ndim}")
 
 
+def _check_baselines(path: str, rows: np.ndarray, first: int = 0) -> None:
+    bad = np.flatnonzero(~np.isfinite(rows["baseline"]))
+    if len(bad):
+        row = int(bad[0])
+        raise _fail(
+            path,
+            f"member 'tarvo_triggers.npy' row {first + row} has the baseline "
+            f"{rows['baseline'][row]}, not a finite number",
+        )
+
+
 def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
     fmt = arrays["format"]
     if fmt.shape != () or str(fmt) != FORMAT:
@@ -228,6 +239,7 @@ def _validate(arrays: dict[str, np.ndarray], path: str) -> None:
     _check_dtype(path, "tarvo_samples", arrays["tarvo_samples"], np.dtype(np.uint16), 1)
     _check_dtype(path, "tarvo_offsets", arrays["tarvo_offsets"], np.dtype(np.int64), 1)
     _check_dtype(path, "multipmt_triggers", arrays["multipmt_triggers"], MULTIPMT_TRIGGER_DTYPE, 1)
+    _check_baselines(path, arrays["tarvo_triggers"])
     n = len(arrays["tarvo_triggers"])
     offsets = arrays["tarvo_offsets"]
     if len(offsets) != n + 1:
@@ -450,6 +462,12 @@ class TriggerFileReader:
             self._archive = zipfile.ZipFile(self._file)
         except _READ_ERRORS as exc:
             raise _fail(name, "the .npz archive cannot be read") from exc
+        # numpy.load would read the last of two members of one name, another tool the first.
+        seen: set[str] = set()
+        for info in self._archive.infolist():
+            if info.filename in seen:
+                raise _fail(name, f"it holds two members named '{info.filename}'")
+            seen.add(info.filename)
         # Every array member is indexed (numpy.load sees them all); the known ones are checked.
         infos = {
             info.filename.removesuffix(".npy"): info
@@ -544,6 +562,10 @@ class TriggerFileReader:
         shape, fortran_order, dtype = header
         if dtype.hasobject:
             raise _fail(name, f"{where} holds Python objects, which a trigger file never does")
+        if any(dim < 0 or dim > self._size for dim in shape):
+            raise _fail(
+                name, f"{where} has a header claiming shape {shape}, impossible in this file"
+            )
         count = 1
         for dim in shape:
             count *= dim
@@ -668,6 +690,7 @@ class TriggerFileReader:
                 f"{n_samples} samples",
             )
         rows = self.rows("tarvo_triggers", lo, hi)
+        _check_baselines(name, rows, lo)
         samples = self.rows("tarvo_samples", int(offsets[0]), int(offsets[-1]))
         return rows, samples, offsets - offsets[0]
 

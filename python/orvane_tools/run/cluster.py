@@ -11,7 +11,7 @@ from typing import Any
 
 import numpy as np
 
-from .._atomic import PART_SUFFIX, PendingFile
+from .._atomic import PendingFile
 from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
 from ..files.provenance import Drops, add_drops
@@ -106,9 +106,7 @@ def _run_distributed(
         size = max(job.summary.triggers, 1) if job.compressed else per_task
         assert job.pending is not None
         for kind, lo, hi in segments(job.summary.n_tarvo, job.summary.n_multipmt, size):
-            spool = job.pending.target.parent / (
-                f".{job.pending.target.name}.{token}.{len(specs)}.spool{PART_SUFFIX}"
-            )
+            spool = job.pending.spool(len(specs))
             job.spools.append(spool)
             specs.append((j, kind, lo, hi, spool))
         digest = client.submit(

@@ -14,14 +14,15 @@ with ``resume`` keeps the finished ones and does the rest.
 
 from __future__ import annotations
 
-import glob
+import contextlib
+import functools
 import os
 import time
 from collections.abc import Callable, Sequence
 from pathlib import Path
 from typing import Any
 
-from .._atomic import PART_SUFFIX, PendingFile
+from .._atomic import PendingFile, remove_leftovers
 from .._errors import UserError
 from ..files.hitfile import commit_hit_file, is_hit_file, read_provenance
 from ..files.provenance import drops_from_provenance, run_provenance, settings_tables
@@ -152,6 +153,7 @@ def reconstruct_files(
         sum(job.summary.triggers for job in jobs), len(jobs)
     )
     committed: list[Path] = []
+    failed = True
 
     def finished(job: _Job) -> None:
         # Each hit file is put in place once complete: an interrupted run keeps those it
@@ -181,25 +183,26 @@ def reconstruct_files(
                 finished,
                 pulse_columns,
             )
+        failed = False
     finally:
+        # Every step on its own, none raising: a full disk fails the flush of a discarded
+        # output again, and must not keep the others in place.
+        cleanup: list[Callable[[], object]] = []
         for job in jobs:
             if job.writer is not None:
-                job.writer.abort()
+                cleanup.append(job.writer.abort)
             if job.pending is not None:
-                job.pending.discard()
+                cleanup.append(job.pending.discard)
             if job.pulses is not None:
-                job.pulses.discard()
-            for spool in job.spools:
-                spool.unlink(missing_ok=True)
-                # What a worker that died while writing it left.
-                pattern = glob.escape(str(spool.parent / f".{spool.name}.")) + f"*{PART_SUFFIX}"
-                for leftover in glob.glob(pattern):
-                    Path(leftover).unlink(missing_ok=True)
-        if created_folder is not None and not committed:
-            try:
-                created_folder.rmdir()
-            except OSError:
-                pass
+                cleanup.append(job.pulses.discard)
+            # What a worker left, also one that died while writing.
+            cleanup += [functools.partial(remove_leftovers, spool) for spool in job.spools]
+            cleanup += [functools.partial(spool.unlink, missing_ok=True) for spool in job.spools]
+        if created_folder is not None and failed:
+            cleanup.append(created_folder.rmdir)  # when nothing was put in it
+        for step in cleanup:
+            with contextlib.suppress(Exception):
+                step()
     summaries = sorted([job.summary for job in jobs + done], key=lambda f: paths.index(f.input))
     return RunSummary(summaries, time.perf_counter() - start)
 
