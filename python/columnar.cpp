@@ -408,7 +408,7 @@ std::size_t thread_count(std::int64_t threads, bool calls_python) {
 template <class Row, class Check, class Work>
 py::array_t<Row> columnar_call(std::size_t rows, std::size_t max_per_row, std::size_t threads,
                                bool keep_lock, Check&& check, Work&& work,
-                               std::size_t* truncated = nullptr) {
+                               tessel::RowsDone* summary = nullptr) {
     NumpyRows<Row> out;
     const std::function<void()> poll = signal_poll();
     const std::size_t written = run(keep_lock, [&] {
@@ -422,30 +422,60 @@ py::array_t<Row> columnar_call(std::size_t rows, std::size_t max_per_row, std::s
         const tessel::ChunkWork chunk_work = [&](tessel::RowRange range, std::byte* into) {
             return work(range, reinterpret_cast<Row*>(into));
         };
-        const tessel::RowsDone done = tessel::run_chunks(plan, chunk_work, out, poll);
-        if (truncated != nullptr) {
-            *truncated = done.truncated;
+        tessel::RowsDone done = tessel::run_chunks(plan, chunk_work, out, poll);
+        const std::size_t written = done.written;
+        if (summary != nullptr) {
+            *summary = std::move(done);
         }
-        return done.written;
+        return written;
     });
     return out.finish(written);
 }
 
-/// `rows`, or a tuple of rows, the count of truncated triggers when asked for, and the pulse
-/// rows when asked for.
+}  // namespace
+
+py::dtype drop_dtype() {
+    py::list fields;
+    fields.append(py::make_tuple("channel", "<i4"));
+    for (const char* cause : {"unknown_channel", "bad_edge", "bad_integral", "truncated"}) {
+        fields.append(py::make_tuple(cause, "<u8"));
+    }
+    return py::dtype::from_args(fields);
+}
+
+namespace {
+
+/// The drop counts as drop_dtype rows, by channel.
+py::array drop_rows(const tessel::ChannelDrops& drops) {
+    py::list rows;
+    for (const auto& [channel, counts] : drops) {
+        rows.append(py::make_tuple(channel, counts.unknown_channel, counts.bad_edge,
+                                   counts.bad_integral, counts.truncated));
+    }
+    return py::module_::import("numpy").attr("array")(rows, drop_dtype());
+}
+
+/// `rows`, or a tuple of rows and what was asked for, in this order: the count of truncated
+/// triggers, the drop counts, the pulse rows.
 template <class Row>
-py::object with_extras(py::array_t<Row> rows, std::size_t truncated, bool asked,
-                       std::optional<py::array_t<tessel::PulseShape>> pulses) {
-    if (!asked && !pulses) {
+py::object with_extras(py::array_t<Row> rows, const tessel::RowsDone& done, bool return_truncated,
+                       bool return_drops,
+                       std::optional<py::array_t<tessel::PulseShape>> pulses = std::nullopt) {
+    if (!return_truncated && !return_drops && !pulses) {
         return std::move(rows);
     }
-    if (!pulses) {
-        return py::make_tuple(std::move(rows), truncated);
+    py::list parts;
+    parts.append(std::move(rows));
+    if (return_truncated) {
+        parts.append(done.truncated);
     }
-    if (!asked) {
-        return py::make_tuple(std::move(rows), std::move(*pulses));
+    if (return_drops) {
+        parts.append(drop_rows(done.drops));
     }
-    return py::make_tuple(std::move(rows), truncated, std::move(*pulses));
+    if (pulses) {
+        parts.append(std::move(*pulses));
+    }
+    return py::tuple(parts);
 }
 
 /// The pulse rows of the call's waveform triggers (a second pass of the pulse finder, so that
@@ -523,6 +553,9 @@ threads : int, optional, keyword only
 return_truncated : bool, optional, keyword only
     Also return how many waveforms held more pulses than the 16 records a trigger can
     have (default False).
+return_drops : bool, optional, keyword only
+    Also return the records left out, per channel and cause, as an array of drop_dtype rows
+    (default False; see Returns).
 return_pulses : bool, optional, keyword only
     Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
     rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
@@ -565,16 +598,28 @@ constexpr const char* TARVO_SIGNATURE =
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
     "run_info: orvane.RunInfo = RunInfo.simulation_run(), *, "
     "threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, "
-    "return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None";
-constexpr const char* TARVO_RETURNS =
-    "numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | "
-    "tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | "
-    "tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]";
+    "return_drops: bool = False, return_pulses: bool = False, "
+    "adc_max: typing.SupportsFloat | None = None";
+constexpr const char* TARVO_RETURNS = "numpy.typing.NDArray[numpy.void] | tuple[typing.Any, ...]";
 constexpr const char* MULTIPMT_SIGNATURE =
     "triggers: numpy.typing.ArrayLike, "
     "first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, "
     "run_info: orvane.RunInfo = RunInfo.simulation_run(), *, "
-    "threads: typing.SupportsInt | typing.SupportsIndex = 1";
+    "threads: typing.SupportsInt | typing.SupportsIndex = 1, return_drops: bool = False";
+constexpr const char* MULTIPMT_RETURNS =
+    "numpy.typing.NDArray[numpy.void] | "
+    "tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]]";
+
+/// What the drop counts are, for the Returns sections.
+constexpr const char* DROPS_RETURNED =
+    "With return_drops, the records left out follow as an array of drop_dtype\n"
+    "    rows (channel, unknown_channel, bad_edge, bad_integral, truncated), one per channel\n"
+    "    with any, by channel: unknown_channel counts the records of triggers on a channel\n"
+    "    without a row in the channel table (unknown_channels: drop), bad_edge and\n"
+    "    bad_integral the records left out by drop_bad_edge and drop_bad_integral (each\n"
+    "    record by the first test it fails; a trigger for the single-record extractors, a\n"
+    "    pulse for the pulse finder), truncated the triggers that held more pulses than 16\n"
+    "    records (their first 16 kept).  The same counts whatever threads is.";
 
 std::string tarvo_doc(const char* cls, const char* name, const char* summary, const char* returns) {
     return with_signature(cls, name, TARVO_SIGNATURE,
@@ -584,7 +629,10 @@ std::string tarvo_doc(const char* cls, const char* name, const char* summary, co
                               "counts the\n    waveforms that held more pulses than a trigger's "
                               "16 records (the first 16\n    were kept; only the pulse finder "
                               "finds several).  With return_pulses, the pulse\n    rows come "
-                              "last: (rows, pulses) or (rows, truncated, pulses).\n\n" +
+                              "last.  " +
+                              DROPS_RETURNED +
+                              "\n    The tuple holds rows, then truncated, drops and pulses as "
+                              "asked, in that order.\n\n" +
                               TARVO_RAISES,
                           TARVO_RETURNS);
 }
@@ -594,12 +642,12 @@ std::string tarvo_doc(const char* cls, const char* name, const char* summary, co
 py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
                                const py::handle& waveforms, const py::handle& offsets,
                                std::uint64_t first_trigger, tessel::RunInfo run_info,
-                               std::int64_t threads, bool return_truncated, bool return_pulses,
-                               std::optional<double> adc_max) {
+                               std::int64_t threads, bool return_truncated, bool return_drops,
+                               bool return_pulses, std::optional<double> adc_max) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.step(run_info);
     std::optional<tessel::TarvoRowInput> input;
-    std::size_t truncated = 0;
+    tessel::RowsDone done;
     const std::size_t workers = thread_count(threads, false);
     auto rows = columnar_call<HitFeaturesNumpyRow>(
         in.rows.size(), step.max_records(), workers, false,
@@ -611,21 +659,20 @@ py::object extract_tarvo_numpy(const tessel::FeatureExtractor& self, const py::h
         [&](tessel::RowRange range, HitFeaturesNumpyRow* out) {
             return tessel::extract_rows(step, *input, range, out);
         },
-        &truncated);
+        &done);
     auto pulses = pulses_of(self, run_info, in, first_trigger, workers, return_pulses, adc_max);
-    return with_extras(std::move(rows), truncated, return_truncated, std::move(pulses));
+    return with_extras(std::move(rows), done, return_truncated, return_drops, std::move(pulses));
 }
 
-py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExtractor& self,
-                                                        const py::handle& triggers,
-                                                        std::uint64_t first_trigger,
-                                                        tessel::RunInfo run_info,
-                                                        std::int64_t threads) {
+py::object extract_multipmt_numpy(const tessel::FeatureExtractor& self, const py::handle& triggers,
+                                  std::uint64_t first_trigger, tessel::RunInfo run_info,
+                                  std::int64_t threads, bool return_drops) {
     const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
         triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
     const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
     const tessel::TriggerStep step = self.step(run_info);
-    return columnar_call<HitFeaturesNumpyRow>(
+    tessel::RowsDone done;
+    auto out = columnar_call<HitFeaturesNumpyRow>(
         view.size(), step.max_records(), thread_count(threads, false), false,
         [&] {
             tessel::check_trigger_positions(first_trigger, view.size());
@@ -633,7 +680,9 @@ py::array_t<HitFeaturesNumpyRow> extract_multipmt_numpy(const tessel::FeatureExt
         },
         [&](tessel::RowRange range, HitFeaturesNumpyRow* out) {
             return tessel::extract_rows(step, view, first_trigger, range, out);
-        });
+        },
+        &done);
+    return with_extras(std::move(out), done, false, return_drops);
 }
 
 py::array_t<HitNumpyRow> make_hits_numpy(const tessel::HitMaker& self, const py::handle& features,
@@ -656,14 +705,14 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
                                    const py::handle& triggers, const py::handle& waveforms,
                                    const py::handle& offsets, std::uint64_t first_trigger,
                                    tessel::RunInfo run_info, std::int64_t threads,
-                                   bool return_truncated, bool return_pulses,
+                                   bool return_truncated, bool return_drops, bool return_pulses,
                                    std::optional<double> adc_max) {
     const TarvoInput in = tarvo_input(triggers, waveforms, offsets);
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
     std::optional<tessel::TarvoRowInput> input;
-    std::size_t truncated = 0;
+    tessel::RowsDone done;
     auto rows = columnar_call<HitNumpyRow>(
         in.rows.size(), step.max_records(), thread_count(threads, keep_lock), keep_lock,
         [&] {
@@ -674,24 +723,24 @@ py::object reconstruct_tarvo_numpy(const tessel::ChargeReconstruction& self,
         [&](tessel::RowRange range, HitNumpyRow* out) {
             return tessel::reconstruct_rows(step, calls, *input, range, out);
         },
-        &truncated);
+        &done);
     auto pulses = pulses_of(self.feature_extractor(), run_info, in, first_trigger,
                             thread_count(threads, false), return_pulses, adc_max);
-    return with_extras(std::move(rows), truncated, return_truncated, std::move(pulses));
+    return with_extras(std::move(rows), done, return_truncated, return_drops, std::move(pulses));
 }
 
-py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
-                                                    const py::handle& triggers,
-                                                    std::uint64_t first_trigger,
-                                                    tessel::RunInfo run_info,
-                                                    std::int64_t threads) {
+py::object reconstruct_multipmt_numpy(const tessel::ChargeReconstruction& self,
+                                      const py::handle& triggers, std::uint64_t first_trigger,
+                                      tessel::RunInfo run_info, std::int64_t threads,
+                                      bool return_drops) {
     const py::array rows = rows_argument<MultiPMTTriggerNumpyRow>(
         triggers, "triggers", "multipmt_trigger_dtype", MULTIPMT_FIELDS);
     const auto view = strided<MultiPMTTriggerNumpyRow>(rows);
     const tessel::TriggerStep step = self.feature_extractor().step(run_info);
     const std::vector<tessel::RecoCall> calls = self.hit_maker().calls();
     const bool keep_lock = calls_python(self.hit_maker());
-    return columnar_call<HitNumpyRow>(
+    tessel::RowsDone done;
+    auto out = columnar_call<HitNumpyRow>(
         view.size(), step.max_records(), thread_count(threads, keep_lock), keep_lock,
         [&] {
             tessel::check_trigger_positions(first_trigger, view.size());
@@ -699,7 +748,9 @@ py::array_t<HitNumpyRow> reconstruct_multipmt_numpy(const tessel::ChargeReconstr
         },
         [&](tessel::RowRange range, HitNumpyRow* out) {
             return tessel::reconstruct_rows(step, calls, view, first_trigger, range, out);
-        });
+        },
+        &done);
+    return with_extras(std::move(out), done, false, return_drops);
 }
 
 const char* extract_tarvo_doc() {
@@ -740,11 +791,17 @@ threads : int, optional, keyword only
     one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
     are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+return_drops : bool, optional, keyword only
+    Also return the triggers dropped for a channel without a row in the channel table
+    (unknown_channels: drop), per channel (default False).
 
 Returns
 -------
-numpy.ndarray
-    One-dimensional array of hit_features_dtype rows, one per trigger, in trigger order.
+numpy.ndarray or tuple
+    One-dimensional array of hit_features_dtype rows, one per trigger kept, in trigger order.
+    With return_drops, a tuple (rows, drops): drops is an array of drop_dtype rows (channel,
+    unknown_channel, bad_edge, bad_integral, truncated), one per channel with a drop, by
+    channel; only unknown_channel can be nonzero here.
 
 Raises
 ------
@@ -755,7 +812,8 @@ ValueError
     the field and the first such row), the trigger positions do not fit the hit id, or
     threads is below 0 or above 1024.
 KeyboardInterrupt
-    Ctrl-C during a call from the main thread, within a fraction of a second.)doc");
+    Ctrl-C during a call from the main thread, within a fraction of a second.)doc",
+                       MULTIPMT_RETURNS);
     return doc.c_str();
 }
 
@@ -840,11 +898,15 @@ threads : int, optional, keyword only
     one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
     are refused.
     A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+return_drops : bool, optional, keyword only
+    Also return the triggers dropped for a channel without a row in the channel table
+    (unknown_channels: drop), per channel (default False).
 
 Returns
 -------
-numpy.ndarray
-    One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
+numpy.ndarray or tuple
+    One-dimensional array of hit_dtype rows of the valid hits, in trigger order.  With
+    return_drops, a tuple (rows, drops) as extract_multipmt_numpy returns.
 
 Raises
 ------
@@ -855,6 +917,7 @@ ValueError
     the field and the first such row), the trigger positions do not fit the hit id, or
     threads is below 0 or above 1024.
 KeyboardInterrupt
-    Ctrl-C during a call from the main thread, within a fraction of a second.)doc");
+    Ctrl-C during a call from the main thread, within a fraction of a second.)doc",
+                       MULTIPMT_RETURNS);
     return doc.c_str();
 }

@@ -1,4 +1,5 @@
 #include "bindings.hpp"
+#include "columnar.hpp"
 
 // Multi-phase initialisation; the module cannot be loaded into sub-interpreters, and it does not
 // declare that it runs without the global interpreter lock, so a free-threaded interpreter keeps
@@ -21,6 +22,7 @@ Exposes Hit, HitFeatures, TarvoTrigger, MultiPMTTrigger, HitMaker, FeatureExtrac
     m.attr("tarvo_trigger_dtype") = py::dtype::of<tessel::TarvoTriggerNumpyRow>();
     m.attr("multipmt_trigger_dtype") = py::dtype::of<tessel::MultiPMTTriggerNumpyRow>();
     m.attr("pulse_dtype") = py::dtype::of<tessel::PulseShape>();
+    m.attr("drop_dtype") = drop_dtype();
     // The settings check, independent of the classes above.
     register_check(m);
     // The channel table, and its properties of FeatureExtractor.

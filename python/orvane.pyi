@@ -11,7 +11,7 @@ import numpy.typing
 import os
 import pathlib
 import typing
-__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'pulse_dtype', 'summarize_settings', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'drop_dtype', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'pulse_dtype', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -747,7 +747,7 @@ class FeatureExtractor:
         VectorHitFeatures
             A list of extracted HitFeatures. Note that a single trigger may produce multiple hit features or none.
         """
-    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
+    def extract_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_drops: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]]:
         """
         Extract hit features from an array of multi-PMT trigger rows.
         
@@ -771,11 +771,17 @@ class FeatureExtractor:
             one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
             are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+        return_drops : bool, optional, keyword only
+            Also return the triggers dropped for a channel without a row in the channel table
+            (unknown_channels: drop), per channel (default False).
         
         Returns
         -------
-        numpy.ndarray
-            One-dimensional array of hit_features_dtype rows, one per trigger, in trigger order.
+        numpy.ndarray or tuple
+            One-dimensional array of hit_features_dtype rows, one per trigger kept, in trigger order.
+            With return_drops, a tuple (rows, drops): drops is an array of drop_dtype rows (channel,
+            unknown_channel, bad_edge, bad_integral, truncated), one per channel with a drop, by
+            channel; only unknown_channel can be nonzero here.
         
         Raises
         ------
@@ -788,7 +794,7 @@ class FeatureExtractor:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]:
+    def extract_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_drops: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[typing.Any, ...]:
         """
         Extract hit features from arrays of Tarvo trigger rows and their waveforms.
         
@@ -827,6 +833,9 @@ class FeatureExtractor:
         return_truncated : bool, optional, keyword only
             Also return how many waveforms held more pulses than the 16 records a trigger can
             have (default False).
+        return_drops : bool, optional, keyword only
+            Also return the records left out, per channel and cause, as an array of drop_dtype rows
+            (default False; see Returns).
         return_pulses : bool, optional, keyword only
             Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
             rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
@@ -845,7 +854,15 @@ class FeatureExtractor:
             With return_truncated, a tuple (rows, truncated): truncated counts the
             waveforms that held more pulses than a trigger's 16 records (the first 16
             were kept; only the pulse finder finds several).  With return_pulses, the pulse
-            rows come last: (rows, pulses) or (rows, truncated, pulses).
+            rows come last.  With return_drops, the records left out follow as an array of drop_dtype
+            rows (channel, unknown_channel, bad_edge, bad_integral, truncated), one per channel
+            with any, by channel: unknown_channel counts the records of triggers on a channel
+            without a row in the channel table (unknown_channels: drop), bad_edge and
+            bad_integral the records left out by drop_bad_edge and drop_bad_integral (each
+            record by the first test it fails; a trigger for the single-record extractors, a
+            pulse for the pulse finder), truncated the triggers that held more pulses than 16
+            records (their first 16 kept).  The same counts whatever threads is.
+            The tuple holds rows, then truncated, drops and pulses as asked, in that order.
         
         Raises
         ------
@@ -1010,7 +1027,7 @@ class ChargeReconstruction:
         -----
         A single trigger may produce multiple hits or no hits at all.
         """
-    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1) -> numpy.typing.NDArray[numpy.void]:
+    def reconstruct_multipmt_numpy(self, triggers: numpy.typing.ArrayLike, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_drops: bool = False) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]]:
         """
         Reconstruct hits from an array of multi-PMT trigger rows.
         
@@ -1034,11 +1051,15 @@ class ChargeReconstruction:
             one thread.  0 starts one per core this process may run on; numbers below 0 or above 1024
             are refused.
             A reconstructor added with add_reconstructor_from_callable makes the call use one thread.
+        return_drops : bool, optional, keyword only
+            Also return the triggers dropped for a channel without a row in the channel table
+            (unknown_channels: drop), per channel (default False).
         
         Returns
         -------
-        numpy.ndarray
-            One-dimensional array of hit_dtype rows of the valid hits, in trigger order.
+        numpy.ndarray or tuple
+            One-dimensional array of hit_dtype rows of the valid hits, in trigger order.  With
+            return_drops, a tuple (rows, drops) as extract_multipmt_numpy returns.
         
         Raises
         ------
@@ -1051,7 +1072,7 @@ class ChargeReconstruction:
         KeyboardInterrupt
             Ctrl-C during a call from the main thread, within a fraction of a second.
         """
-    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[numpy.typing.NDArray[numpy.void], int] | tuple[numpy.typing.NDArray[numpy.void], numpy.typing.NDArray[numpy.void]] | tuple[numpy.typing.NDArray[numpy.void], int, numpy.typing.NDArray[numpy.void]]:
+    def reconstruct_tarvo_numpy(self, triggers: numpy.typing.ArrayLike, waveforms: numpy.typing.ArrayLike, offsets: numpy.typing.ArrayLike | None = None, first_trigger: typing.SupportsInt | typing.SupportsIndex = 0, run_info: RunInfo = ..., *, threads: typing.SupportsInt | typing.SupportsIndex = 1, return_truncated: bool = False, return_drops: bool = False, return_pulses: bool = False, adc_max: typing.SupportsFloat | None = None) -> numpy.typing.NDArray[numpy.void] | tuple[typing.Any, ...]:
         """
         Reconstruct hits from arrays of Tarvo trigger rows and their waveforms.
         
@@ -1090,6 +1111,9 @@ class ChargeReconstruction:
         return_truncated : bool, optional, keyword only
             Also return how many waveforms held more pulses than the 16 records a trigger can
             have (default False).
+        return_drops : bool, optional, keyword only
+            Also return the records left out, per channel and cause, as an array of drop_dtype rows
+            (default False; see Returns).
         return_pulses : bool, optional, keyword only
             Also return the shape of every pulse the pulse finder found, an array of pulse_dtype
             rows (id, channel, first_sample, last_sample, baseline, amplitude, peak_time, width,
@@ -1107,7 +1131,15 @@ class ChargeReconstruction:
             With return_truncated, a tuple (rows, truncated): truncated counts the
             waveforms that held more pulses than a trigger's 16 records (the first 16
             were kept; only the pulse finder finds several).  With return_pulses, the pulse
-            rows come last: (rows, pulses) or (rows, truncated, pulses).
+            rows come last.  With return_drops, the records left out follow as an array of drop_dtype
+            rows (channel, unknown_channel, bad_edge, bad_integral, truncated), one per channel
+            with any, by channel: unknown_channel counts the records of triggers on a channel
+            without a row in the channel table (unknown_channels: drop), bad_edge and
+            bad_integral the records left out by drop_bad_edge and drop_bad_integral (each
+            record by the first test it fails; a trigger for the single-record extractors, a
+            pulse for the pulse finder), truncated the triggers that held more pulses than 16
+            records (their first 16 kept).  The same counts whatever threads is.
+            The tuple holds rows, then truncated, drops and pulses as asked, in that order.
         
         Raises
         ------
@@ -1329,6 +1361,7 @@ def summarize_settings(settings: os.PathLike | str | bytes) -> dict:
         The file cannot be read as YAML.
     """
 __version__: str = '0.1.0'
+drop_dtype: numpy.dtypes.VoidDType
 hit_dtype: numpy.dtype[numpy.void]
 hit_features_dtype: numpy.dtype[numpy.void]
 multipmt_trigger_dtype: numpy.dtype[numpy.void]

@@ -84,10 +84,11 @@ VectorHitFeatures
     cls.def("extract_tarvo_numpy", &extract_tarvo_numpy, py::arg("triggers"), py::arg("waveforms"),
             py::arg("offsets") = py::none(), py::arg("first_trigger") = 0, simulation_run_default(),
             py::kw_only(), py::arg("threads") = 1, py::arg("return_truncated") = false,
-            py::arg("return_pulses") = false, py::arg("adc_max") = py::none(), extract_tarvo_doc());
+            py::arg("return_drops") = false, py::arg("return_pulses") = false,
+            py::arg("adc_max") = py::none(), extract_tarvo_doc());
     cls.def("extract_multipmt_numpy", &extract_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
-            py::arg("threads") = 1, extract_multipmt_doc());
+            py::arg("threads") = 1, py::arg("return_drops") = false, extract_multipmt_doc());
 }
 
 void register_hit_maker(py::module_& m) {
@@ -196,11 +197,12 @@ A single trigger may produce multiple hits or no hits at all.)doc");
     cls.def("reconstruct_tarvo_numpy", &reconstruct_tarvo_numpy, py::arg("triggers"),
             py::arg("waveforms"), py::arg("offsets") = py::none(), py::arg("first_trigger") = 0,
             simulation_run_default(), py::kw_only(), py::arg("threads") = 1,
-            py::arg("return_truncated") = false, py::arg("return_pulses") = false,
-            py::arg("adc_max") = py::none(), reconstruct_tarvo_doc());
+            py::arg("return_truncated") = false, py::arg("return_drops") = false,
+            py::arg("return_pulses") = false, py::arg("adc_max") = py::none(),
+            reconstruct_tarvo_doc());
     cls.def("reconstruct_multipmt_numpy", &reconstruct_multipmt_numpy, py::arg("triggers"),
             py::arg("first_trigger") = 0, simulation_run_default(), py::kw_only(),
-            py::arg("threads") = 1, reconstruct_multipmt_doc());
+            py::arg("threads") = 1, py::arg("return_drops") = false, reconstruct_multipmt_doc());
 }
 
 }  // namespace

@@ -27,6 +27,37 @@ struct TarvoTriggerView {
 
 /// Waveform extractor: integral above the baseline, trigger time and the rising edge located to
 /// a fraction of a sample by a parabola through the sample-to-sample differences.
+/// Records an extraction left out, by cause: a trigger on a channel without a row in the channel
+/// table (with `unknown_channels: drop`), a rising edge found unusable (`drop_bad_edge`), a
+/// negative integral (`drop_bad_integral`); and the triggers whose pulses did not all fit in
+/// the records of one trigger (the first ones kept).  Counts records, so for the single-record
+/// extractors triggers; the pulse finder drops single pulses.
+struct DropCounts {
+    std::uint64_t unknown_channel = 0;
+    std::uint64_t bad_edge = 0;
+    std::uint64_t bad_integral = 0;
+    std::uint64_t truncated = 0;
+
+    [[nodiscard]] bool any() const noexcept {
+        return (unknown_channel | bad_edge | bad_integral | truncated) != 0;
+    }
+    DropCounts& operator+=(const DropCounts& other) noexcept {
+        unknown_channel += other.unknown_channel;
+        bad_edge += other.bad_edge;
+        bad_integral += other.bad_integral;
+        truncated += other.truncated;
+        return *this;
+    }
+    friend bool operator==(const DropCounts&, const DropCounts&) = default;
+};
+
+/// Adds one to the count `cause` of `drops`, when given.
+inline void count_drop(DropCounts* drops, std::uint64_t DropCounts::*cause) noexcept {
+    if (drops != nullptr) {
+        ++(drops->*cause);
+    }
+}
+
 class TarvoExtractor {
 public:
     /// y = a*x^2 + b*x + c.
@@ -53,9 +84,10 @@ public:
     /// dropped.  Throws std::invalid_argument for fewer than 3 samples unless dropped first.
     bool extract(const TarvoTriggerView& trigger, const RunInfo& run_info, HitFeatures& out) const;
     /// The same into `out[0]` (every field written, the id left to the caller): returns the
-    /// number of records written, 0 or 1.
+    /// number of records written, 0 or 1.  A dropped trigger is counted by its cause into
+    /// `drops` when given.
     std::size_t extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                        FeatureRecord* out) const;
+                        FeatureRecord* out, DropCounts* drops = nullptr) const;
     /// Most records one trigger yields.
     static constexpr std::size_t MAX_RECORDS = 1;
 
@@ -67,8 +99,10 @@ public:
     };
     [[nodiscard]] static Shape shape(std::span<const std::uint16_t> samples,
                                      float baseline) noexcept;
-    /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`.
-    [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept;
+    /// Whether `extract` keeps a trigger of at least 3 samples whose waveform has `shape`; a
+    /// dropped one is counted by its cause into `drops` when given.
+    [[nodiscard]] bool keeps(const Shape& shape, const TarvoTriggerView& trigger,
+                             DropCounts* drops = nullptr) const noexcept;
     /// The record `extract` writes for a kept trigger on `channel` at `time` whose waveform has
     /// `shape`: every field but the id, which the step gives.
     static void write_record(std::int32_t channel, const Shape& shape, double time,

@@ -143,9 +143,11 @@ public:
         return extract(trigger, run_info, out, truncated, nullptr);
     }
     /// The same, and each record's pulse shape into `shapes[k]` when `shapes` is not null (ids
-    /// left to the caller, `baseline_rms` NaN).
+    /// left to the caller, `baseline_rms` NaN); each pulse dropped is counted by its cause into
+    /// `drops` when given.
     std::size_t extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                        FeatureRecord* out, bool& truncated, PulseShape* shapes) const;
+                        FeatureRecord* out, bool& truncated, PulseShape* shapes,
+                        DropCounts* drops = nullptr) const;
 
     [[nodiscard]] const Options& options() const noexcept { return options_; }
 

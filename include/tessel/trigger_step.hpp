@@ -22,6 +22,8 @@ struct TriggerRecords {
     std::size_t count = 0;
     /// Whether the extractor found more records than `record` holds (the first ones are kept).
     bool truncated = false;
+    /// The records of this trigger that were dropped, by cause (`truncated` counted as 1).
+    DropCounts drops;
 
     [[nodiscard]] const FeatureRecord* begin() const noexcept { return record.data(); }
     [[nodiscard]] const FeatureRecord* end() const noexcept { return record.data() + count; }
@@ -49,10 +51,11 @@ public:
     void extract(const TarvoTriggerView& trigger, std::uint64_t position,
                  TriggerRecords& out) const {
         out.truncated = false;
-        out.count =
-            pulse_finder_ != nullptr
-                ? pulse_finder_->extract(trigger, run_info_, out.record.data(), out.truncated)
-                : tarvo_->extract(trigger, run_info_, out.record.data());
+        out.drops = {};
+        out.count = pulse_finder_ != nullptr
+                        ? pulse_finder_->extract(trigger, run_info_, out.record.data(),
+                                                 out.truncated, nullptr, &out.drops)
+                        : tarvo_->extract(trigger, run_info_, out.record.data(), &out.drops);
         finish(position, out);
     }
 
@@ -61,8 +64,9 @@ public:
     void extract(const TarvoTriggerView& trigger, std::uint64_t position, TriggerRecords& out,
                  PulseShape* shapes) const {
         out.truncated = false;
-        out.count =
-            pulse_finder_->extract(trigger, run_info_, out.record.data(), out.truncated, shapes);
+        out.drops = {};
+        out.count = pulse_finder_->extract(trigger, run_info_, out.record.data(), out.truncated,
+                                           shapes, &out.drops);
         finish(position, out);
         for (std::size_t k = 0; k < out.count; ++k) {
             shapes[k].id = std::bit_cast<std::int64_t>(out.record[k].id);
@@ -77,6 +81,7 @@ public:
     void extract(const MultiPMTTrigger& trigger, std::uint64_t position,
                  TriggerRecords& out) const {
         out.truncated = false;
+        out.drops = {};
         out.count = MultiPMTExtractor::extract(trigger, out.record.data());
         finish(position, out);
     }
@@ -117,7 +122,9 @@ private:
     /// extraction that act per record or drop the trigger belong here; then each record gets its
     /// hit id (run number, trigger position, record index).
     void finish(std::uint64_t position, TriggerRecords& out) const {
+        out.drops.truncated = out.truncated ? 1 : 0;
         if (channels_ != nullptr && !set_pmt_types(out)) {
+            out.drops.unknown_channel += out.count;
             out.count = 0;
             out.truncated = false;  // a dropped trigger's records are not kept, nor counted
             return;

@@ -182,6 +182,9 @@ RowsDone run_rows(Source& source, Sink& sink, RowRange range, Row* out) {
         }
         source.records(i, source.first_trigger() + i, records);
         done.truncated += records.truncated ? 1 : 0;
+        if (records.drops.any()) {
+            done.drops[source.channel(i)] += records.drops;
+        }
         for (const FeatureRecord& record : records) {
             sink.put(record);
         }
@@ -224,6 +227,8 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
     FeatureRecord record{};
     Hit hit;
     HitNumpyRow* next = out;
+    ChannelDrops drops;
+    DropCounts dropped;
     std::size_t i = range.begin;
     while (i < range.end) {
         // First half: the shapes of up to kBlock triggers, up to the first short waveform.
@@ -237,9 +242,12 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
                 break;
             }
             const TarvoExtractor::Shape shape = TarvoExtractor::shape(waveform, row.baseline);
-            if (tarvo.keeps(shape, row_to_view(row, waveform))) {
+            if (tarvo.keeps(shape, row_to_view(row, waveform), &dropped)) {
                 kept[found++] = {shape, row.channel, row.trigger_time_s, row.trigger_time_ticks,
                                  input.first_trigger() + i};
+            } else {
+                drops[row.channel] += dropped;
+                dropped = {};
             }
         }
         // Second half: their records and hit rows.
@@ -257,6 +265,9 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
         if (short_waveform) {
             // A short waveform (dropped, or an error) takes the general step.
             source.records(i, input.first_trigger() + i, records);
+            if (records.drops.any()) {
+                drops[source.channel(i)] += records.drops;
+            }
             HitSink rest(calls, false, next);
             for (const FeatureRecord& r : records) {
                 rest.put(r);
@@ -265,7 +276,7 @@ RowsDone linear_tarvo_rows(const TriggerStep& step, const TarvoExtractor& tarvo,
             ++i;
         }
     }
-    return {static_cast<std::size_t>(next - out), 0};
+    return {static_cast<std::size_t>(next - out), 0, std::move(drops)};
 }
 
 /// The rows of `range` by the loop above, when it applies to this step and these calls.
@@ -326,6 +337,9 @@ RowsDone pulse_rows(const TriggerStep& step, const TarvoRowInput& input, RowRang
         step.extract(row_to_view(input.triggers()[i], waveform), input.first_trigger() + i, records,
                      next);
         done.truncated += records.truncated ? 1 : 0;
+        if (records.drops.any()) {
+            done.drops[input.triggers()[i].channel] += records.drops;
+        }
         next += records.count;
     }
     done.written = static_cast<std::size_t>(next - out);

@@ -38,8 +38,7 @@ RowsDone run_alone(const ChunkPlan& plan, std::size_t chunk, const ChunkWork& wo
         const std::size_t needed = total.written + (end - begin) * plan.max_per_row;
         std::byte* out = store.reserve(needed, projected(plan, begin, total.written, needed));
         const RowsDone done = work({begin, end}, out + total.written * plan.row_bytes);
-        total.written += done.written;
-        total.truncated += done.truncated;
+        total.add(done);
         if (poll && Clock::now() - last_poll >= poll_interval) {
             poll();
             last_poll = Clock::now();
@@ -190,8 +189,7 @@ private:
             return false;
         }
         const std::lock_guard lock(mutex_);
-        total_.written += done.written;
-        total_.truncated += done.truncated;
+        total_.add(done);
         appended_ = k + 1;
         changed_.notify_all();
         return true;

@@ -330,7 +330,8 @@ bool PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_in
 }
 
 std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                                 FeatureRecord* out, bool& truncated, PulseShape* shapes) const {
+                                 FeatureRecord* out, bool& truncated, PulseShape* shapes,
+                                 DropCounts* drops) const {
     truncated = false;
     const std::span<const std::uint16_t> w = trigger.waveform;
     const std::size_t n = w.size();
@@ -410,6 +411,7 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
                              : waveform::integral_in_order(window, trigger.baseline);
         }
         if (options_.drop_bad_integral && integral < 0.0) {
+            count_drop(drops, &DropCounts::bad_integral);
             continue;
         }
         double edge = 0.0;  // in samples from the window's first sample
@@ -444,6 +446,7 @@ std::size_t PulseFinder::extract(const TarvoTriggerView& trigger, const RunInfo&
             }
         }
         if (options_.drop_bad_edge && bad_edge) {
+            count_drop(drops, &DropCounts::bad_edge);
             continue;
         }
         if (shapes != nullptr) {

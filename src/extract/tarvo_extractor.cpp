@@ -116,16 +116,22 @@ TarvoExtractor::Shape TarvoExtractor::shape(std::span<const std::uint16_t> sampl
             edge_at(samples, waveform::steepest_rise(samples, pass.largest_rise))};
 }
 
-bool TarvoExtractor::keeps(const Shape& shape, const TarvoTriggerView& trigger) const noexcept {
+bool TarvoExtractor::keeps(const Shape& shape, const TarvoTriggerView& trigger,
+                           DropCounts* drops) const noexcept {
     // The integral is tested first, as for a short waveform.
     if (drop_bad_integral_ && shape.integral < 0.0) {
+        count_drop(drops, &DropCounts::bad_integral);
         return false;
     }
-    return !(drop_bad_edge_ && is_bad_edge(shape.edge, trigger.waveform, trigger.baseline));
+    if (drop_bad_edge_ && is_bad_edge(shape.edge, trigger.waveform, trigger.baseline)) {
+        count_drop(drops, &DropCounts::bad_edge);
+        return false;
+    }
+    return true;
 }
 
 std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunInfo& run_info,
-                                    FeatureRecord* out) const {
+                                    FeatureRecord* out, DropCounts* drops) const {
     const std::span<const std::uint16_t> samples = trigger.waveform;
     double integral = 0.0;
     double edge = 0.0;
@@ -134,15 +140,17 @@ std::size_t TarvoExtractor::extract(const TarvoTriggerView& trigger, const RunIn
         // The integral is tested before the edge search, so a trigger dropped for its integral
         // is dropped even when its waveform is too short for an edge.
         if (drop_bad_integral_ && integral < 0.0) {
+            count_drop(drops, &DropCounts::bad_integral);
             return 0;
         }
         edge = diff_max(samples);  // throws
         if (drop_bad_edge_ && is_bad_edge(edge, samples, trigger.baseline)) {
+            count_drop(drops, &DropCounts::bad_edge);
             return 0;
         }
     } else {
         const Shape found = shape(samples, trigger.baseline);
-        if (!keeps(found, trigger)) {
+        if (!keeps(found, trigger, drops)) {
             return 0;
         }
         integral = found.integral;

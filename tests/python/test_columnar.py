@@ -240,16 +240,44 @@ def test_tarvo_rows_match_the_object_path(
 
     expected = orvane.hit_features_list_to_numpy(extractor.extract_features(objects, RUN))
     expected_hits = orvane.hit_list_to_numpy(reco.reconstruct(objects, RUN))
+    # The drops counted directly: the triggers without a record, by the sign of the integral.
+    dropped = np.ones(len(data.rows), bool)
+    dropped[(expected["id"] >> 4) & 0x0FFFFFFF] = False
+    integral = [
+        np.sum(np.float64(w) - np.float64(t.baseline))
+        for w, t in zip((o.waveform for o in objects), objects)
+    ]
+    cause = np.where(drops[1] & (np.array(integral) < 0), "bad_integral", "bad_edge")
+    counted = np.zeros(0, orvane.drop_dtype)
+    for channel in np.unique(data.rows["channel"][dropped]):
+        on = dropped & (data.rows["channel"] == channel)
+        row = (
+            channel,
+            0,
+            np.sum(on & (cause == "bad_edge")),
+            np.sum(on & (cause != "bad_edge")),
+            0,
+        )
+        counted = np.append(counted, np.array([row], orvane.drop_dtype))
     for threads in THREADS:
-        actual = extractor.extract_tarvo_numpy(
-            data.rows, data.samples, data.offsets, run_info=RUN, threads=threads
+        actual, drops_found = extractor.extract_tarvo_numpy(
+            data.rows, data.samples, data.offsets, run_info=RUN, threads=threads, return_drops=True
         )
         assert_same_rows(actual, expected)
-        hits = reco.reconstruct_tarvo_numpy(
-            data.rows, data.samples, data.offsets, run_info=RUN, threads=threads
+        assert_same_rows(drops_found, counted)
+        hits, truncated, drops_found = reco.reconstruct_tarvo_numpy(
+            data.rows,
+            data.samples,
+            data.offsets,
+            run_info=RUN,
+            threads=threads,
+            return_truncated=True,
+            return_drops=True,
         )
         assert_same_rows(hits, expected_hits)
+        assert_same_rows(drops_found, counted)
     assert 0 < len(hits) < len(data.rows)  # drops and invalid hits occur
+    assert (len(counted) > 0) == any(drops) and truncated == 0
 
 
 def linear_reco(name: str, feature: str, prop: str, slope: float, low: float, high: float) -> str:

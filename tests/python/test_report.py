@@ -11,7 +11,8 @@ import pytest
 
 from orvane_tools import cli
 from orvane_tools.files.channels import write_simulated_channel_table
-from orvane_tools.files.triggerfile import write_trigger_file
+from orvane_tools.files.hitfile import read_hits_with_provenance
+from orvane_tools.files.triggerfile import read_trigger_file, write_trigger_file
 from orvane_tools.plots.report import (
     WARNING_KINDS,
     ReportOptions,
@@ -96,12 +97,24 @@ def test_each_fault_warns_on_its_channel_only(fault_run):
     for ch, again in zip(summary["channels"], small["channels"]):
         for key, value in ch.items():  # floats summed in another order
             assert again[key] == (pytest.approx(value) if isinstance(value, float) else value)
+    # The drops the run recorded: every trigger on the channel missing from the table, less
+    # those dropped before for their edge (records, not triggers, for the pulse finder).
+    drops = read_hits_with_provenance(hits)[1]["drops"]
+    causes = ("unknown_channel", "bad_edge", "bad_integral", "truncated")
+    assert drops["total"] == {c: sum(row[c] for row in drops["by_channel"]) for c in causes}
+    missing = next(row for row in drops["by_channel"] if row["channel"] == MISSING)
+    assert missing["unknown_channel"] > 0
+    on_missing = int((read_trigger_file(triggers).tarvo_triggers["channel"] == MISSING).sum())
+    if hits.suffix == ".parquet":
+        assert sum(missing[c] for c in causes) == on_missing
     # What orvane reconstruct can tell without the waveforms (the pulse finder also finds no
-    # pulse on the inverted channel).
-    (message,) = reconstruction_warnings([(triggers, hits)])
-    assert message.startswith("no-hits")
-    silent = {int(c) for c in message.split(": ")[-1].split(", ")}
+    # pulse on the inverted channel): the drops of healthy channels (noise alone, for its edge)
+    # give no warning.
+    silence, dropped = reconstruction_warnings([(triggers, hits)])
+    assert silence.startswith("no-hits") and dropped.startswith("dropped")
+    silent = {int(c) for c in silence.split(": ")[-1].split(", ")}
     assert {4, MISSING} <= silent <= FAULTY
+    assert dropped.endswith(f"channel {MISSING} ({missing['unknown_channel']} of {on_missing})")
 
 
 @pytest.fixture(scope="module")

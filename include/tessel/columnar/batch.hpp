@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -151,12 +152,26 @@ struct RowRange {
     std::size_t end;
 };
 
+/// Records dropped per channel (the trigger's channel), only channels with a drop, by channel.
+using ChannelDrops = std::map<std::int32_t, DropCounts>;
+
 /// What a range produced.
 struct RowsDone {
     /// Rows written.
     std::size_t written = 0;
     /// Triggers whose extractor found more records than a trigger can hold (kept the first).
     std::size_t truncated = 0;
+    /// The records dropped, per channel and cause (`truncated` again among them).
+    ChannelDrops drops;
+
+    /// Adds the counts of a later range.
+    void add(const RowsDone& later) {
+        written += later.written;
+        truncated += later.truncated;
+        for (const auto& [channel, counts] : later.drops) {
+            drops[channel] += counts;
+        }
+    }
 };
 
 /// Waveform trigger rows and their samples, checked against each other.

@@ -14,8 +14,8 @@ from pathlib import Path
 from typing import Any
 
 from .._errors import UserError
-from ..files.channels import dropped_triggers
 from ..files.hitfile import FORMATS
+from ..files.provenance import settings_tables
 from ..plots.report import ReportOptions, reconstruction_warnings
 from ..progress import ProgressBar
 from ..run.engine import reconstruct_files
@@ -263,6 +263,7 @@ def _print_summary(args: argparse.Namespace, summary: Any, start: float) -> None
         f"wrote {summary.hits} hits from {summary.triggers} triggers to {where} "
         f"({seconds:.2f} s, {rate:.3g} triggers/s)"
     )
-    dropped = dropped_triggers(args.settings, [f.input for f in summary.files])
-    if dropped is not None:
-        print(f"dropped {dropped[0]} triggers on channels missing from {dropped[1]}")
+    unknown = summary.dropped("unknown_channel")
+    if unknown:
+        table = dict(settings_tables(args.settings)).get("extractors.channels.table")
+        print(f"dropped {unknown} triggers on channels missing from {table}")

@@ -13,6 +13,9 @@ Fields of the provenance document (a JSON object; hashes are SHA-256 in lower-ca
                     their import), where it has one
 ``run_info``        the run information of the input (run number, time offsets, run start)
 ``triggers``        ``{"tarvo", "multipmt"}``: triggers of each kind in the input
+``drops``           ``{"by_channel": [{"channel", CAUSE...}], "total": {CAUSE...}}``: the
+                    records the library left out, per channel (only channels with any, by
+                    number) and in all, for each cause of :data:`DROP_CAUSES`
 ``command_line``    the command's arguments (``sys.argv``), or null from the Python API
 ``time``            when the run started (UTC, ISO 8601)
 ``host``            the machine's name
@@ -28,6 +31,7 @@ import datetime
 import json
 import os
 import socket
+from collections.abc import Mapping
 from pathlib import Path
 from typing import Any
 
@@ -38,6 +42,50 @@ from .._extension import load_extension
 from .hitfile import sha256_file
 
 FORMAT = "orvane-provenance/1"
+
+#: Why records were left out, as the library counts them (the fields of ``orvane.drop_dtype``
+#: after ``channel``): the trigger's channel has no row in the channel table
+#: (``unknown_channels: drop``), ``drop_bad_edge``, ``drop_bad_integral``, and the triggers
+#: whose waveform held more than 16 pulses (the first 16 kept).
+DROP_CAUSES = ("unknown_channel", "bad_edge", "bad_integral", "truncated")
+
+#: Records left out per channel and cause: ``{channel: {cause: count}}``.
+Drops = dict[int, dict[str, int]]
+
+
+def add_drops(total: Drops, more: np.ndarray | Mapping[int, Mapping[str, int]]) -> Drops:
+    """Adds ``more`` (``orvane.drop_dtype`` rows, or counts as :data:`Drops`) to ``total`` and
+    returns it."""
+    if isinstance(more, np.ndarray):
+        more = {int(row["channel"]): {c: int(row[c]) for c in DROP_CAUSES} for row in more}
+    for channel, counts in more.items():
+        per = total.setdefault(int(channel), dict.fromkeys(DROP_CAUSES, 0))
+        for cause, count in counts.items():
+            per[cause] = per.get(cause, 0) + int(count)
+    return total
+
+
+def drops_provenance(drops: Mapping[int, Mapping[str, int]]) -> dict[str, Any]:
+    """The provenance's ``drops`` entry for the counts ``drops`` (:data:`Drops`)."""
+    by_channel = [
+        {"channel": int(channel), **{c: int(drops[channel].get(c, 0)) for c in DROP_CAUSES}}
+        for channel in sorted(drops)
+    ]
+    total = {c: sum(row[c] for row in by_channel) for c in DROP_CAUSES}
+    return {"by_channel": by_channel, "total": total}
+
+
+def drops_from_provenance(entry: Any) -> Drops | None:
+    """The counts of a provenance's ``drops`` entry (None when it is missing or not of the
+    shape :func:`drops_provenance` writes)."""
+    if not isinstance(entry, dict) or not isinstance(entry.get("by_channel"), list):
+        return None
+    drops: Drops = {}
+    for row in entry["by_channel"]:
+        if isinstance(row, dict) and isinstance(row.get("channel"), int):
+            counts = {c: n for c, n in row.items() if c != "channel" and isinstance(n, int)}
+            add_drops(drops, {row["channel"]: counts})
+    return drops
 
 
 def package_version() -> str:

@@ -23,6 +23,7 @@ import numpy as np
 
 from .._atomic import atomic_output
 from .._errors import UserError
+from ..files.provenance import add_drops, drops_from_provenance
 from ..files.triggerfile import TriggerFileError, TriggerFileReader
 from .report_inputs import (
     HitStream,
@@ -54,8 +55,11 @@ WARNING_KINDS = (
 )
 #: Calibration columns a channel table made by ``orvane calibrate`` holds.
 CALIBRATION_COLUMNS = ("gain", "pedestal", "spe_width", "occupancy", "fit_status")
-#: Causes of dropped triggers or records, as recorded in a provenance's ``drops``.
-DROP_CAUSES = ("unknown_channel", "drop_bad_edge", "drop_bad_integral", "too_many_pulses")
+#: Causes of dropped records that point to a fault of the setup: a channel without a row in the
+#: channel table.  ``drop_bad_edge`` and ``drop_bad_integral`` also (rightly) drop triggers of
+#: noise alone, and the waveforms with more than 16 pulses have a warning of their own
+#: (``truncated``), so those counts are shown but do not make ``dropped``.
+FAULT_CAUSES = ("unknown_channel",)
 
 ADVICE = {
     "no-hits": "check that the channel is connected and powered, that its triggers are not all "
@@ -298,27 +302,16 @@ def _drops_by_channel(provenances: Sequence[dict | None]) -> dict[int, dict[str,
     total: dict[int, dict[str, int]] = {}
     recorded = False
     for provenance in provenances:
-        drops = (provenance or {}).get("drops")
-        if drops is None:
-            continue
-        recorded = True
-        entries: list[tuple[int, str, int]] = []
-        if isinstance(drops, list):
-            for item in drops:
-                channel = int(item["channel"])
-                for cause, count in item.items():
-                    if cause != "channel" and isinstance(count, (int, float)):
-                        entries.append((channel, cause, int(count)))
-        elif isinstance(drops, dict):
-            for key, value in drops.items():
-                if isinstance(value, dict) and str(key).lstrip("-").isdigit():
-                    entries += [(int(key), c, int(n)) for c, n in value.items()]
-                elif isinstance(value, dict):  # cause -> {channel: count}
-                    entries += [(int(ch), str(key), int(n)) for ch, n in value.items()]
-        for channel, cause, count in entries:
-            per = total.setdefault(channel, {})
-            per[cause] = per.get(cause, 0) + count
+        drops = drops_from_provenance((provenance or {}).get("drops"))
+        if drops is not None:
+            recorded = True
+            add_drops(total, drops)
     return total if recorded else None
+
+
+def _fault_drops(causes: dict[str, int] | None) -> int:
+    """The drops among ``causes`` that point to a fault (:data:`FAULT_CAUSES`)."""
+    return sum((causes or {}).get(cause, 0) for cause in FAULT_CAUSES)
 
 
 def _table_of(provenances: Sequence[dict | None]) -> tuple[Path | None, dict | None, str]:
@@ -473,20 +466,25 @@ def find_warnings(
                 f"channel {number}: {full} triggers made {MAX_RECORDS_PER_TRIGGER} hits, the most "
                 "a trigger can record: their waveforms probably held more pulses",
             )
-        dropped = ch.get("dropped_total")
-        if dropped is None and single_record_extractor and triggers:
-            # Not recorded: waveform triggers that hold a pulse and made no hit (a trigger of
-            # noise alone rightly makes none); multi-PMT triggers always hold one.
-            dropped = (ch.get("pulses_without_hit") or 0) + (
+        # The recorded drops that point to a fault; with the single-record extractor also the
+        # waveform triggers that hold a pulse and made no hit (a trigger of noise alone is
+        # rightly dropped for its edge or integral and makes none); multi-PMT triggers always
+        # hold one.
+        causes = ch.get("dropped")
+        dropped = _fault_drops(causes)
+        if single_record_extractor and triggers:
+            estimate = (ch.get("pulses_without_hit") or 0) + (
                 ch["triggers_without_hit"] if ch["kind"] == "multi-PMT" else 0
             )
+            dropped = max(dropped, estimate)
         if triggers and dropped and dropped > options.dropped_fraction * triggers:
-            causes = ch.get("dropped")
-            detail = (
-                ", ".join(f"{k}: {v}" for k, v in sorted(causes.items()) if v)
-                if causes
-                else "cause not recorded: triggers holding a pulse that made no hit"
-            )
+            recorded = ", ".join(f"{k}: {v}" for k, v in sorted((causes or {}).items()) if v)
+            if dropped == _fault_drops(causes):
+                detail = recorded
+            else:
+                detail = "triggers holding a pulse that made no hit; " + (
+                    f"recorded drops {recorded}" if recorded else "causes not recorded"
+                )
             warn(
                 "dropped",
                 f"channel {number}: {dropped} of {triggers} triggers dropped "
@@ -646,7 +644,7 @@ def summarise(
         options,
         table=table,
         table_named=table_path is not None,
-        single_record_extractor=waveform_extractor == "Tarvo" and drops is None,
+        single_record_extractor=waveform_extractor == "Tarvo",
     )
     by_channel: dict[int, list[dict[str, str]]] = {}
     for w in warnings:
@@ -845,10 +843,10 @@ def reconstruction_warnings(
         )
     drops = _drops_by_channel(provenances) or {}
     heavy = [
-        f"{number} ({sum(causes.values())} of {triggers[number]})"
+        f"{number} ({_fault_drops(causes)} of {triggers[number]})"
         for number, causes in sorted(drops.items())
         if triggers.get(number)
-        and sum(causes.values()) > options.dropped_fraction * triggers[number]
+        and _fault_drops(causes) > options.dropped_fraction * triggers[number]
     ]
     if heavy:
         messages.append(

@@ -14,7 +14,7 @@ start.
 from __future__ import annotations
 
 from collections.abc import Iterable, Iterator
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Any, Protocol
 
 import numpy as np
@@ -23,6 +23,7 @@ from .._dtypes import MAX_TRIGGER_POSITIONS, trigger_positions
 from .._errors import UserError
 from .._extension import load_extension, run_info_object
 from ..files.hitfile import with_pulse_columns
+from ..files.provenance import Drops, add_drops
 from ..files.triggerfile import TriggerData, TriggerFileError
 
 #: Triggers per call into the library.
@@ -122,6 +123,8 @@ class Chunk:
     #: Waveforms that held more pulses than the 16 records a trigger can have (the pulse
     #: finder kept the first 16 of each).
     truncated: int = 0
+    #: Records the library left out, per channel and cause (channels with any).
+    drops: Drops = field(default_factory=dict)
 
     @property
     def triggers(self) -> int:
@@ -143,6 +146,9 @@ def iter_chunks(
 
     ``ranges`` limits the work to some ranges of triggers (default: all of them).  Within a
     range, chunks start at multiples of ``chunk_size`` from its start.
+
+    Each chunk carries the records the library left out, per channel and cause
+    (:attr:`Chunk.drops`), counted in the same call as its hits.
 
     With ``pulse_columns`` the hits carry their pulses' quantities (rows of
     :data:`HIT_PULSE_DTYPE`; the baseline noise from the source's ``baseline_rms`` where it has
@@ -167,6 +173,7 @@ def iter_chunks(
         for start in range(lo, hi, chunk_size):
             stop = min(start + chunk_size, hi)
             truncated = 0
+            drops: Drops = {}
             pulses = None
             try:
                 if kind == "tarvo":
@@ -179,25 +186,29 @@ def iter_chunks(
                         first_trigger=start,
                         run_info=run_info,
                         return_truncated=True,
+                        return_drops=True,
                         threads=threads,
                         **extra,
                     )
                     hits, truncated = result[:2]
+                    add_drops(drops, result[2])
                     if pulse_columns:
-                        pulses = result[2]
+                        pulses = result[3]
                         _fill_baseline_rms(pulses, source, start, stop)
                 else:
                     rows = source.multipmt_chunk(start, stop)
-                    hits = reco.reconstruct_multipmt_numpy(
+                    hits, dropped = reco.reconstruct_multipmt_numpy(
                         rows,
                         first_trigger=n + start,
                         run_info=run_info,
                         threads=threads,
+                        return_drops=True,
                     )
+                    add_drops(drops, dropped)
                 if pulse_columns:
                     hits = with_pulse_columns(hits, pulses if pulses is not None else hits[:0])
             except (RuntimeError, ValueError, IndexError) as exc:
                 if isinstance(exc, (TriggerFileError, UserError)):
                     raise
                 raise UserError(f"the triggers of {source.path} cannot be reconstructed") from exc
-            yield Chunk(kind, start, stop, hits, truncated)
+            yield Chunk(kind, start, stop, hits, truncated, drops)

@@ -14,6 +14,7 @@ import numpy as np
 from .._atomic import PendingFile
 from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
+from ..files.provenance import Drops, add_drops
 from ..files.triggerfile import TriggerFileReader, checked_sha256
 from .chunks import iter_chunks, segments
 from .outputs import _adc_max, _finish_output, _start_output
@@ -59,6 +60,7 @@ def _segment_task(
     # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
     pending = PendingFile(target)
     count = truncated = 0
+    drops: Drops = {}
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
             for chunk in iter_chunks(
@@ -73,11 +75,12 @@ def _segment_task(
                 out.write(zeroed_rows(chunk.hits, chunk.hits.dtype).data)
                 count += len(chunk.hits)
                 truncated += chunk.truncated
+                add_drops(drops, chunk.drops)
         if os.path.exists(alive):
             pending.commit()
     finally:
         pending.discard()
-    return count, truncated
+    return count, truncated, drops
 
 
 def _run_distributed(
@@ -145,7 +148,7 @@ def _run_distributed(
 
     while submitted < min(window, len(specs)):
         submit_next()
-    results: dict[int, tuple[int, int]] = {}
+    results: dict[int, tuple[int, int, Drops]] = {}
     next_spec = 0
     try:
         for future in queue:  # each task's hits go to its output in trigger order
@@ -153,10 +156,11 @@ def _run_distributed(
             live.pop(future.key, None)
             del future
             while next_spec in results:
-                _, truncated = results.pop(next_spec)
+                _, truncated, drops = results.pop(next_spec)
                 j, _, lo, hi, spool = specs[next_spec]
                 job = jobs[j]
                 job.summary.truncated += truncated
+                add_drops(job.summary.drops, drops)
                 if job.writer is None:
                     _start_output(job, fmt, pulse_columns)
                 assert job.writer is not None

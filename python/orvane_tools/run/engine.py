@@ -25,7 +25,7 @@ from typing import Any
 from .._atomic import PendingFile, remove_leftovers
 from .._errors import UserError
 from ..files.hitfile import commit_hit_file, is_hit_file, read_provenance
-from ..files.provenance import run_provenance, settings_tables
+from ..files.provenance import drops_from_provenance, run_provenance, settings_tables
 from ..files.triggerfile import checked_sha256
 from .cluster import TASK_TRIGGERS, _run_distributed
 from .local import _run_local, reconstruct_range
@@ -224,6 +224,7 @@ def _already_done(job: _Job, fmt: str, common: dict[str, Any]) -> bool:
     if inputs[0].get("sha256") != checked_sha256(job.summary.input):
         return False
     job.summary.hits, job.summary.resumed = int(document.get("hits", 0)), True
+    job.summary.drops = drops_from_provenance(document.get("drops")) or {}
     return True
 
 

@@ -8,6 +8,7 @@ from typing import Any
 
 import numpy as np
 
+from ..files.provenance import add_drops
 from ..files.triggerfile import TriggerFileReader
 from .chunks import TriggerSource, iter_chunks
 from .outputs import _adc_max, _finish_output, _Hasher, _start_output
@@ -66,6 +67,7 @@ def _run_local(
                 adc_max=_adc_max(job),
             ):
                 job.summary.truncated += chunk.truncated
+                add_drops(job.summary.drops, chunk.drops)
                 job.writer.append(chunk.hits)
                 progress(chunk.triggers)
         _finish_output(job, common)

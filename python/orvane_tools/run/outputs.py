@@ -10,7 +10,7 @@ from typing import Any
 from .._atomic import PendingFile
 from .._errors import UserError
 from ..files.hitfile import PROVENANCE_KEY, HitFileWriter, provenance_json, pulses_path
-from ..files.provenance import input_provenance
+from ..files.provenance import drops_provenance, input_provenance
 from ..files.triggerfile import TriggerFileError, checked_sha256
 from .planning import _Job
 
@@ -62,6 +62,7 @@ def _finish_output(job: _Job, common: dict[str, Any]) -> None:
         common, s.input, job.sha256(), job.run_info, s.n_tarvo, s.n_multipmt, job.origin
     )
     document["hits"] = job.writer.count
+    document["drops"] = drops_provenance(s.drops)
     job.writer.close({PROVENANCE_KEY: provenance_json(document)})
     s.hits = job.writer.count
     job.provenance = document

@@ -45,6 +45,9 @@ class FileSummary:
     #: Waveform triggers that held more pulses than the 16 records a trigger can have (the
     #: pulse finder kept the first 16 of each).
     truncated: int = 0
+    #: Records the library left out, per channel and cause (``files.provenance.Drops``),
+    #: written into the hit file's provenance as ``drops``.
+    drops: dict[int, dict[str, int]] = field(default_factory=dict)
     #: The output was already complete, made from the same input and settings (--resume).
     resumed: bool = False
 
@@ -71,6 +74,10 @@ class RunSummary:
     @property
     def truncated(self) -> int:
         return sum(f.truncated for f in self.files)
+
+    def dropped(self, cause: str) -> int:
+        """Records left out for ``cause`` (one of ``files.provenance.DROP_CAUSES``), in all."""
+        return sum(c.get(cause, 0) for f in self.files for c in f.drops.values())
 
 
 @dataclass

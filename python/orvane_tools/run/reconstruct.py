@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import os
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Callable
 
 import numpy as np
@@ -13,6 +13,7 @@ import numpy as np
 from .._dtypes import HIT_DTYPE
 from .._errors import UserError
 from .._extension import check_extension_dtypes, load_extension
+from ..files.provenance import Drops, add_drops
 from ..files.triggerfile import TriggerData
 from .chunks import DEFAULT_CHUNK_SIZE, MemorySource, iter_chunks
 
@@ -29,6 +30,8 @@ class ReconstructionResult:
     #: Waveforms that held more pulses than the 16 records a trigger can have (the pulse
     #: finder kept the first 16 of each).
     truncated: int = 0
+    #: Records the library left out, per channel and cause (``files.provenance.Drops``).
+    drops: dict[int, dict[str, int]] = field(default_factory=dict)
 
     @property
     def seconds(self) -> float:
@@ -88,12 +91,14 @@ def reconstruct_triggers(
     parts = []
     seconds = {"tarvo": 0.0, "multipmt": 0.0}
     truncated = 0
+    drops: Drops = {}
     start = time.perf_counter()
     for chunk in iter_chunks(reco, MemorySource(data), chunk_size=chunk_size):
         now = time.perf_counter()
         seconds[chunk.kind] += now - start
         parts.append(chunk.hits)
         truncated += chunk.truncated
+        add_drops(drops, chunk.drops)
         if on_progress is not None:
             on_progress(chunk.triggers)
         start = time.perf_counter()
@@ -111,6 +116,7 @@ def reconstruct_triggers(
         tarvo_seconds=seconds["tarvo"],
         multipmt_seconds=seconds["multipmt"],
         truncated=truncated,
+        drops=drops,
     )
 
 

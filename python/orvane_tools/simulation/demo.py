@@ -328,7 +328,7 @@ def run_demo(
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
     if report is not None:
-        summary.report = _write_report(Path(report), data, result.hits, settings_path)
+        summary.report = _write_report(Path(report), data, result, settings_path)
     if not quiet:
         total = sum(k.triggers for k in summary.kinds.values())
         hits = sum(k.hits for k in summary.kinds.values())
@@ -358,15 +358,17 @@ def run_demo(
     return summary
 
 
-def _write_report(folder: Path, data: TriggerData, hits: np.ndarray, settings: Path) -> Path | None:
-    """The report of the demo's run, from a trigger file and a hit file (with its provenance)
-    written for it into a temporary folder; None without matplotlib."""
+def _write_report(
+    folder: Path, data: TriggerData, result: ReconstructionResult, settings: Path
+) -> Path | None:
+    """The report of the demo's run, from a trigger file and a hit file (with its provenance,
+    the drops included) written for it into a temporary folder; None without matplotlib."""
     try:
         import matplotlib  # noqa: F401
     except ImportError:
         return None
     from ..files.hitfile import sha256_file, write_hit_file
-    from ..files.provenance import input_provenance, run_provenance
+    from ..files.provenance import drops_provenance, input_provenance, run_provenance
     from ..files.triggerfile import write_trigger_file
     from ..plots.report import prepare_folder, write_report
 
@@ -382,7 +384,8 @@ def _write_report(folder: Path, data: TriggerData, hits: np.ndarray, settings: P
             data.n_tarvo,
             data.n_multipmt,
         )
-        provenance["hits"] = len(hits)
+        provenance["hits"] = len(result.hits)
+        provenance["drops"] = drops_provenance(result.drops)
         hit_file = Path(raw) / "demo-hits.npy"
-        write_hit_file(hit_file, hits, provenance)
+        write_hit_file(hit_file, result.hits, provenance)
         return write_report([hit_file], folder, triggers=[triggers]).index
