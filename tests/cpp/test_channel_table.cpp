@@ -128,8 +128,7 @@ TEST(ChannelTable, FaultsNameFileLineAndColumn) {
             EXPECT_EQ(std::string(e.what()),
                       "Could not open channel table: " + (dir.root() / "missing.csv").string());
         });
-    // Refused from its status: a FIFO would block the open (the alarm ends a regression), a
-    // device never ends, a directory fails in the read.
+    // A FIFO would block the open (the alarm ends a regression), a device never ends.
     const auto fifo = dir.root() / "fifo.csv";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(10);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -11,9 +10,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "support.hpp"
 #include "tessel/lut_reco.hpp"
@@ -249,23 +245,10 @@ TEST(LUTReco, UnreadableFiles) {
     const auto missing = dir.root() / "missing.txt";
     expect_error<std::runtime_error>([&] { LUTReco(missing, "adc_sample", "charge", false, -1); },
                                      "Could not open LUT file: " + missing.string());
-    // Refused from its status: a directory (which opens but cannot be read), a FIFO (which
-    // would block the open; the alarm ends a regression) and a device that never ends.
-    const auto fifo = dir.root() / "fifo.txt";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    alarm(10);
-    for (const std::filesystem::path& name :
-         {dir.root(), fifo, std::filesystem::path("/dev/zero")}) {
-        expect_thrown<std::runtime_error>(
-            thrown_by([&] { LUTReco(name, "adc_sample", "charge", false, -1); }),
-            [&](const std::runtime_error& e) {
-                EXPECT_EQ(std::string(e.what()), "Could not open LUT file: " + name.string());
-                expect_thrown<std::invalid_argument>(cause_of(e), [](const auto& cause) {
-                    EXPECT_TRUE(std::string(cause.what()).ends_with(", not a regular file"));
-                });
-            });
-    }
-    alarm(0);
+    // A directory opens but cannot be read.
+    expect_error<std::runtime_error>(
+        [&] { LUTReco(dir.root(), "adc_sample", "charge", false, -1); },
+        "Could not open LUT file: " + dir.root().string());
     // A NUL would open the file named by the part before it; the message shows it as \0.
     const auto lut = dir.write("lut.txt", "0 0 1\n10 5 1\n");
     expect_thrown<std::runtime_error>(

@@ -359,7 +359,6 @@ TEST(PulseFinderOptions, ReadDefaultsAndRefusals) {
         {"{samples_after: -2}", "extractors.PulseFinder.samples_after: expected a number of"},
         {"{timing: peak}", "extractors.PulseFinder.timing: expected edge or cfd, found peak"},
         {"{cfd_fraction: 1.5}", "extractors.PulseFinder.cfd_fraction: expected a fraction"},
-        // Enough digits to tell the value from the limit.
         {"{cfd_fraction: 1.0000000000000002}",
          "extractors.PulseFinder.cfd_fraction: expected a fraction in (0, 1], found "
          "1.0000000000000002"},

@@ -141,21 +141,11 @@ BROKEN = {
         {},
         ("s", "reco.q.lut_file", 8, "No such file or directory"),
     ),
-    # Refused from their status: a FIFO would block the check for good, a device never ends.
+    # A FIFO would block the check for good: refused from its status.
     "lut-fifo": (
         LUT.replace("lut.txt", "fifo.txt"),
         {"fifo.txt": None},
         ("s", "reco.q.lut_file", 8, "fifo.txt: a FIFO, not a regular file"),
-    ),
-    "channel-table-device": (
-        CHANNELS.replace("table: channels.csv,", "table: /dev/zero,"),
-        {"channels.csv": CHANNEL_ROWS},
-        ("s", "extractors.channels.table", 2, "/dev/zero: a character device, not a regular"),
-    ),
-    "channel-table-null": (
-        CHANNELS.replace("table: channels.csv,", "table: ~,"),
-        {"channels.csv": CHANNEL_ROWS},
-        ("s", "extractors.channels.table", 2, "channel-table file, found an empty value"),
     ),
     "lut-malformed-row": (
         LUT,
