@@ -68,10 +68,11 @@ venv2: deps
 	  $(VENV2)/bin/python -m pip install -q --force-reinstall --no-deps build/sdist-check-2/wheel/orvane-*.whl && \
 	  $(VENV2)/bin/python -m pip install -q "$$(ls build/sdist-check-2/wheel/orvane-*.whl)[$(TEST_EXTRAS)]"; fi
 
-# Simulates a run, reconstructs it with the example settings and writes orvane-demo.png.
+# Simulates a run, reconstructs it with the example settings, calibrates it from its own data,
+# and writes orvane-demo.png and the run report orvane-demo-report/.
 demo: deps-demo $(VENV)/bin/python
 	$(call BUILD_NOTE,$(VENV))
-	$(PIP_BUILD) ".[plot]"
+	$(PIP_BUILD) ".[plot,calibrate]"
 	$(VENV)/bin/orvane demo
 
 test-cpp: deps
