@@ -148,13 +148,20 @@ def _spread_bins(counts: np.ndarray) -> float:
     return max((hi - lo) / 200.0, 1.0)
 
 
+def _peaks(
+    edges: np.ndarray, counts: np.ndarray
+) -> tuple[np.ndarray, float, np.ndarray, np.ndarray]:
+    """Bin centres, bin width, the smoothed histogram and the bins of its peaks (above 5 % of
+    the highest), the starting point of both modes' starting values."""
+    x = 0.5 * (edges[1:] + edges[:-1])
+    smooth = _smooth(counts.astype(np.float64), _spread_bins(counts))
+    return x, float(edges[1] - edges[0]), smooth, _local_maxima(smooth, 0.05 * smooth.max())
+
+
 def _pedestal_start(
     edges: np.ndarray, counts: np.ndarray, options: FitOptions
 ) -> tuple[dict[str, float], tuple[float, float]] | str:
-    x = 0.5 * (edges[1:] + edges[:-1])
-    width = edges[1] - edges[0]
-    smooth = _smooth(counts.astype(np.float64), _spread_bins(counts))
-    peaks = _local_maxima(smooth, 0.05 * smooth.max())
+    x, width, smooth, peaks = _peaks(edges, counts)
     if len(peaks) == 0:
         return "no pedestal peak in the histogram"
     ped_i = int(peaks[0])
@@ -194,10 +201,7 @@ def _pedestal_start(
 def _dark_start(
     edges: np.ndarray, counts: np.ndarray, options: FitOptions
 ) -> tuple[dict[str, float], tuple[float, float]] | str:
-    x = 0.5 * (edges[1:] + edges[:-1])
-    width = edges[1] - edges[0]
-    smooth = _smooth(counts.astype(np.float64), _spread_bins(counts))
-    peaks = _local_maxima(smooth, 0.05 * smooth.max())
+    x, width, smooth, peaks = _peaks(edges, counts)
     if len(peaks) == 0:
         return "no single photo-electron peak in the histogram"
     if options.gain is not None:
