@@ -25,11 +25,13 @@ struct ReconstructorClass;
 /// extraction is where unknown channels are reported or dropped.
 class ChannelLinearReco final : public Reconstructor {
 public:
-    /// The feature is bound first, then the hit property, then the table is read; throws the
-    /// table's errors, and std::runtime_error naming the file for a missing column.
+    /// The feature is bound first, then the hit property, then the table is read (from
+    /// `content` when given: its text as read already); throws the table's errors, and
+    /// std::runtime_error naming the file for a missing column.
     ChannelLinearReco(const std::string& feature, const std::string& hit_property,
                       const std::filesystem::path& table, const std::string& columns,
-                      double min_value, double max_value, std::int32_t pmt_type);
+                      double min_value, double max_value, std::int32_t pmt_type,
+                      const std::shared_ptr<const FileText>& content = nullptr);
 
     /// "ChannelLinearReco" in settings files: its keys and builder.
     static ReconstructorClass settings_class();

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "tessel/loaded_settings.hpp"
 #include "tessel/table_problem.hpp"
 
 namespace tessel {
@@ -142,6 +143,8 @@ public:
     /// column named twice, a row with the wrong number of fields, a field that is not a number
     /// of its column's kind, or a channel given twice (both lines named).
     explicit ChannelTable(const std::filesystem::path& file);
+    /// The same over `content`, the file's text as read already (`read_whole_file`).
+    ChannelTable(const std::filesystem::path& file, const FileText& content);
 
     /// Reads the text of the table file `file`, appending every problem to `problems` (at
     /// most `max_row_problems` of its rows, then their count), with the columns `wanted`

@@ -17,6 +17,9 @@ class ChargeReconstruction {
 public:
     /// Builds the feature extractor first, then the hit maker.
     explicit ChargeReconstruction(const std::string& settings);
+    /// The same from settings loaded already, in the same order: the settings file and each
+    /// table it names are read once, however many parts use them.
+    explicit ChargeReconstruction(const LoadedSettings& settings);
     ~ChargeReconstruction();
     ChargeReconstruction(ChargeReconstruction&&) noexcept;
     ChargeReconstruction& operator=(ChargeReconstruction&&) noexcept;

@@ -20,6 +20,8 @@ namespace tessel {
 /// after a lookup-table row's three numbers (a decimal comma).  It never throws for a problem
 /// of the file; the library reads settings files exactly as without it.
 std::vector<SettingsProblem> check_settings(const std::filesystem::path& file);
+/// The same for settings loaded already, reading no file again.
+std::vector<SettingsProblem> check_settings(const LoadedSettings& settings);
 
 /// What a settings file configures, for display: best effort, meaningful for a file that
 /// passes `check_settings`.
@@ -45,5 +47,6 @@ struct SettingsSummary {
 /// The summary of the settings file `file`; throws `std::runtime_error` when the file cannot
 /// be read as YAML.
 SettingsSummary summarize_settings(const std::filesystem::path& file);
+SettingsSummary summarize_settings(const LoadedSettings& settings);
 
 }  // namespace tessel

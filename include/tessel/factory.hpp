@@ -4,10 +4,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "tessel/loaded_settings.hpp"
 #include "tessel/settings.hpp"
 
 namespace tessel {
@@ -28,6 +30,11 @@ public:
         : file_(std::move(file)), instances_(Settings::from_file(file_)["reco"]) {
         build_class_resolve_table();
     }
+    /// The same over settings loaded already: the builders read their tables from `settings`.
+    explicit Factory(const LoadedSettings& settings)
+        : file_(settings.file()), instances_(settings.root()["reco"]), loaded_(settings) {
+        build_class_resolve_table();
+    }
 
     Factory(const Factory&) = delete;
     Factory& operator=(const Factory&) = delete;
@@ -35,13 +42,16 @@ public:
     // Builders may refer to the factory that holds them, so a move rebuilds the table for the
     // new owner instead of carrying over builders bound to the moved-from object.
     Factory(Factory&& other)
-        : file_(std::exchange(other.file_, {})), instances_(std::move(other.instances_)) {
+        : file_(std::exchange(other.file_, {})),
+          instances_(std::move(other.instances_)),
+          loaded_(std::exchange(other.loaded_, std::nullopt)) {
         build_class_resolve_table();
     }
     Factory& operator=(Factory&& other) {
         if (this != &other) {
             file_ = std::exchange(other.file_, {});
             instances_ = std::move(other.instances_);
+            loaded_ = std::exchange(other.loaded_, std::nullopt);
             class_table_.clear();
             build_class_resolve_table();
         }
@@ -80,6 +90,7 @@ public:
 private:
     std::filesystem::path file_;
     Settings instances_{nullptr};
+    std::optional<LoadedSettings> loaded_;
     std::map<std::string, Builder> class_table_;
 };
 

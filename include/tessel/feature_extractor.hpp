@@ -20,6 +20,8 @@ class FeatureExtractor {
 public:
     /// Reads the options of section "extractors" of the settings file.
     explicit FeatureExtractor(const std::filesystem::path& settings_file);
+    /// The same from settings loaded already: no file is read again.
+    explicit FeatureExtractor(const LoadedSettings& settings);
 
     /// The keys of the "extractors" section, its sections' keys nested.
     static const KeyTable& settings_keys();

@@ -7,6 +7,7 @@
 #include "tessel/feature_record.hpp"
 #include "tessel/hit.hpp"
 #include "tessel/hit_features.hpp"
+#include "tessel/loaded_settings.hpp"
 #include "tessel/reconstructor.hpp"
 
 namespace tessel {
@@ -22,6 +23,8 @@ public:
     explicit HitMaker(ReconstructorList reconstructors);
     /// The instances of the "reco" section of a settings file, in file order.
     explicit HitMaker(const std::filesystem::path& settings);
+    /// The same from settings loaded already: no file is read again.
+    explicit HitMaker(const LoadedSettings& settings);
 
     HitMaker(const HitMaker&) = delete;
     HitMaker& operator=(const HitMaker&) = delete;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tessel/feature_record.hpp"
+#include "tessel/loaded_settings.hpp"
 #include "tessel/reconstructor.hpp"
 #include "tessel/table_problem.hpp"
 
@@ -54,6 +55,9 @@ class LUTReco final : public Reconstructor {
 public:
     LUTReco(std::filesystem::path lut_file, std::string feature, std::string hit_property,
             bool extrapolate, std::int32_t pmt_type);
+    /// The same over `content`, the LUT file's text as read already (`read_whole_file`).
+    LUTReco(const std::filesystem::path& lut_file, const FileText& content, std::string feature,
+            std::string hit_property, bool extrapolate, std::int32_t pmt_type);
     ~LUTReco() override;
 
     /// "LUTReco" in settings files: its keys and builder.

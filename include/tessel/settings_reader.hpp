@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessel/loaded_settings.hpp"
 #include "tessel/settings.hpp"
 #include "tessel/table_problem.hpp"
 
@@ -97,8 +98,10 @@ class SettingsCheck;
 /// and never throws.
 class SettingsReader {
 public:
-    /// Loading mode over `node`; `file` is the settings file (for relative file names).
-    SettingsReader(Settings node, const KeyTable& keys, std::filesystem::path file);
+    /// Loading mode over `node`; `file` is the settings file (for relative file names).  Table
+    /// files come from `loaded` when given (read once per load), else from the file system.
+    SettingsReader(Settings node, const KeyTable& keys, std::filesystem::path file,
+                   const LoadedSettings* loaded = nullptr);
     ~SettingsReader();
     SettingsReader(SettingsReader&&) noexcept;
     SettingsReader& operator=(SettingsReader&&) noexcept;
@@ -128,6 +131,8 @@ public:
     std::string text(std::string_view key) const;
     /// A file key, resolved against the settings file's directory.
     std::filesystem::path file(std::string_view key) const;
+    /// Loading: the content of the table file named by `key` (`file(key)`).
+    std::shared_ptr<const FileText> table_file(std::string_view key) const;
     /// Loading, inside the handler of the error of opening the file named by `key`: when the
     /// key names no file (an empty value, or a tilde that reads as "null"), throws that
     /// std::runtime_error again with the key as its nested cause; else rethrows it unchanged.
@@ -163,11 +168,11 @@ struct CheckedClass {
     std::function<void(SettingsReader& instance)> check;
 };
 
-/// Every problem of the settings file `file`, found by running the builders in checking mode:
+/// Every problem of the settings `settings`, found by running the builders in checking mode:
 /// `extractors` (declared by `extractor_keys`, checked by `check_extractors`) and each
 /// instance of `reco` by the builder of its class.
 std::vector<SettingsProblem> check_settings_with(
-    const std::filesystem::path& file, const KeyTable& extractor_keys,
+    const LoadedSettings& settings, const KeyTable& extractor_keys,
     const std::function<void(SettingsReader&)>& check_extractors,
     const std::vector<CheckedClass>& classes);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tessel/loaded_settings.hpp"
 #include "tessel/settings.hpp"
 
 namespace tessel {
@@ -15,6 +16,8 @@ public:
     /// Loads `file`; any failure becomes std::ios_base::failure
     /// "Failed to load yaml file <generic path>" with the cause nested.
     explicit YAMLAccessor(std::filesystem::path file);
+    /// The same over `content`, the file's text as read already (`read_whole_file`).
+    YAMLAccessor(std::filesystem::path file, const FileText& content);
     ~YAMLAccessor() override;
 
     YAMLAccessor(const YAMLAccessor&) = delete;

@@ -129,30 +129,6 @@ std::string format_bound(double value) {
     return out.str();
 }
 
-/// Whole text of a file, or the reason it cannot be read.
-struct FileText {
-    std::optional<std::string> text;
-    std::string error;
-};
-
-FileText read_file(const fs::path& file) {
-    // Refused from its status, before opening: a FIFO would block the open, a device never ends.
-    if (const auto kind = detail::irregular_kind(file)) {
-        return {std::nullopt, *kind + ", not a regular file"};
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        const int error = errno;
-        return {std::nullopt, error != 0 ? std::string(std::strerror(error)) : "cannot open it"};
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        return {std::nullopt, "read error"};
-    }
-    return {buffer.str(), {}};
-}
-
 /// Text of a scalar, or "" for anything else.
 std::string scalar_or_empty(const YAML::Node& node) {
     return node.IsDefined() && node.IsScalar() ? node.Scalar() : std::string();
@@ -165,6 +141,8 @@ using namespace check_detail;
 struct SettingsReader::Impl {
     const KeyTable* keys = nullptr;
     fs::path file;
+    /// Loading: where table files come from, when not from the file system.
+    const LoadedSettings* loaded = nullptr;
     /// Loading: the view read from.
     Settings node{nullptr};
     /// Checking: the check reported to, the mapping's path and its usable entries.
@@ -181,18 +159,19 @@ struct SettingsReader::Impl {
 /// The checking side: one settings file's problems, collected in file order.
 class SettingsCheck {
 public:
-    SettingsCheck(fs::path file, const KeyTable& extractor_keys,
+    SettingsCheck(const LoadedSettings& settings, const KeyTable& extractor_keys,
                   const std::vector<CheckedClass>& classes)
-        : file_(std::move(file)),
+        : settings_(settings),
+          file_(settings.file()),
           name_(file_.generic_string()),
           extractor_keys_(extractor_keys),
           classes_(classes) {}
 
     std::vector<SettingsProblem> run(const std::function<void(SettingsReader&)>& extractors) {
-        const FileText content = read_file(file_);
+        const FileText& content = settings_.text();
         if (!content.text) {
             add(true, name_, "", 0, "a readable settings file",
-                "it cannot be read: " + content.error);
+                "it cannot be read: " + content.describe());
             return finish();
         }
         YAML::Node root;
@@ -240,19 +219,16 @@ public:
                                           const fs::path& file, const std::string& what) {
         origin_ = std::max(origin_, line_of(entry.value));
         // Each table file is read once, however many settings name it.
-        auto known = tables_.find(file);
-        if (known == tables_.end()) {
-            known = tables_.emplace(file, read_file(file)).first;
-        }
-        const FileText& content = known->second;
-        if (!content.text) {
+        const auto content = settings_.table(file);
+        if (!content->text) {
             add_here(true, path, line_of(entry.value), "a readable " + what,
-                     file.generic_string() + ": " + content.error);
+                     file.generic_string() + ": " + content->describe());
         }
-        return content.text;
+        return content->text;
     }
 
 private:
+    const LoadedSettings& settings_;
     fs::path file_;
     std::string name_;
     const KeyTable& extractor_keys_;
@@ -262,8 +238,6 @@ private:
     int origin_ = 0;
     /// Mappings and lists already searched for duplicate keys.
     std::vector<YAML::Node> walked_;
-    /// The table files read so far, by resolved name.
-    std::map<fs::path, FileText> tables_;
 
     /// The problems in file order.  A table named by several settings is reported once: a
     /// problem of a table file repeated for a later setting is left out.
@@ -626,10 +600,12 @@ std::string expected_value(const KeySpec& key) {
     return "a value";
 }
 
-SettingsReader::SettingsReader(Settings node, const KeyTable& keys, fs::path file)
+SettingsReader::SettingsReader(Settings node, const KeyTable& keys, fs::path file,
+                               const LoadedSettings* loaded)
     : impl_(std::make_unique<Impl>()) {
     impl_->keys = &keys;
     impl_->file = std::move(file);
+    impl_->loaded = loaded;
     impl_->node = std::move(node);
 }
 
@@ -718,6 +694,14 @@ fs::path SettingsReader::file(std::string_view key) const {
     return resolve_settings_path(impl_->file, text(key));
 }
 
+std::shared_ptr<const FileText> SettingsReader::table_file(std::string_view key) const {
+    const fs::path name = file(key);
+    if (impl_->loaded != nullptr) {
+        return impl_->loaded->table(name);
+    }
+    return std::make_shared<const FileText>(read_whole_file(name));
+}
+
 void SettingsReader::explain_unnamed_file(std::string_view key) const {
     const std::string name = text(key);
     // An empty value or a tilde reads as "null".
@@ -749,7 +733,7 @@ SettingsReader SettingsReader::section(std::string_view key) const {
         throw std::logic_error("settings key " + std::string(key) + " is not a section");
     }
     if (!checking()) {
-        return {impl_->node[std::string(key)], *declared.section, impl_->file};
+        return {impl_->node[std::string(key)], *declared.section, impl_->file, impl_->loaded};
     }
     const Entry* entry = impl_->entry(key);
     const std::string path = join(impl_->path, key);
@@ -800,20 +784,22 @@ void SettingsReader::check_channel_table(std::string_view key,
 }
 
 std::vector<SettingsProblem> check_settings_with(
-    const fs::path& file, const KeyTable& extractor_keys,
+    const LoadedSettings& settings, const KeyTable& extractor_keys,
     const std::function<void(SettingsReader&)>& check_extractors,
     const std::vector<CheckedClass>& classes) {
-    return SettingsCheck(file, extractor_keys, classes).run(check_extractors);
+    return SettingsCheck(settings, extractor_keys, classes).run(check_extractors);
 }
 
-SettingsSummary summarize_settings(const std::filesystem::path& file) {
-    if (const auto kind = detail::irregular_kind(file)) {
+SettingsSummary summarize_settings(const LoadedSettings& settings) {
+    const fs::path& file = settings.file();
+    const FileText& content = settings.text();
+    if (!content.text) {
         throw std::runtime_error("cannot read the settings file " + file.generic_string() + ": " +
-                                 *kind + ", not a regular file");
+                                 content.describe());
     }
     YAML::Node root;
     try {
-        root = YAML::LoadFile(file.native());
+        root = YAML::Load(*content.text);
     } catch (const YAML::Exception& e) {
         throw std::runtime_error("cannot read the settings file " + file.generic_string() + ": " +
                                  e.what());

@@ -95,31 +95,39 @@ struct YAMLAccessor::Impl {
 
 namespace {
 
-/// Refuses, before yaml-cpp sees it, a name that cannot denote a loadable file: one holding a
-/// NUL character (the system would read only the part before it, a different file) and a
-/// directory (which opens but fails on the first read, deep inside the parser, where yaml-cpp
-/// loses memory on the way out).
-void refuse_unloadable(const std::filesystem::path& file) {
-    if (file.native().find('\0') != std::string::npos) {
-        throw std::invalid_argument("The file name contains a NUL character");
-    }
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        throw std::filesystem::filesystem_error("Cannot load a directory", file,
-                                                std::make_error_code(std::errc::is_a_directory));
-    }
-    // A FIFO would block the load until a writer comes; a device may never end.
-    if (const auto kind = detail::irregular_kind(file)) {
-        throw std::invalid_argument(detail::not_regular(file, *kind));
+/// Throws why `content` holds no text, as yaml-cpp's own load would have failed, or refused it
+/// before yaml-cpp saw it: a name holding a NUL character (the system would read only the part
+/// before it, a different file), a directory (which opens but fails on the first read, deep
+/// inside the parser, where yaml-cpp loses memory on the way out), a FIFO (which would block the
+/// load until a writer comes) or a device (which may never end).
+void refuse_unread(const std::filesystem::path& file, const FileText& content) {
+    switch (content.failure) {
+        case FileText::Failure::none:
+            return;
+        case FileText::Failure::nul_name:
+            throw std::invalid_argument("The file name contains a NUL character");
+        case FileText::Failure::irregular:
+            if (content.reason == "a directory") {
+                throw std::filesystem::filesystem_error(
+                    "Cannot load a directory", file,
+                    std::make_error_code(std::errc::is_a_directory));
+            }
+            throw std::invalid_argument(detail::not_regular(file, content.reason));
+        case FileText::Failure::open:
+        case FileText::Failure::read:
+            throw YAML::BadFile(file.native());
     }
 }
 
 }  // namespace
 
-YAMLAccessor::YAMLAccessor(std::filesystem::path file) {
+YAMLAccessor::YAMLAccessor(std::filesystem::path file)
+    : YAMLAccessor(file, read_whole_file(file)) {}
+
+YAMLAccessor::YAMLAccessor(std::filesystem::path file, const FileText& content) {
     try {
-        refuse_unloadable(file);
-        impl_ = std::make_unique<Impl>(Impl{file.native(), YAML::LoadFile(file.native())});
+        refuse_unread(file, content);
+        impl_ = std::make_unique<Impl>(Impl{file.native(), YAML::Load(*content.text)});
     } catch (...) {
         std::throw_with_nested(
             std::ios_base::failure("Failed to load yaml file " + file.generic_string()));

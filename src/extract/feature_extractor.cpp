@@ -118,7 +118,7 @@ std::unique_ptr<FeatureExtractor::Impl> read_extractors(const SettingsReader& ex
             return nullptr;
         }
         try {
-            table.emplace(file);
+            table.emplace(file, *section.table_file("table"));
         } catch (const std::runtime_error&) {
             section.explain_unnamed_file("table");
         }
@@ -165,15 +165,29 @@ void FeatureExtractor::check_settings(const SettingsReader& extractors) {
     (void)read_extractors(extractors);
 }
 
-FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file) {
-    const Settings root = Settings::from_file(settings_file);
+namespace {
+
+/// The extraction from the settings document `root` of the file `file`, its tables read from
+/// `loaded` when given.
+std::unique_ptr<FeatureExtractor::Impl> build(const Settings& root,
+                                              const std::filesystem::path& file,
+                                              const LoadedSettings* loaded) {
     if (root.contains("extractors")) {
-        impl_ = read_extractors(SettingsReader(root["extractors"], settings_keys(), settings_file));
-    } else {
-        impl_ = std::make_unique<Impl>(Impl{TarvoExtractor(false, false), MultiPMTExtractor{},
-                                            std::nullopt, std::nullopt, std::nullopt});
+        return read_extractors(
+            SettingsReader(root["extractors"], FeatureExtractor::settings_keys(), file, loaded));
     }
+    return std::make_unique<FeatureExtractor::Impl>(
+        FeatureExtractor::Impl{TarvoExtractor(false, false), MultiPMTExtractor{}, std::nullopt,
+                               std::nullopt, std::nullopt});
 }
+
+}  // namespace
+
+FeatureExtractor::FeatureExtractor(const std::filesystem::path& settings_file)
+    : impl_(build(Settings::from_file(settings_file), settings_file, nullptr)) {}
+
+FeatureExtractor::FeatureExtractor(const LoadedSettings& settings)
+    : impl_(build(settings.root(), settings.file(), &settings)) {}
 
 FeatureExtractor::~FeatureExtractor() = default;
 FeatureExtractor::FeatureExtractor(FeatureExtractor&&) noexcept = default;

@@ -4,14 +4,12 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
 
-#include "../config/regular_file.hpp"
 #include "tessel/text.hpp"
 
 namespace tessel {
@@ -107,26 +105,15 @@ std::uint32_t ChannelIndex::find_sorted(std::int32_t channel) const noexcept {
     return it != sorted_.end() && it->first == channel ? it->second : npos;
 }
 
-ChannelTable::ChannelTable(const std::filesystem::path& file) {
-    const std::string name = file.string();
-    if (const auto kind = detail::irregular_kind(file)) {
-        try {
-            throw std::invalid_argument(detail::not_regular(file, *kind));
-        } catch (...) {
-            std::throw_with_nested(std::runtime_error("Could not open channel table: " + name));
-        }
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("Could not open channel table: " + name);
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        throw std::runtime_error("Could not read channel table: " + name);
+ChannelTable::ChannelTable(const std::filesystem::path& file)
+    : ChannelTable(file, read_whole_file(file)) {}
+
+ChannelTable::ChannelTable(const std::filesystem::path& file, const FileText& content) {
+    if (!content.text) {
+        content.throw_unread(file, "channel table", true);
     }
     std::vector<TableProblem> problems;
-    auto table = parse(text.str(), file, {}, problems, problems.max_size());
+    auto table = parse(*content.text, file, {}, problems, problems.max_size());
     const TableProblem* first = nullptr;
     for (const auto& problem : problems) {
         if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {

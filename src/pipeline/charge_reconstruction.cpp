@@ -17,6 +17,12 @@ ChargeReconstruction::ChargeReconstruction(const std::string& settings) {
     impl_ = std::make_unique<Impl>(Impl{std::move(hit_maker), std::move(feature_extractor)});
 }
 
+ChargeReconstruction::ChargeReconstruction(const LoadedSettings& settings) {
+    FeatureExtractor feature_extractor{settings};
+    HitMaker hit_maker{settings};
+    impl_ = std::make_unique<Impl>(Impl{std::move(hit_maker), std::move(feature_extractor)});
+}
+
 ChargeReconstruction::~ChargeReconstruction() = default;
 ChargeReconstruction::ChargeReconstruction(ChargeReconstruction&&) noexcept = default;
 ChargeReconstruction& ChargeReconstruction::operator=(ChargeReconstruction&&) noexcept = default;

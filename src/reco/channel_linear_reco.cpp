@@ -28,11 +28,12 @@ std::vector<LinearCalibration> lines_of(const ChannelTable& table, const std::st
 // so a reconstructor wrong in several ways reports what LinearReco would report first.
 ChannelLinearReco::ChannelLinearReco(const std::string& feature, const std::string& hit_property,
                                      const std::filesystem::path& table, const std::string& columns,
-                                     double min_value, double max_value, std::int32_t pmt_type)
+                                     double min_value, double max_value, std::int32_t pmt_type,
+                                     const std::shared_ptr<const FileText>& content)
     : selection_{feature_from_name(feature), 0, min_value, max_value, pmt_type},
       property_(hit_property_from_name(hit_property)) {
     selection_.feature_flag = feature_flag(selection_.feature);
-    const ChannelTable read(table);
+    const ChannelTable read = content ? ChannelTable(table, *content) : ChannelTable(table);
     const std::vector<LinearCalibration> lines = lines_of(read, columns);
     lines_ = ChannelMap<LinearCalibration>(read.channels(), lines);
 }
@@ -85,7 +86,8 @@ std::unique_ptr<Reconstructor> build(SettingsReader& instance) {
     }
     try {
         return std::make_unique<ChannelLinearReco>(feature, hit_property, table, columns, min_value,
-                                                   max_value, static_cast<std::int32_t>(pmt_type));
+                                                   max_value, static_cast<std::int32_t>(pmt_type),
+                                                   instance.table_file("table"));
     } catch (const std::runtime_error&) {
         instance.explain_unnamed_file("table");
     }

@@ -12,4 +12,11 @@ HitMaker::HitMaker(const std::filesystem::path& settings) {
     }
 }
 
+HitMaker::HitMaker(const LoadedSettings& settings) {
+    const Factory<Reconstructor> factory(settings);
+    for (const auto& name : settings.root()["reco"].keys()) {
+        add_reconstructor(factory.create_by_name(name));
+    }
+}
+
 }  // namespace tessel

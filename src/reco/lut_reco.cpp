@@ -3,12 +3,9 @@
 #include "tessel/reconstructor_class.hpp"
 #include "tessel/text.hpp"
 
-#include "../config/regular_file.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <fstream>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -95,7 +92,8 @@ struct LUTReco::Impl {
     Feature feature;
     HitProperty property;
 
-    static LookupTable load_lookup_table(const std::filesystem::path& path);
+    static LookupTable load_lookup_table(const std::filesystem::path& path,
+                                         const FileText& content);
 };
 
 // Lines end at '\n'; empty lines and lines whose very first character is '#' are skipped; any
@@ -176,44 +174,13 @@ std::optional<LookupTable> LookupTable::parse(std::string_view text,
     return LookupTable(std::move(points));
 }
 
-LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) {
-    // A name holding a NUL character would open the file named by the part before it.  The
-    // message shows the NUL as \0 (a C string would end there); the cause says why.
-    if (const std::string& name = path.native(); name.find('\0') != std::string::npos) {
-        std::string shown;
-        for (const char c : name) {
-            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
-        }
-        try {
-            throw std::invalid_argument("The file name contains a NUL character");
-        } catch (...) {
-            std::throw_with_nested(std::runtime_error("Could not open LUT file: " + shown));
-        }
-    }
-    if (const auto kind = detail::irregular_kind(path)) {
-        try {
-            throw std::invalid_argument(detail::not_regular(path, *kind));
-        } catch (...) {
-            std::throw_with_nested(std::runtime_error("Could not open LUT file: " + path.string()));
-        }
-    }
-    std::ifstream file(path);
-    if (!file) {
-        throw std::runtime_error("Could not open LUT file: " + path.string());
-    }
-    std::string text;
-    std::string line;
-    while (std::getline(file, line)) {
-        text += line;
-        text += '\n';
-    }
-    // A read error (for instance a directory, which opens but cannot be read) is not a short
-    // file: report it as the file that could not be read.
-    if (file.bad()) {
-        throw std::runtime_error("Could not open LUT file: " + path.string());
+LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path,
+                                             const FileText& content) {
+    if (!content.text) {
+        content.throw_unread(path, "LUT file", false);
     }
     std::vector<TableProblem> problems;
-    auto table = LookupTable::parse(text, problems, problems.max_size());
+    auto table = LookupTable::parse(*content.text, problems, problems.max_size());
     const TableProblem* first = nullptr;
     for (const auto& problem : problems) {
         if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {
@@ -228,10 +195,16 @@ LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path) 
 
 // The hit property is checked first, then the feature name, and only then is the file read.
 LUTReco::LUTReco(std::filesystem::path lut_file, std::string feature, std::string hit_property,
-                 bool extrapolate, std::int32_t pmt_type) {
+                 bool extrapolate, std::int32_t pmt_type)
+    : LUTReco(lut_file, read_whole_file(lut_file), std::move(feature), std::move(hit_property),
+              extrapolate, pmt_type) {}
+
+LUTReco::LUTReco(const std::filesystem::path& lut_file, const FileText& content,
+                 std::string feature, std::string hit_property, bool extrapolate,
+                 std::int32_t pmt_type) {
     const HitProperty property = hit_property_from_name(hit_property);
     const Feature which = feature_from_name(feature);
-    LookupTable table = Impl::load_lookup_table(lut_file);
+    LookupTable table = Impl::load_lookup_table(lut_file, content);
     impl_ = std::make_unique<Impl>(Impl{std::move(table), extrapolate, pmt_type, which, property});
 }
 
@@ -274,7 +247,8 @@ std::unique_ptr<Reconstructor> build(SettingsReader& instance) {
         return nullptr;
     }
     try {
-        return std::make_unique<LUTReco>(lut_file, feature, hit_property, extrapolate,
+        return std::make_unique<LUTReco>(lut_file, *instance.table_file("lut_file"), feature,
+                                         hit_property, extrapolate,
                                          static_cast<std::int32_t>(pmt_type));
     } catch (const std::runtime_error&) {
         instance.explain_unnamed_file("lut_file");

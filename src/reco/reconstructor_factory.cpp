@@ -89,13 +89,14 @@ void check_window(const SettingsReader& instance) {
 }  // namespace reco_keys
 
 // Each class is built through a settings reader over its instance, with this factory's file for
-// relative file names.  The builders hold no reference to the factory, so a move needs only a
-// new table for the new owner's file.
+// relative file names and its loaded settings, if any, for table files.  The builders refer to
+// the factory that holds them, so a move builds a new table for the new owner.
 template <>
 void Factory<Reconstructor>::build_class_resolve_table() {
     for (auto& cls : reconstructor_classes()) {
         class_table_[cls.name] = [this, cls](Settings instance) {
-            SettingsReader reader(std::move(instance), *cls.keys, file_);
+            SettingsReader reader(std::move(instance), *cls.keys, file_,
+                                  loaded_ ? &*loaded_ : nullptr);
             return cls.build(reader);
         };
     }
