@@ -11,7 +11,7 @@ import numpy.typing
 import os
 import pathlib
 import typing
-__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'drop_dtype', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'pulse_dtype', 'summarize_settings', 'tarvo_trigger_dtype']
+__all__: list[str] = ['ChannelTable', 'ChargeReconstruction', 'FeatureExtractor', 'Hit', 'HitFeatures', 'HitMaker', 'LoadedSettings', 'MultiPMTTrigger', 'RunInfo', 'SettingsProblem', 'TarvoTrigger', 'VectorHit', 'VectorHitFeatures', 'VectorUInt16', 'check_settings', 'drop_dtype', 'hit_dtype', 'hit_features_dtype', 'hit_features_list_to_numpy', 'hit_list_to_numpy', 'multipmt_trigger_dtype', 'numpy_to_hit_features_list', 'numpy_to_hit_list', 'pulse_dtype', 'summarize_settings', 'tarvo_trigger_dtype']
 class VectorHitFeatures:
     def __bool__(self) -> bool:
         """
@@ -722,6 +722,11 @@ class FeatureExtractor:
     There is an extractor available for each supported trigger type.
     The extractors are automatically selected based on the type of the trigger data.
     """
+    @staticmethod
+    def from_loaded(settings: LoadedSettings) -> FeatureExtractor:
+        """
+        A FeatureExtractor built from settings loaded already (LoadedSettings).
+        """
     def __init__(self, settings: os.PathLike | str | bytes) -> None:
         """
         Constructs a FeatureExtractor.
@@ -908,6 +913,11 @@ class HitMaker:
     Class to create Hit objects from HitFeatures. HitMaker serves as a container for Reconstructors which represent different
     charge and time reconstruction algorithms.
     """
+    @staticmethod
+    def from_loaded(settings: LoadedSettings) -> HitMaker:
+        """
+        A HitMaker with the reconstructors of settings loaded already (LoadedSettings).
+        """
     @typing.overload
     def __init__(self) -> None:
         """
@@ -993,6 +1003,11 @@ class ChargeReconstruction:
     The reconstruct method converts trigger data (detector output) into hits (reconstruction output).
     The charge and time reconstruction can be configured via a settings file passed to the constructor.
     """
+    @staticmethod
+    def from_loaded(settings: LoadedSettings) -> ChargeReconstruction:
+        """
+        A ChargeReconstruction built from settings loaded already (LoadedSettings): its FeatureExtractor, then its HitMaker, each table file read once for both.
+        """
     def __init__(self, settings: str) -> None:
         """
         Create a ChargeReconstruction instance from the given settings file path.
@@ -1216,6 +1231,52 @@ class SettingsProblem:
     def refused_by_library(self) -> bool:
         """
         Whether the library itself refuses the file for this problem (an error on construction); False where it loads the file anyway: it ignores unknown keys and sections, takes the first of a key given twice, reads a lookup-table row's first three numbers, ...
+        """
+class LoadedSettings:
+    """
+    A settings file read once, with each table file it names read the first time it is used.
+    
+    What a program builds from one settings file (the check, a summary, a FeatureExtractor, a
+    HitMaker, a ChargeReconstruction) is built from one LoadedSettings through the from_loaded
+    methods, and no file is opened twice.  Building reads the settings exactly as the constructors
+    from a path do, and raises the same errors.
+    """
+    def __init__(self, settings: os.PathLike | str | bytes) -> None:
+        """
+        Read a settings file.
+        
+        A file that cannot be read or parsed is no error here: check() reports it, and building from it
+        raises what the constructors from its path raise.
+        
+        Parameters
+        ----------
+        settings : str, bytes or os.PathLike
+            Path to the settings file.
+        """
+    def __repr__(self) -> str:
+        ...
+    def check(self) -> list[SettingsProblem]:
+        """
+        check_settings of these settings, reading every table file it names.
+        """
+    def summary(self) -> dict:
+        """
+        summarize_settings of these settings.
+        """
+    @property
+    def file(self) -> str:
+        """
+        The settings file, as given.
+        """
+    @property
+    def tables(self) -> dict:
+        """
+        The table files read so far, by name resolved against the settings file's folder, in the order first read: their bytes, or None for one that could not be read.
+        """
+    @property
+    def text(self) -> typing.Any:
+        """
+        The settings file's bytes, or None when it could not be read.
         """
 class ChannelTable:
     """

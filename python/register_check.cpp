@@ -1,9 +1,46 @@
 #include "bindings.hpp"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "tessel/charge_reconstruction.hpp"
 #include "tessel/check_settings.hpp"
+#include "tessel/loaded_settings.hpp"
+
+namespace {
+
+/// A settings summary as the dict summarize_settings documents.
+py::dict summary_dict(const tessel::SettingsSummary& summary) {
+    py::dict extractors;
+    for (const auto& [key, value] : summary.extractor_options) {
+        extractors[shown(key)] = shown(value);
+    }
+    py::list reco;
+    for (const auto& r : summary.reconstructors) {
+        py::dict entry;
+        entry["name"] = shown(r.name);
+        entry["class"] = shown(r.class_name);
+        entry["feature"] = shown(r.feature);
+        entry["hit_property"] = shown(r.hit_property);
+        entry["pmt_type"] = shown(r.pmt_type);
+        entry["table"] = file_name(r.table);
+        reco.append(entry);
+    }
+    py::list tables;
+    for (const auto& table : summary.tables) {
+        tables.append(file_name(table));
+    }
+    py::dict out;
+    out["extractors"] = extractors;
+    out["reco"] = reco;
+    out["tables"] = tables;
+    return out;
+}
+
+}  // namespace
+
+void register_loaded_settings(py::module_& m);
 
 void register_check(py::module_& m) {
     using tessel::SettingsProblem;
@@ -65,31 +102,7 @@ list[SettingsProblem]
     m.def(
         "summarize_settings",
         [](const SettingsPath& settings) {
-            const tessel::SettingsSummary summary = tessel::summarize_settings(settings.path);
-            py::dict extractors;
-            for (const auto& [key, value] : summary.extractor_options) {
-                extractors[shown(key)] = shown(value);
-            }
-            py::list reco;
-            for (const auto& r : summary.reconstructors) {
-                py::dict entry;
-                entry["name"] = shown(r.name);
-                entry["class"] = shown(r.class_name);
-                entry["feature"] = shown(r.feature);
-                entry["hit_property"] = shown(r.hit_property);
-                entry["pmt_type"] = shown(r.pmt_type);
-                entry["table"] = file_name(r.table);
-                reco.append(entry);
-            }
-            py::list tables;
-            for (const auto& table : summary.tables) {
-                tables.append(file_name(table));
-            }
-            py::dict out;
-            out["extractors"] = extractors;
-            out["reco"] = reco;
-            out["tables"] = tables;
-            return out;
+            return summary_dict(tessel::summarize_settings(settings.path));
         },
         py::arg("settings"),
         R"doc(What a settings file configures, for display (meaningful for a file that passes
@@ -112,4 +125,97 @@ Raises
 ------
 RuntimeError
     The file cannot be read as YAML.)doc");
+
+    register_loaded_settings(m);
+}
+
+namespace {
+
+/// `bytes`, or None for a file that could not be read.
+py::object content(const tessel::FileText& text) {
+    if (!text.text) {
+        return py::none();
+    }
+    return py::bytes(*text.text);
+}
+
+}  // namespace
+
+void register_loaded_settings(py::module_& m) {
+    using tessel::LoadedSettings;
+    py::class_<LoadedSettings> cls(
+        m, "LoadedSettings",
+        R"doc(A settings file read once, with each table file it names read the first time it is used.
+
+What a program builds from one settings file (the check, a summary, a FeatureExtractor, a
+HitMaker, a ChargeReconstruction) is built from one LoadedSettings through the from_loaded
+methods, and no file is opened twice.  Building reads the settings exactly as the constructors
+from a path do, and raises the same errors.)doc");
+    cls.def(py::init([](const SettingsPath& settings) {
+                return std::make_unique<LoadedSettings>(settings.path);
+            }),
+            py::arg("settings"), R"doc(Read a settings file.
+
+A file that cannot be read or parsed is no error here: check() reports it, and building from it
+raises what the constructors from its path raise.
+
+Parameters
+----------
+settings : str, bytes or os.PathLike
+    Path to the settings file.)doc")
+        .def_property_readonly(
+            "file", [](const LoadedSettings& self) { return file_name(self.file().native()); },
+            "The settings file, as given.")
+        .def_property_readonly(
+            "text", [](const LoadedSettings& self) { return content(self.text()); },
+            "The settings file's bytes, or None when it could not be read.")
+        .def_property_readonly(
+            "tables",
+            [](const LoadedSettings& self) {
+                py::dict out;
+                for (const auto& [name, text] : self.tables()) {
+                    out[file_name(name.native())] = content(*text);
+                }
+                return out;
+            },
+            "The table files read so far, by name resolved against the settings file's folder, in "
+            "the order first read: their bytes, or None for one that could not be read.")
+        .def(
+            "check", [](const LoadedSettings& self) { return tessel::check_settings(self); },
+            "check_settings of these settings, reading every table file it names.")
+        .def(
+            "summary",
+            [](const LoadedSettings& self) {
+                return summary_dict(tessel::summarize_settings(self));
+            },
+            "summarize_settings of these settings.")
+        .def("__repr__", [](const LoadedSettings& self) {
+            return shown("<LoadedSettings " + self.file().string() + ">");
+        });
+
+    py::reinterpret_borrow<py::class_<tessel::FeatureExtractor>>(m.attr("FeatureExtractor"))
+        .def_static(
+            "from_loaded",
+            [](const LoadedSettings& settings) {
+                return std::make_unique<tessel::FeatureExtractor>(settings);
+            },
+            py::arg("settings"),
+            "A FeatureExtractor built from settings loaded already (LoadedSettings).");
+    py::reinterpret_borrow<py::class_<tessel::HitMaker>>(m.attr("HitMaker"))
+        .def_static(
+            "from_loaded",
+            [](const LoadedSettings& settings) {
+                return std::make_unique<tessel::HitMaker>(settings);
+            },
+            py::arg("settings"),
+            "A HitMaker with the reconstructors of settings loaded already (LoadedSettings).");
+    py::reinterpret_borrow<py::class_<tessel::ChargeReconstruction>>(m.attr("ChargeReconstruction"))
+        .def_static(
+            "from_loaded",
+            [](const LoadedSettings& settings) {
+                return std::make_unique<tessel::ChargeReconstruction>(settings);
+            },
+            py::arg("settings"),
+            "A ChargeReconstruction built from settings loaded already (LoadedSettings): its "
+            "FeatureExtractor, then its HitMaker, each table file read once for both.");
 }

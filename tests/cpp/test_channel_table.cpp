@@ -24,6 +24,8 @@
 #include "support.hpp"
 #include "tessel/channel_linear_reco.hpp"
 #include "tessel/channel_table.hpp"
+#include "tessel/check_settings.hpp"
+#include "tessel/loaded_settings.hpp"
 #include "tessel/columnar/batch.hpp"
 #include "tessel/feature_extractor.hpp"
 #include "tessel/hit_maker.hpp"
@@ -337,6 +339,17 @@ TEST(ChannelLinearReco, FromSettings) {
     EXPECT_EQ(hits[0].get_charge_uncertainty(), 0.5);
     EXPECT_EQ(hits[1].get_charge(), 30.0);
     EXPECT_EQ(hits[1].get_charge_uncertainty(), 0.25);
+
+    // Loaded once: the table both instances name is read once, for the check too, and the hit
+    // maker built from the loaded settings makes the same hits.
+    const tessel::LoadedSettings loaded(settings);
+    const tessel::HitMaker from_loaded(loaded);
+    EXPECT_TRUE(tessel::check_settings(loaded).empty());
+    ASSERT_EQ(loaded.tables().size(), 1U);
+    EXPECT_EQ(loaded.tables()[0].first, dir.root() / "tables/t.csv");
+    const auto again = from_loaded.make_hits(records);
+    ASSERT_EQ(again.size(), hits.size());
+    EXPECT_EQ(again[1].get_charge(), 30.0);
 
     struct Fault {
         const char* replace;

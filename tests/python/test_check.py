@@ -437,11 +437,24 @@ def test_check_agrees_with_the_library(
     with tempfile.TemporaryDirectory() as folder:
         path = _write(Path(folder), text, tables)
         refused = [p for p in orvane.check_settings(path) if p.refused_by_library]
-        try:
-            orvane.ChargeReconstruction(str(path))
-            error = None
-        except Exception as raised:  # noqa: BLE001 - any refusal counts
-            error = raised
+        errors = []
+        # The path entry, and the loaded one (the check first, as the command runs them): the
+        # same error, or none, from each.
+        loaded = orvane.LoadedSettings(path)
+        assert [p.message for p in loaded.check() if p.refused_by_library] == [
+            p.message for p in refused
+        ]
+        for build in (
+            lambda: orvane.ChargeReconstruction(str(path)),
+            lambda: orvane.ChargeReconstruction.from_loaded(loaded),
+        ):
+            try:
+                build()
+                errors.append(None)
+            except Exception as raised:  # noqa: BLE001 - any refusal counts
+                errors.append(raised)
+        error = errors[0]
+        assert type(errors[1]) is type(error) and _messages(errors[1]) == _messages(error), text
     assert (error is not None) == bool(refused), (text, [p.message for p in refused])
     if refused:
         assert _matches(refused[0], _messages(error)), (refused[0].message, _messages(error))

@@ -12,10 +12,10 @@ from ._args import FORMATTER
 
 def run(args: argparse.Namespace) -> int:
     """Run ``orvane check`` with parsed arguments."""
-    require_valid_settings(args.settings)
+    loaded = require_valid_settings(args.settings)
     if not args.quiet:
         print(f"ok: {Path(args.settings)}")
-        print(describe_settings(args.settings))
+        print(describe_settings(loaded))
     return 0
 
 

@@ -15,7 +15,6 @@ from typing import Any
 
 from .._errors import UserError
 from ..files.hitfile import FORMATS
-from ..files.provenance import settings_tables
 from ..plots.report import ReportOptions, reconstruction_warnings
 from ..progress import ProgressBar
 from ..run.engine import reconstruct_files
@@ -249,7 +248,9 @@ def _print_summary(args: argparse.Namespace, summary: Any, start: float) -> None
     if kept:
         files = "hit file" if len(kept) == 1 else "hit files"
         print(f"kept {len(kept)} {files} already complete (--resume)")
-        summary = RunSummary([f for f in summary.files if not f.resumed], summary.seconds)
+        summary = RunSummary(
+            [f for f in summary.files if not f.resumed], summary.seconds, summary.channel_table
+        )
         if not summary.files:
             return
     seconds = time.perf_counter() - start  # the whole command, a cluster's start included
@@ -265,5 +266,4 @@ def _print_summary(args: argparse.Namespace, summary: Any, start: float) -> None
     )
     unknown = summary.dropped("unknown_channel")
     if unknown:
-        table = dict(settings_tables(args.settings)).get("extractors.channels.table")
-        print(f"dropped {unknown} triggers on channels missing from {table}")
+        print(f"dropped {unknown} triggers on channels missing from {summary.channel_table}")

@@ -22,9 +22,8 @@ from collections.abc import Mapping, Sequence
 import numpy as np
 
 from .._atomic import atomic_output
-from .._extension import load_extension
 from ..simulation.simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
-from .triggerfile import TriggerFileReader, Truth
+from .triggerfile import Truth
 
 #: Suffixes of the five calibration columns of one prefix, in the order of ``LinearReco``.
 LINE_SUFFIXES = ("slope", "intercept", "slope_uncertainty", "intercept_uncertainty", "covariance")
@@ -167,39 +166,10 @@ def write_simulated_channel_table(
     )
 
 
-def dropped_triggers(
-    settings: str | os.PathLike, inputs: Sequence[str | os.PathLike], *, chunk: int = 1 << 20
-) -> tuple[int, str] | None:
-    """Triggers of the trigger files ``inputs`` that extraction with ``settings`` drops: those on
-    channels missing from the channel table, when ``extractors.channels.unknown_channels`` is
-    ``drop``.  Reads the trigger rows (not the waveforms) ``chunk`` rows at a time.
-
-    Returns the count and the table file, or None when the settings drop nothing this way (no
-    channel table, or unknown channels are an error).
-    """
-    extractor = load_extension().FeatureExtractor(os.fspath(settings))
-    if extractor.unknown_channels != "drop":
-        return None
-    table = extractor.channel_table
-    known = table.channels
-    count = 0
-    for path in inputs:
-        with TriggerFileReader(path) as reader:
-            for key, n in (
-                ("tarvo_triggers", reader.n_tarvo),
-                ("multipmt_triggers", reader.n_multipmt),
-            ):
-                for lo in range(0, n, chunk):
-                    channels = reader.rows(key, lo, lo + chunk)["channel"]
-                    count += int(np.count_nonzero(~np.isin(channels, known)))
-    return count, os.fspath(table.file)
-
-
 __all__ = [
     "EXAMPLE_CHANNELS",
     "EXAMPLE_DETECTOR_SEED",
     "LINE_SUFFIXES",
-    "dropped_triggers",
     "example_detector",
     "example_detector_truth",
     "line_columns",

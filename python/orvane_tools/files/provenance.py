@@ -28,6 +28,7 @@ hash of the data file it describes.
 from __future__ import annotations
 
 import datetime
+import hashlib
 import json
 import os
 import socket
@@ -38,8 +39,8 @@ from typing import Any
 import numpy as np
 
 from .._errors import UserError
-from .._extension import load_extension
 from .hitfile import sha256_file
+from .settings import SettingsSource, load_settings
 
 FORMAT = "orvane-provenance/1"
 
@@ -95,19 +96,19 @@ def package_version() -> str:
     return __version__
 
 
-def settings_tables(settings: str | os.PathLike) -> list[tuple[str, Path]]:
+def settings_tables(settings: SettingsSource) -> list[tuple[str, Path]]:
     """Files a settings file names: ``(key path, file)`` for every ``lut_file`` of a
     ``LUTReco``, ``table`` of a ``ChannelLinearReco`` and ``extractors.channels.table``, each
     resolved against the settings file's folder.
 
-    The settings are read by the library (``orvane.summarize_settings``), so a file is found
-    exactly where reconstruction finds it.
+    The settings are read by the library (``orvane.LoadedSettings.summary``), so a file is
+    found exactly where reconstruction finds it.
     """
-    path = Path(settings)
+    loaded = load_settings(settings)
     try:
-        summary = load_extension().summarize_settings(str(path))
+        summary = loaded.summary()
     except RuntimeError as exc:
-        raise UserError(f"cannot read the settings file {path} for its provenance") from exc
+        raise UserError(f"cannot read the settings file {loaded.file} for its provenance") from exc
     found: list[tuple[str, Path]] = []
     options = dict(summary["extractors"])
     if "channels.table" in options:
@@ -119,24 +120,29 @@ def settings_tables(settings: str | os.PathLike) -> list[tuple[str, Path]]:
     return found
 
 
-def run_provenance(settings: str | os.PathLike, command_line: list[str] | None) -> dict[str, Any]:
+def run_provenance(settings: SettingsSource, command_line: list[str] | None) -> dict[str, Any]:
     """The fields common to every output of one run (all but ``inputs``, ``run_info`` and
-    ``triggers``)."""
-    path = Path(settings)
-    raw = path.read_bytes()
+    ``triggers``).  The hashes are of the bytes the reconstruction was built from: with
+    settings read already, no file is read again."""
+    loaded = load_settings(settings)
+    read = loaded.tables
     tables = []
-    for key, table in settings_tables(path):
+    for key, table in settings_tables(loaded):
+        content = read.get(str(table))
         try:
-            digest = sha256_file(table)
+            digest = (
+                hashlib.sha256(content).hexdigest() if content is not None else sha256_file(table)
+            )
         except OSError as exc:
-            raise UserError(f"cannot read {table}, named by {key} in {path}") from exc
+            raise UserError(f"cannot read {table}, named by {key} in {loaded.file}") from exc
         tables.append({"key": key, "path": str(table), "sha256": digest})
+    raw = loaded.text
     return {
         "format": FORMAT,
         "orvane_version": package_version(),
         "settings": {
-            "path": str(settings),
-            "sha256": sha256_file(path),
+            "path": loaded.file,
+            "sha256": hashlib.sha256(raw).hexdigest(),
             "text": raw.decode("utf-8", errors="replace"),
         },
         "tables": tables,

@@ -3,7 +3,8 @@ with problems before any work.
 
 The check itself is the extension's ``orvane.check_settings``; this module turns its problems
 into an error the ``orvane`` command prints one paragraph per problem, and describes a sound
-file.
+file.  A command reads its settings once (:func:`load_settings`): the check, the summary, the
+reconstruction and the provenance all come from that one ``orvane.LoadedSettings``.
 """
 
 from __future__ import annotations
@@ -15,9 +16,14 @@ from typing import Any
 from .._errors import UserError
 from .._extension import load_extension
 
+#: A settings file given by its path, or read already (``orvane.LoadedSettings``).
+SettingsSource = Any
+
 __all__ = [
     "SettingsProblemsError",
+    "SettingsSource",
     "describe_settings",
+    "load_settings",
     "require_valid_settings",
     "settings_problems",
 ]
@@ -66,8 +72,19 @@ def _hints(problems: list[Any]) -> list[str]:
     ]
 
 
-def _check_kind(path: str) -> None:
-    """Refuse what is not a settings file at all, with the reason in words."""
+def load_settings(settings: SettingsSource) -> Any:
+    """The settings file ``settings`` read once (an ``orvane.LoadedSettings``; one given is
+    returned as it is), refused with the reason in words when it is not a settings file at all.
+
+    Raises
+    ------
+    UserError
+        ``settings`` is missing, a directory, not a regular file, unreadable or a NumPy file.
+    """
+    orvane = load_extension()
+    if isinstance(settings, orvane.LoadedSettings):
+        return settings
+    path = os.fspath(settings)
     if not os.path.isfile(path):
         if os.path.isdir(path):
             reason = "it is a directory"
@@ -76,41 +93,42 @@ def _check_kind(path: str) -> None:
         else:
             reason = "no such file"
         raise UserError(f"cannot read the settings file {path}: {reason}")
-    try:
-        with open(path, "rb") as stream:
-            magic = stream.read(6)
-    except OSError as exc:
-        raise UserError(f"cannot read the settings file {path}") from exc
-    if magic.startswith((b"PK", b"\x93NUMPY")):
+    loaded = orvane.LoadedSettings(path)
+    if loaded.text is None:
+        # The check says why: "it cannot be read: Permission denied".
+        raise UserError(f"cannot read the settings file {path}: {loaded.check()[0].found}")
+    if loaded.text.startswith((b"PK", b"\x93NUMPY")):
         raise UserError(
             f"{path} is a NumPy file, not a settings file (YAML); is the order of the "
             "arguments right?"
         )
+    return loaded
 
 
-def settings_problems(path: str | os.PathLike) -> list[Any]:
-    """Every problem of the settings file ``path`` and the tables it names (empty: sound).
+def settings_problems(settings: SettingsSource) -> list[Any]:
+    """Every problem of the settings file ``settings`` and the tables it names (empty: sound).
 
     Raises
     ------
     UserError
-        ``path`` is missing, a directory or a NumPy file.
+        The settings file is missing, a directory or a NumPy file.
     """
-    path = os.fspath(path)
-    _check_kind(path)
-    return list(load_extension().check_settings(path))
+    return list(load_settings(settings).check())
 
 
-def require_valid_settings(path: str | os.PathLike) -> None:
-    """Raise :class:`SettingsProblemsError` unless the settings file ``path`` is sound.
+def require_valid_settings(settings: SettingsSource) -> Any:
+    """The settings read once (``orvane.LoadedSettings``); :class:`SettingsProblemsError`
+    unless they are sound.
 
     The ``orvane`` command calls this before any work, so that a mistake in the settings (a
     misspelled key, ``min_value`` above ``max_value``, an empty ``reco`` section) stops the run
     instead of silently changing its result.
     """
-    problems = settings_problems(path)
+    loaded = load_settings(settings)
+    problems = list(loaded.check())
     if problems:
-        raise SettingsProblemsError(path, problems)
+        raise SettingsProblemsError(loaded.file, problems)
+    return loaded
 
 
 def _pmt_types(text: str) -> str:
@@ -119,10 +137,10 @@ def _pmt_types(text: str) -> str:
     return f"PMT type {text}"
 
 
-def describe_settings(path: str | os.PathLike) -> str:
+def describe_settings(settings: SettingsSource) -> str:
     """A few lines on what a sound settings file configures: extractor options,
     reconstructors in the order they are applied, and table files."""
-    summary = load_extension().summarize_settings(os.fspath(path))
+    summary = load_settings(settings).summary()
     options = ", ".join(f"{key} {value}" for key, value in summary["extractors"].items())
     lines = [f"extractors: {options}", "reconstructors, in the order they are applied:"]
     reco = summary["reco"]

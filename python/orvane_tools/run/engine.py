@@ -26,6 +26,7 @@ from .._atomic import PendingFile, remove_leftovers
 from .._errors import UserError
 from ..files.hitfile import commit_hit_file, is_hit_file, read_provenance
 from ..files.provenance import drops_from_provenance, run_provenance, settings_tables
+from ..files.settings import require_valid_settings
 from ..files.triggerfile import checked_sha256
 from .cluster import TASK_TRIGGERS, _run_distributed
 from .local import _run_local, reconstruct_range
@@ -117,8 +118,10 @@ def reconstruct_files(
         raise ValueError(f"the thread count must not be negative, got {threads}")
     paths = expand_inputs(inputs)
     outputs, fmt = plan_outputs(paths, output, fmt)
+    # Read once: the check, the reconstruction and the provenance all come from these bytes.
+    loaded = require_valid_settings(settings)
     settings = Path(settings)
-    reco = load_reconstruction(settings)
+    reco = load_reconstruction(loaded)
     jobs = [_open_input(path) for path in paths]
     for job, target in zip(jobs, outputs):
         job.summary.output = target
@@ -129,8 +132,9 @@ def reconstruct_files(
             f"--pulse-columns needs the pulse finder: {settings} does not select it "
             "(extractors.waveform: PulseFinder)"
         )
-    tables = [table for _, table in settings_tables(settings)]
-    common = run_provenance(settings, command_line)
+    named = settings_tables(loaded)
+    tables = [table for _, table in named]
+    common = run_provenance(loaded, command_line)
     done = [job for job in jobs if resume and _already_done(job, fmt, common)]
     jobs = [job for job in jobs if job not in done]
     _check_outputs(
@@ -204,7 +208,9 @@ def reconstruct_files(
             with contextlib.suppress(Exception):
                 step()
     summaries = sorted([job.summary for job in jobs + done], key=lambda f: paths.index(f.input))
-    return RunSummary(summaries, time.perf_counter() - start)
+    return RunSummary(
+        summaries, time.perf_counter() - start, dict(named).get("extractors.channels.table")
+    )
 
 
 def _already_done(job: _Job, fmt: str, common: dict[str, Any]) -> bool:

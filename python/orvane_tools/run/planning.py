@@ -62,6 +62,8 @@ class RunSummary:
 
     files: list[FileSummary]
     seconds: float = 0.0
+    #: The settings' channel table (``extractors.channels.table``), if they name one.
+    channel_table: Path | None = None
 
     @property
     def triggers(self) -> int:

@@ -3,7 +3,6 @@
 
 from __future__ import annotations
 
-import os
 import time
 from dataclasses import dataclass, field
 from typing import Callable
@@ -14,6 +13,7 @@ from .._dtypes import HIT_DTYPE
 from .._errors import UserError
 from .._extension import check_extension_dtypes, load_extension
 from ..files.provenance import Drops, add_drops
+from ..files.settings import SettingsSource, require_valid_settings
 from ..files.triggerfile import TriggerData
 from .chunks import DEFAULT_CHUNK_SIZE, MemorySource, iter_chunks
 
@@ -39,21 +39,21 @@ class ReconstructionResult:
         return self.tarvo_seconds + self.multipmt_seconds
 
 
-def check_settings_before_work(settings: str | os.PathLike) -> None:
-    """The check of a whole settings file, run before any work by :func:`load_reconstruction`.
+def check_settings_before_work(settings: SettingsSource) -> object:
+    """The check of a whole settings file, run before any work by :func:`load_reconstruction`;
+    the settings as read (``orvane.LoadedSettings``).
 
     Raises
     ------
     SettingsProblemsError
         (a :class:`UserError`) The settings file has problems; each is named in the message.
     """
-    from ..files.settings import require_valid_settings
-
-    require_valid_settings(settings)
+    return require_valid_settings(settings)
 
 
-def load_reconstruction(settings: str | os.PathLike) -> object:
-    """Build an ``orvane.ChargeReconstruction`` from a settings file, after checking it.
+def load_reconstruction(settings: SettingsSource) -> object:
+    """Build an ``orvane.ChargeReconstruction`` from a settings file (its path, or the file read
+    already: ``orvane.LoadedSettings``), after checking it.
 
     Raises
     ------
@@ -62,13 +62,12 @@ def load_reconstruction(settings: str | os.PathLike) -> object:
     """
     orvane = load_extension()
     check_extension_dtypes(orvane)
-    path = os.fspath(settings)
     # The check refuses a missing file, a directory or a NumPy file with the reason in words.
-    check_settings_before_work(path)
+    loaded = check_settings_before_work(settings)
     try:
-        return orvane.ChargeReconstruction(str(path))
+        return orvane.ChargeReconstruction.from_loaded(loaded)
     except Exception as exc:  # any refusal by the library is a problem of the settings
-        raise UserError(f"the settings file {path} cannot be used") from exc
+        raise UserError(f"the settings file {loaded.file} cannot be used") from exc
 
 
 def reconstruct_triggers(

@@ -26,6 +26,7 @@ from .._atomic import check_writable
 from .._dtypes import trigger_positions
 from .._resources import example_settings
 from ..files.channels import example_detector, write_simulated_channel_table
+from ..files.settings import SettingsSource, require_valid_settings
 from ..files.triggerfile import TriggerData
 from ..plots.demo import plot_charge_spectrum
 from ..progress import ProgressBar
@@ -304,8 +305,9 @@ def run_demo(
         raise ValueError(f"the demo needs at least 2 triggers, got {triggers}")
     if plot is not None:
         check_writable(plot)
-    settings_path = Path(settings) if settings is not None else example_settings()
-    reco = load_reconstruction(settings_path)
+    loaded = require_valid_settings(settings if settings is not None else example_settings())
+    settings_path = Path(loaded.file)
+    reco = load_reconstruction(loaded)
     n_tarvo = triggers // 2
     data = simulate(
         example_detector(
@@ -328,7 +330,7 @@ def run_demo(
     if plot is not None and plot_charge_spectrum(plot, result.hits, data):
         summary.plot = Path(plot)
     if report is not None:
-        summary.report = _write_report(Path(report), data, result, settings_path)
+        summary.report = _write_report(Path(report), data, result, loaded)
     if not quiet:
         total = sum(k.triggers for k in summary.kinds.values())
         hits = sum(k.hits for k in summary.kinds.values())
@@ -359,7 +361,7 @@ def run_demo(
 
 
 def _write_report(
-    folder: Path, data: TriggerData, result: ReconstructionResult, settings: Path
+    folder: Path, data: TriggerData, result: ReconstructionResult, settings: SettingsSource
 ) -> Path | None:
     """The report of the demo's run, from a trigger file and a hit file (with its provenance,
     the drops included) written for it into a temporary folder; None without matplotlib."""
