@@ -147,12 +147,27 @@ def test_formats_hold_the_same_hits(
 
 @pytest.mark.parametrize("fmt", ["npy", "csv", "parquet"])
 def test_outputs_are_determined_and_carry_provenance(
-    orvane: ModuleType, triggers: Path, tmp_path: Path, fmt: str
+    orvane: ModuleType, triggers: Path, tmp_path: Path, fmt: str, monkeypatch: pytest.MonkeyPatch
 ) -> None:
     if fmt == "parquet":
         pytest.importorskip("pyarrow")
     settings = example_settings()
     outputs = []
+    # Each run reads its settings once, the channel table once for both settings naming it,
+    # and never by path again.
+    loads: list[object] = []
+
+    class Once(orvane.LoadedSettings):
+        def __init__(self, path: object) -> None:
+            super().__init__(path)
+            loads.append(self)
+
+    def by_path(*args: object) -> None:
+        raise AssertionError("settings read again by path")
+
+    monkeypatch.setattr(orvane, "LoadedSettings", Once)
+    for name in ("check_settings", "summarize_settings"):
+        monkeypatch.setattr(orvane, name, by_path)
     # Parquet row groups follow the chunk size: the same one in both runs.
     for i, chunk in enumerate(("37", "65536") if fmt != "parquet" else ("300", "300")):
         out = tmp_path / str(i) / f"hits.{fmt}"
@@ -160,6 +175,7 @@ def test_outputs_are_determined_and_carry_provenance(
         argv = ["reconstruct", str(settings), str(triggers), "-o", str(out), "-q"]
         assert cli.main([*argv, "--chunk-size", chunk]) == 0
         outputs.append(out)
+    assert [len(loaded.tables) for loaded in loads] == [2, 2]
     (hits, first), (again, second) = map(read_hits_with_provenance, outputs)
     assert hits.tobytes() == again.tobytes()
     volatile = ("time", "host", "command_line")
