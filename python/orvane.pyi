@@ -1284,6 +1284,11 @@ class ChannelTable:
     every channel, read from a CSV file with a header line (lines starting with '#' and blank lines
     are skipped; columns "channel" and "pmt_type" are required, every other column holds numbers).
     """
+    @staticmethod
+    def calibration_columns(prefix: str) -> list[str]:
+        """
+        The five columns of a line calibration that a ChannelLinearReco with columns: PREFIX reads, in the order slope, intercept, slope_uncertainty, intercept_uncertainty, covariance.
+        """
     def __init__(self, path: os.PathLike | str | bytes) -> None:
         """
         Reads a channel table.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tessel/channel_linear_reco.hpp"
+
 namespace {
 
 py::array_t<std::int32_t> int32_array(const std::vector<std::int32_t>& values) {
@@ -41,7 +43,17 @@ RuntimeError
         .def_property_readonly(
             "pmt_types", [](const ChannelTable& t) { return int32_array(t.pmt_types()); },
             "The PMT type of each row (a new int32 array).")
-        .def("__len__", &ChannelTable::size);
+        .def("__len__", &ChannelTable::size)
+        .def_static(
+            "calibration_columns",
+            [](const std::string& prefix) {
+                const auto names = tessel::ChannelLinearReco::calibration_columns(prefix);
+                return std::vector<std::string>(names.begin(), names.end());
+            },
+            py::arg("prefix"),
+            "The five columns of a line calibration that a ChannelLinearReco with columns: PREFIX "
+            "reads, in the order slope, intercept, slope_uncertainty, intercept_uncertainty, "
+            "covariance.");
 
     // Added to the class bound with the pipeline.
     auto extractor =

@@ -34,7 +34,7 @@ from pathlib import Path
 
 import numpy as np
 
-from ..files.channels import LINE_SUFFIXES, write_channel_table
+from ..files.channels import calibration_columns, write_channel_table
 from .fit import STATUS_NO_ENTRIES, ChannelFit
 
 #: The columns every calibration writes after the five of the line.
@@ -52,7 +52,7 @@ FIT_COLUMNS = (
 
 def output_columns(prefix: str) -> list[str]:
     """Names of the columns a calibration writes, in order."""
-    return [f"{prefix}_{suffix}" for suffix in LINE_SUFFIXES] + list(FIT_COLUMNS)
+    return calibration_columns(prefix) + list(FIT_COLUMNS)
 
 
 def fit_columns(fit: ChannelFit, prefix: str) -> dict[str, float]:
@@ -62,7 +62,7 @@ def fit_columns(fit: ChannelFit, prefix: str) -> dict[str, float]:
     gain = v["gain"]
     per_hit = v["noise"] / gain
     line = (slope, intercept, su, math.hypot(iu, per_hit), cov)
-    columns = {f"{prefix}_{s}": float(x) for s, x in zip(LINE_SUFFIXES, line)}
+    columns = {name: float(x) for name, x in zip(calibration_columns(prefix), line)}
     columns.update(
         gain=gain,
         gain_uncertainty=fit.gain_uncertainty,

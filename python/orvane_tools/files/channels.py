@@ -22,11 +22,17 @@ from collections.abc import Mapping, Sequence
 import numpy as np
 
 from .._atomic import atomic_output
+from .._extension import load_extension
 from ..simulation.simulate import SPE_CHARGE_LSB, SimulationConfig, simulate
 from .triggerfile import Truth
 
-#: Suffixes of the five calibration columns of one prefix, in the order of ``LinearReco``.
-LINE_SUFFIXES = ("slope", "intercept", "slope_uncertainty", "intercept_uncertainty", "covariance")
+
+def calibration_columns(prefix: str) -> list[str]:
+    """The five columns of a line calibration with the prefix ``prefix``, in the order slope,
+    intercept, slope_uncertainty, intercept_uncertainty, covariance: the names the library's
+    ``ChannelLinearReco`` reads."""
+    return list(load_extension().ChannelTable.calibration_columns(prefix))
+
 
 #: The waveform charge line of the example settings at gain 1: 1/300 PE per LSB, known to 3 %,
 #: and the baseline noise of 0.06 PE.
@@ -71,7 +77,7 @@ def line_columns(
 ) -> dict[str, np.ndarray | float]:
     """The five calibration columns of ``prefix``, by name."""
     values = (slope, intercept, slope_uncertainty, intercept_uncertainty, covariance)
-    return {f"{prefix}_{suffix}": value for suffix, value in zip(LINE_SUFFIXES, values)}
+    return dict(zip(calibration_columns(prefix), values))
 
 
 def _text(value: float) -> str:
@@ -169,7 +175,7 @@ def write_simulated_channel_table(
 __all__ = [
     "EXAMPLE_CHANNELS",
     "EXAMPLE_DETECTOR_SEED",
-    "LINE_SUFFIXES",
+    "calibration_columns",
     "example_detector",
     "example_detector_truth",
     "line_columns",
