@@ -139,6 +139,18 @@ py::object content(const tessel::FileText& text) {
     return py::bytes(*text.text);
 }
 
+/// `Class.from_loaded(settings)`: the class built from settings loaded already.
+template <class Class>
+void add_from_loaded(py::module_& m, const char* name, const char* doc) {
+    py::reinterpret_borrow<py::class_<Class>>(m.attr(name))
+        .def_static(
+            "from_loaded",
+            [](const tessel::LoadedSettings& settings) {
+                return std::make_unique<Class>(settings);
+            },
+            py::arg("settings"), doc);
+}
+
 }  // namespace
 
 void register_loaded_settings(py::module_& m) {
@@ -193,29 +205,14 @@ settings : str, bytes or os.PathLike
             return shown("<LoadedSettings " + self.file().string() + ">");
         });
 
-    py::reinterpret_borrow<py::class_<tessel::FeatureExtractor>>(m.attr("FeatureExtractor"))
-        .def_static(
-            "from_loaded",
-            [](const LoadedSettings& settings) {
-                return std::make_unique<tessel::FeatureExtractor>(settings);
-            },
-            py::arg("settings"),
-            "A FeatureExtractor built from settings loaded already (LoadedSettings).");
-    py::reinterpret_borrow<py::class_<tessel::HitMaker>>(m.attr("HitMaker"))
-        .def_static(
-            "from_loaded",
-            [](const LoadedSettings& settings) {
-                return std::make_unique<tessel::HitMaker>(settings);
-            },
-            py::arg("settings"),
-            "A HitMaker with the reconstructors of settings loaded already (LoadedSettings).");
-    py::reinterpret_borrow<py::class_<tessel::ChargeReconstruction>>(m.attr("ChargeReconstruction"))
-        .def_static(
-            "from_loaded",
-            [](const LoadedSettings& settings) {
-                return std::make_unique<tessel::ChargeReconstruction>(settings);
-            },
-            py::arg("settings"),
-            "A ChargeReconstruction built from settings loaded already (LoadedSettings): its "
-            "FeatureExtractor, then its HitMaker, each table file read once for both.");
+    add_from_loaded<tessel::FeatureExtractor>(
+        m, "FeatureExtractor",
+        "A FeatureExtractor built from settings loaded already (LoadedSettings).");
+    add_from_loaded<tessel::HitMaker>(
+        m, "HitMaker",
+        "A HitMaker with the reconstructors of settings loaded already (LoadedSettings).");
+    add_from_loaded<tessel::ChargeReconstruction>(
+        m, "ChargeReconstruction",
+        "A ChargeReconstruction built from settings loaded already (LoadedSettings): its "
+        "FeatureExtractor, then its HitMaker, each table file read once for both.");
 }

@@ -25,11 +25,11 @@
 #include "tessel/channel_linear_reco.hpp"
 #include "tessel/channel_table.hpp"
 #include "tessel/check_settings.hpp"
-#include "tessel/loaded_settings.hpp"
 #include "tessel/columnar/batch.hpp"
 #include "tessel/feature_extractor.hpp"
 #include "tessel/hit_maker.hpp"
 #include "tessel/linear_reco.hpp"
+#include "tessel/loaded_settings.hpp"
 #include "tessel/pulse_finder.hpp"
 #include "tessel/trigger_step.hpp"
 
