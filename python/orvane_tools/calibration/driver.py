@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import datetime
+import hashlib
 import json
 import math
 import os
@@ -18,6 +19,7 @@ from .._atomic import check_writable, same_file
 from .._errors import UserError
 from .._extension import check_extension_dtypes, load_extension, run_info_object
 from ..files.hitfile import sha256_file
+from ..files.settings import SettingsSource, load_settings
 from ..files.triggerfile import TriggerData, TriggerFileError, TriggerFileReader
 from ..progress import ProgressBar
 from .fit import DEFAULT_MIN_ENTRIES, ChannelFit, FitOptions, fit_spectra
@@ -60,15 +62,17 @@ class CalibrationResult:
         return self.plan.failed
 
 
-def extraction_settings(settings: str | os.PathLike, directory: Path) -> Path:
+def extraction_settings(settings: SettingsSource, directory: Path) -> Path:
     """A settings file in ``directory`` holding the ``extractors`` section of ``settings``
-    with every ``drop_*`` option off (tables named by absolute path)."""
-    orvane = load_extension()
-    path = Path(settings).resolve()
+    (a path, or the file read already) with every ``drop_*`` option off (tables named by
+    absolute path)."""
+    loaded = load_settings(settings)
     try:
-        options = orvane.summarize_settings(str(path))["extractors"]
+        options = loaded.summary()["extractors"]
     except RuntimeError as exc:
-        raise UserError(f"cannot read the settings file {settings}") from exc
+        raise UserError(f"cannot read the settings file {loaded.file}") from exc
+    if "channels.table" in options:
+        options["channels.table"] = os.path.abspath(options["channels.table"])
     sections: dict[str, dict[str, str]] = {}
     top: dict[str, str] = {}
     for key, value in options.items():
@@ -116,7 +120,7 @@ def _chunks(source: str | os.PathLike | TriggerData, kind: str, chunk: int) -> I
 
 
 def fill_spectra(
-    settings: str | os.PathLike,
+    settings: SettingsSource,
     inputs: Sequence[str | os.PathLike | TriggerData],
     *,
     feature: str = DEFAULT_FEATURE,
@@ -132,13 +136,14 @@ def fill_spectra(
         raise UserError(f"cannot calibrate {feature!r}; choose one of {', '.join(FEATURES)}")
     orvane = load_extension()
     check_extension_dtypes(orvane)
+    loaded = load_settings(settings)
     filler = SpectrumFiller(feature, value_range=value_range)
     kind = FEATURES[feature]
     with tempfile.TemporaryDirectory(prefix="orvane-calibrate-") as raw:
         try:
-            extractor = orvane.FeatureExtractor(str(extraction_settings(settings, Path(raw))))
+            extractor = orvane.FeatureExtractor(str(extraction_settings(loaded, Path(raw))))
         except (RuntimeError, ValueError) as exc:
-            raise UserError(f"the settings file {settings} cannot be used") from exc
+            raise UserError(f"the settings file {loaded.file} cannot be used") from exc
     for source in inputs:
         name = "the trigger data" if isinstance(source, TriggerData) else source
         try:
@@ -175,7 +180,7 @@ def _triggers(inputs: Sequence[str | os.PathLike], kind: str) -> int:
 
 
 def provenance_comment(
-    settings: str | os.PathLike,
+    settings: SettingsSource,
     inputs: Sequence[str | os.PathLike],
     options: dict[str, object],
     old: OldTable | None,
@@ -185,13 +190,14 @@ def provenance_comment(
     """The ``#`` lines at the top of the table: what made it, from what."""
     from .. import __version__
 
+    loaded = load_settings(settings)
     now = datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds")
     lines = [
         (
             f"Channel table calibrated by orvane calibrate (orvane {__version__}), {now}, "
             f"on {socket.gethostname()}."
         ),
-        f"settings: {settings} (sha256 {sha256_file(settings)})",
+        f"settings: {loaded.file} (sha256 {hashlib.sha256(loaded.text).hexdigest()})",
     ]
     lines += [f"input: {path} (sha256 {sha256_file(path)})" for path in inputs]
     if old is not None:
@@ -313,6 +319,8 @@ def calibrate(
             raise UserError(f"the trigger file {path} does not exist")
     if not os.path.isfile(settings):
         raise UserError(f"the settings file {settings} does not exist")
+    # Read once: the extraction and the table's provenance come from these bytes.
+    loaded = load_settings(settings)
     old = None
     if table is not None:
         try:
@@ -335,7 +343,7 @@ def calibrate(
     start = time.perf_counter()
     with ProgressBar(total, "histogramming", enabled=show, unit="trigger") as bar:
         spectra = fill_spectra(
-            settings,
+            loaded,
             inputs,
             feature=feature,
             value_range=None,
@@ -359,7 +367,7 @@ def calibrate(
         options=options,
     )
     if output is not None and plan.calibrated:
-        comment = provenance_comment(settings, inputs, options, old, command_line, plan)
+        comment = provenance_comment(loaded, inputs, options, old, command_line, plan)
         try:
             write_table(output, plan, comment)
         except OSError as exc:
