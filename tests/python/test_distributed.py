@@ -109,7 +109,7 @@ def test_workers_of_the_command_leave_ctrl_c_to_it() -> None:
 
 def test_a_dead_worker_changes_nothing(client: Any, inputs: list[Path], tmp_path: Path) -> None:
     settings = example_settings()
-    reconstruct_files(inputs, settings, tmp_path / "one", fmt="npy", chunk_size=1000)
+    local = reconstruct_files(inputs, settings, tmp_path / "one", fmt="npy", chunk_size=1000)
     marker = tmp_path / "worker-ended"
     client.register_plugin(_EndWorkerOnce(str(marker)), name="end-worker-once")
     try:
@@ -126,6 +126,7 @@ def test_a_dead_worker_changes_nothing(client: Any, inputs: list[Path], tmp_path
         client.unregister_worker_plugin("end-worker-once")
     assert marker.exists()
     assert summary.hits > 3000
+    assert [f.counts for f in summary.files] == [f.counts for f in local.files]
     _same_outputs(tmp_path / "one", tmp_path / "many", "npy")
 
 

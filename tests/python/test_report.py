@@ -37,6 +37,10 @@ EXPECTED = {
 FAULTY = {channel for channel, _ in FAULTS} | {MISSING}
 
 
+# Triggers per channel and channels with a hit, as each run counted them.
+COUNTED: dict[Path, object] = {}
+
+
 def _make_run(folder: Path, shape: str) -> tuple[Path, Path]:
     """A run of 8 waveform channels (faults as above) and 8 multi-PMT channels, reconstructed.
 
@@ -68,7 +72,10 @@ def _make_run(folder: Path, shape: str) -> tuple[Path, Path]:
     (folder / "settings.yaml").write_text(text)
     # Pulse-finder hits as CSV with the pulses' columns (their windows are drawn).
     hits = folder / ("hits.parquet" if shape == "short" else "hits.csv")
-    reconstruct_files([triggers], folder / "settings.yaml", hits, pulse_columns=shape == "real")
+    run = reconstruct_files(
+        [triggers], folder / "settings.yaml", hits, pulse_columns=shape == "real"
+    )
+    COUNTED[hits] = run.files[0].counts
     return hits, triggers
 
 
@@ -112,6 +119,11 @@ def test_each_fault_warns_on_its_channel_only(fault_run):
     # give no warning.
     silence, dropped = reconstruction_warnings([(triggers, hits)])
     assert silence.startswith("no-hits") and dropped.startswith("dropped")
+    # The same from the counts the run kept, as orvane reconstruct gives them.
+    assert reconstruction_warnings([(triggers, hits)], counted=[COUNTED[hits]]) == [
+        silence,
+        dropped,
+    ]
     silent = {int(c) for c in silence.split(": ")[-1].split(", ")}
     assert {4, MISSING} <= silent <= FAULTY
     assert dropped.endswith(f"channel {MISSING} ({missing['unknown_channel']} of {on_missing})")

@@ -224,7 +224,8 @@ def run(args: argparse.Namespace) -> int:
             bar.close()
     if args.report is None and not quiet:
         pairs = [(f.input, f.output) for f in summary.files]
-        for message in reconstruction_warnings(pairs):
+        counted = [f.counts for f in summary.files]
+        for message in reconstruction_warnings(pairs, counted=counted):
             print(f"warning: {message} (orvane report shows more)", file=sys.stderr)
     if not quiet:
         _print_summary(args, summary, start)

@@ -25,6 +25,7 @@ from .._atomic import atomic_output
 from .._errors import UserError
 from ..files.provenance import add_drops, drops_from_provenance
 from ..files.triggerfile import TriggerFileError, TriggerFileReader
+from ..run.chunks import ChannelCounts, channel_counts
 from .report_inputs import (
     HitStream,
     find_hit_files,
@@ -796,32 +797,29 @@ def write_report(
     return Report(folder, summary, middle - start, end - middle, summary["warnings"])
 
 
-def _channel_counts(channels: np.ndarray) -> dict[int, int]:
-    """How often each channel number occurs (counted by bincount when the numbers are small)."""
-    if not len(channels):
-        return {}
-    low, high = int(channels.min()), int(channels.max())
-    if low >= 0 and high < 1 << 20:
-        counts = np.bincount(channels, minlength=high + 1)
-        numbers = np.flatnonzero(counts)
-        return dict(zip(numbers.tolist(), counts[numbers].tolist()))
-    numbers, counts = np.unique(channels, return_counts=True)
-    return dict(zip(numbers.tolist(), counts.tolist()))
-
-
 def reconstruction_warnings(
-    pairs: Sequence[tuple[Path, Path]], options: ReportOptions | None = None
+    pairs: Sequence[tuple[Path, Path]],
+    options: ReportOptions | None = None,
+    counted: Sequence[ChannelCounts | None] | None = None,
 ) -> list[str]:
     """The warnings a reconstruction can give without the waveforms, for its trigger files and
     the hit files made from them (``(trigger file, hit file)`` pairs): channels with triggers and
     no hit, and channels with more than ``dropped_fraction`` of their triggers dropped when the
-    provenance records the drops.  Reads the trigger rows' and the hits' channel numbers only.
+    provenance records the drops.  Reads the trigger rows' and the hits' channel numbers only,
+    of the pairs whose counts the run did not keep (``counted``, one entry per pair or None).
     """
     options = options or ReportOptions()
     triggers: dict[int, int] = {}
     hits: set[int] = set()
     provenances = []
-    for trigger_path, hit_path in pairs:
+    for i, (trigger_path, hit_path) in enumerate(pairs):
+        provenances.append(hit_file_provenance(hit_path))
+        known = counted[i] if counted is not None else None
+        if known is not None:
+            for number, count in known.triggers.items():
+                triggers[number] = triggers.get(number, 0) + count
+            hits |= known.hits
+            continue
         with TriggerFileReader(trigger_path) as reader:
             for key, n in (
                 ("tarvo_triggers", reader.n_tarvo),
@@ -829,11 +827,10 @@ def reconstruction_warnings(
             ):
                 for lo in range(0, n, 1 << 20):
                     channels = reader.rows(key, lo, min(lo + (1 << 20), n))["channel"]
-                    for number, count in _channel_counts(channels).items():
+                    for number, count in channel_counts(channels).items():
                         triggers[number] = triggers.get(number, 0) + count
         for channels in hit_channels(hit_path):
-            hits.update(_channel_counts(channels))
-        provenances.append(hit_file_provenance(hit_path))
+            hits.update(channel_counts(channels))
     messages = []
     silent = sorted(set(triggers) - hits)
     if silent:

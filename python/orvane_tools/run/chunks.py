@@ -111,6 +111,38 @@ def segments(n: int, m: int, size: int) -> list[Segment]:
     return tarvo + [("multipmt", lo, min(lo + size, m)) for lo in range(0, m, size)]
 
 
+def channel_counts(channels: np.ndarray) -> dict[int, int]:
+    """How often each channel number occurs (counted by bincount when the numbers are small)."""
+    if not len(channels):
+        return {}
+    low, high = int(channels.min()), int(channels.max())
+    if low >= 0 and high < 1 << 20:
+        counts = np.bincount(channels, minlength=high + 1)
+        numbers = np.flatnonzero(counts)
+        return dict(zip(numbers.tolist(), counts[numbers].tolist()))
+    numbers, counts = np.unique(channels, return_counts=True)
+    return dict(zip(numbers.tolist(), counts.tolist()))
+
+
+@dataclass
+class ChannelCounts:
+    """Triggers per channel and the channels with a hit, counted as a run goes: what the
+    warnings after a run need, without reading its files again."""
+
+    triggers: dict[int, int] = field(default_factory=dict)
+    hits: set[int] = field(default_factory=set)
+
+    def add(self, chunk: Chunk | ChannelCounts) -> None:
+        """Adds the counts of a chunk, or other counts."""
+        if isinstance(chunk, Chunk):
+            chunk = ChannelCounts(
+                channel_counts(chunk.channels), set(channel_counts(chunk.hits["channel"]))
+            )
+        for number, count in chunk.triggers.items():
+            self.triggers[number] = self.triggers.get(number, 0) + count
+        self.hits |= chunk.hits
+
+
 @dataclass
 class Chunk:
     """The hits of one chunk of triggers."""
@@ -125,6 +157,8 @@ class Chunk:
     truncated: int = 0
     #: Records the library left out, per channel and cause (channels with any).
     drops: Drops = field(default_factory=dict)
+    #: The channel of each trigger of the chunk.
+    channels: np.ndarray = field(default_factory=lambda: np.zeros(0, np.int32))
 
     @property
     def triggers(self) -> int:
@@ -211,4 +245,4 @@ def iter_chunks(
                 if isinstance(exc, (TriggerFileError, UserError)):
                     raise
                 raise UserError(f"the triggers of {source.path} cannot be reconstructed") from exc
-            yield Chunk(kind, start, stop, hits, truncated, drops)
+            yield Chunk(kind, start, stop, hits, truncated, drops, rows["channel"])

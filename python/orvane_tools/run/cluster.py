@@ -16,7 +16,7 @@ from .._errors import UserError
 from ..files.hitfile import sha256_file, zeroed_rows
 from ..files.provenance import Drops, add_drops
 from ..files.triggerfile import TriggerFileReader, checked_sha256
-from .chunks import iter_chunks, segments
+from .chunks import ChannelCounts, iter_chunks, segments
 from .outputs import _adc_max, _finish_output, _start_output
 from .planning import Progress, _Job
 from .reconstruct import load_reconstruction
@@ -42,10 +42,11 @@ def _segment_task(
     alive: str,
     pulse_columns: bool = False,
     adc_max: float | None = None,
-) -> tuple[int, int]:
+) -> tuple[int, int, Drops, ChannelCounts]:
     """On a worker: reconstruct one range of triggers, write the hit rows to ``spool``.
 
-    Returns the number of hits and of waveforms that held more than 16 pulses.
+    Returns the number of hits and of waveforms that held more than 16 pulses, the records
+    left out, and the triggers per channel with the channels that have a hit.
 
     ``alive`` is the run's temporary output file: once the run has failed it is gone, and the
     spool, which nobody would read or remove, is not put in place.
@@ -61,6 +62,7 @@ def _segment_task(
     pending = PendingFile(target)
     count = truncated = 0
     drops: Drops = {}
+    counts = ChannelCounts()
     try:
         with TriggerFileReader(path) as reader, open(pending.tmp, "wb") as out:
             for chunk in iter_chunks(
@@ -76,11 +78,12 @@ def _segment_task(
                 count += len(chunk.hits)
                 truncated += chunk.truncated
                 add_drops(drops, chunk.drops)
+                counts.add(chunk)
         if os.path.exists(alive):
             pending.commit()
     finally:
         pending.discard()
-    return count, truncated, drops
+    return count, truncated, drops, counts
 
 
 def _run_distributed(
@@ -148,7 +151,7 @@ def _run_distributed(
 
     while submitted < min(window, len(specs)):
         submit_next()
-    results: dict[int, tuple[int, int, Drops]] = {}
+    results: dict[int, tuple[int, int, Drops, ChannelCounts]] = {}
     next_spec = 0
     try:
         for future in queue:  # each task's hits go to its output in trigger order
@@ -156,11 +159,14 @@ def _run_distributed(
             live.pop(future.key, None)
             del future
             while next_spec in results:
-                _, truncated, drops = results.pop(next_spec)
+                _, truncated, drops, counts = results.pop(next_spec)
                 j, _, lo, hi, spool = specs[next_spec]
                 job = jobs[j]
                 job.summary.truncated += truncated
                 add_drops(job.summary.drops, drops)
+                if job.summary.counts is None:
+                    job.summary.counts = ChannelCounts()
+                job.summary.counts.add(counts)
                 if job.writer is None:
                     _start_output(job, fmt, pulse_columns)
                 assert job.writer is not None

@@ -10,7 +10,7 @@ import numpy as np
 
 from ..files.provenance import add_drops
 from ..files.triggerfile import TriggerFileReader
-from .chunks import TriggerSource, iter_chunks
+from .chunks import ChannelCounts, TriggerSource, iter_chunks
 from .outputs import _adc_max, _finish_output, _Hasher, _start_output
 from .planning import Progress, _Job
 
@@ -57,6 +57,7 @@ def _run_local(
         job.sha256 = hasher.result
         _start_output(job, fmt, pulse_columns)
         assert job.writer is not None
+        job.summary.counts = ChannelCounts()
         with TriggerFileReader(job.summary.input) as reader:
             for chunk in iter_chunks(
                 reco,
@@ -68,6 +69,7 @@ def _run_local(
             ):
                 job.summary.truncated += chunk.truncated
                 add_drops(job.summary.drops, chunk.drops)
+                job.summary.counts.add(chunk)
                 job.writer.append(chunk.hits)
                 progress(chunk.triggers)
         _finish_output(job, common)

@@ -24,7 +24,7 @@ from ..files.hitfile import (
     sidecar_path,
 )
 from ..files.triggerfile import TriggerFileError, TriggerFileReader
-from .chunks import check_trigger_positions
+from .chunks import ChannelCounts, check_trigger_positions
 
 #: Run numbers the hit ids hold (32 bits).
 MAX_RUN_NUMBER = 2**32 - 1
@@ -50,6 +50,9 @@ class FileSummary:
     drops: dict[int, dict[str, int]] = field(default_factory=dict)
     #: The output was already complete, made from the same input and settings (--resume).
     resumed: bool = False
+    #: Triggers per channel and the channels with a hit, counted by the run (not for an output
+    #: kept by --resume).
+    counts: ChannelCounts | None = None
 
     @property
     def triggers(self) -> int:
