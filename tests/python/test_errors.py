@@ -121,7 +121,8 @@ def test_names_holding_a_nul_are_refused(build, kind: str, settings_file: Path) 
         build(name)
 
 
-# The specified message stays first; the cause says what is wrong with the setting.
+# The specified message stays first; the cause says what is wrong with the setting.  A channel
+# table is read by the same reader as a lookup table.
 @pytest.mark.parametrize(
     ("lut_file", "outer", "cause"),
     [
@@ -130,22 +131,37 @@ def test_names_holding_a_nul_are_refused(build, kind: str, settings_file: Path) 
         ("/dev/zero", "Could not open LUT file: /dev/zero", "a character device, not a regular"),
         ("~", "Could not open LUT file: {dir}/null", "reco.lut.lut_file: expected the name of"),
         ("[lut.txt]", "access failed", ".yaml:48: reco.lut.lut_file: expected a single value"),
+        (
+            'channels "t.csv\\0junk"',
+            "Could not open channel table: {dir}/t.csv\\0junk",
+            "NUL character",
+        ),
     ],
-    ids=["nul", "fifo", "device", "tilde", "list"],
+    ids=["nul", "fifo", "device", "tilde", "list", "channel-table-nul"],
 )
 def test_unusable_lut_file_names_its_cause(write_settings, lut_file, outer, cause) -> None:
     path = write_settings(LINEAR_SETTINGS)
     (path.parent / "lut.txt").write_text("0 0 1\n10 5 1\n")
+    (path.parent / "t.csv").write_text("channel,pmt_type\n0,0\n")
     os.mkfifo(path.parent / "fifo.txt")
-    lut = (
-        "  lut:\n    class: LUTReco\n    feature: adc_sample\n    hit_property: charge\n"
-        f"    extrapolate: true\n    pmt_type: -1\n    lut_file: {lut_file}\n"
-    )
-    settings = write_settings(LINEAR_SETTINGS + lut)
+    build = orvane.HitMaker
+    if lut_file.startswith("channels "):
+        build, table = orvane.FeatureExtractor, lut_file.split(" ", 1)[1]
+        settings = write_settings(
+            LINEAR_SETTINGS.replace(
+                "extractors:\n", f"extractors:\n  channels: {{table: {table}}}\n"
+            )
+        )
+    else:
+        lut = (
+            "  lut:\n    class: LUTReco\n    feature: adc_sample\n    hit_property: charge\n"
+            f"    extrapolate: true\n    pmt_type: -1\n    lut_file: {lut_file}\n"
+        )
+        settings = write_settings(LINEAR_SETTINGS + lut)
     signal.alarm(20)  # a load blocked on a FIFO fails instead of hanging
     try:
         with pytest.raises((RuntimeError, ValueError)) as info:
-            orvane.HitMaker(settings)
+            build(settings)
     finally:
         signal.alarm(0)
     chain = _chain(info.value)
