@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import time
 from dataclasses import dataclass, field
-from typing import Callable
+from typing import Any, Callable
 
 import numpy as np
 
@@ -39,7 +39,7 @@ class ReconstructionResult:
         return self.tarvo_seconds + self.multipmt_seconds
 
 
-def check_settings_before_work(settings: SettingsSource) -> object:
+def check_settings_before_work(settings: SettingsSource) -> Any:
     """The check of a whole settings file, run before any work by :func:`load_reconstruction`;
     the settings as read (``orvane.LoadedSettings``).
 
@@ -51,7 +51,7 @@ def check_settings_before_work(settings: SettingsSource) -> object:
     return require_valid_settings(settings)
 
 
-def load_reconstruction(settings: SettingsSource) -> object:
+def load_reconstruction(settings: SettingsSource) -> Any:
     """Build an ``orvane.ChargeReconstruction`` from a settings file (its path, or the file read
     already: ``orvane.LoadedSettings``), after checking it.
 
