@@ -118,9 +118,9 @@ def reconstruct_files(
         raise ValueError(f"the thread count must not be negative, got {threads}")
     paths = expand_inputs(inputs)
     outputs, fmt = plan_outputs(paths, output, fmt)
+    settings = Path(settings)
     # Read once: the check, the reconstruction and the provenance all come from these bytes.
     loaded = require_valid_settings(settings)
-    settings = Path(settings)
     reco = load_reconstruction(loaded)
     jobs = [_open_input(path) for path in paths]
     for job, target in zip(jobs, outputs):
