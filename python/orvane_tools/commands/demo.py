@@ -83,13 +83,13 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
 
 def run(args: argparse.Namespace) -> int:
     """Run ``orvane demo`` with parsed arguments."""
-    if args.settings is not None:
-        require_valid_settings(args.settings)
+    # Read once; the demo builds its reconstruction from what the check read.
+    settings = require_valid_settings(args.settings) if args.settings is not None else None
     if args.long:
         run_long_demo(
             triggers=args.triggers or DEFAULT_LONG_TRIGGERS,
             seed=args.seed,
-            settings=args.settings,
+            settings=settings,
             quiet=args.quiet,
         )
         return 0
@@ -100,7 +100,7 @@ def run(args: argparse.Namespace) -> int:
             triggers=args.triggers,
             seed=args.seed,
             plot=args.plot,
-            settings=args.settings,
+            settings=settings,
             quiet=args.quiet,
             report=args.report,
         )

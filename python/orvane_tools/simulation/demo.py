@@ -288,7 +288,7 @@ def run_demo(
     triggers: int = DEFAULT_TRIGGERS,
     seed: int = 1,
     plot: str | os.PathLike | None = DEFAULT_PLOT,
-    settings: str | os.PathLike | None = None,
+    settings: SettingsSource | None = None,
     quiet: bool = False,
     report: str | os.PathLike | None = None,
     out: TextIO | None = None,

@@ -25,6 +25,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from .._dtypes import MULTIPMT_TRIGGER_DTYPE, TARVO_TRIGGER_DTYPE
+from ..files.settings import SettingsSource
 from ..files.triggerfile import SIMULATION_RUN_NUMBER, TriggerData, Truth, run_info_row
 from .simulate import (
     BASELINE_LSB,
@@ -309,7 +310,7 @@ def run_long_demo(
     *,
     triggers: int = 10_000,
     seed: int = 1,
-    settings: str | None = None,
+    settings: SettingsSource | None = None,
     quiet: bool = False,
 ) -> PulseScore:
     """Simulate long waveforms with 1 to 5 pulses, reconstruct them with the pulse finder's
