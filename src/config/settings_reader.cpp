@@ -8,13 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <locale>
@@ -26,7 +23,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "regular_file.hpp"
 #include "yaml_number.hpp"
 
 namespace tessel {
