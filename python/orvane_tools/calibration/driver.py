@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import contextlib
 import datetime
 import hashlib
 import json
@@ -22,6 +23,7 @@ from ..files.hitfile import sha256_file
 from ..files.settings import SettingsSource, load_settings
 from ..files.triggerfile import TriggerData, TriggerFileError, TriggerFileReader
 from ..progress import ProgressBar
+from ..run.chunks import MemorySource, TriggerSource
 from .fit import DEFAULT_MIN_ENTRIES, ChannelFit, FitOptions, fit_spectra
 from .histograms import Spectra, SpectrumFiller
 from .model import MODES
@@ -95,21 +97,15 @@ def extraction_settings(settings: SettingsSource, directory: Path) -> Path:
 
 def _chunks(source: str | os.PathLike | TriggerData, kind: str, chunk: int) -> Iterator[tuple]:
     """(trigger arrays of one chunk, run information row) of a trigger file or of data held in
-    memory: ``(rows, samples, offsets)`` of waveform triggers or ``(rows,)`` of multi-PMT ones."""
-    if isinstance(source, TriggerData):
-        n = source.n_tarvo if kind == "tarvo" else source.n_multipmt
-        for lo in range(0, n, chunk):
-            hi = min(lo + chunk, n)
-            if kind == "tarvo":
-                first, last = source.tarvo_offsets[lo], source.tarvo_offsets[hi]
-                offsets = source.tarvo_offsets[lo : hi + 1] - first
-                arrays = (source.tarvo_triggers[lo:hi], source.tarvo_samples[first:last], offsets)
-                yield arrays, source.run_info[0]
-            else:
-                yield (source.multipmt_triggers[lo:hi],), source.run_info[0]
-        return
-    with TriggerFileReader(source) as reader:
-        run_info = reader.whole("run_info")[0]
+    memory: ``(rows, samples, offsets)`` of waveform triggers or ``(rows,)`` of multi-PMT ones.
+    Both are read as the run reads them (:mod:`..run.chunks` trigger sources)."""
+    with contextlib.ExitStack() as stack:
+        reader: TriggerSource = (
+            MemorySource(source)
+            if isinstance(source, TriggerData)
+            else stack.enter_context(TriggerFileReader(source))
+        )
+        run_info = reader.run_info[0]
         n = reader.n_tarvo if kind == "tarvo" else reader.n_multipmt
         for lo in range(0, n, chunk):
             hi = min(lo + chunk, n)
