@@ -3,6 +3,8 @@ the hit files in trigger order as they finish."""
 
 from __future__ import annotations
 
+import contextlib
+import hashlib
 import os
 import uuid
 from collections.abc import Callable
@@ -13,8 +15,9 @@ import numpy as np
 
 from .._atomic import PendingFile
 from .._errors import UserError
-from ..files.hitfile import sha256_file, zeroed_rows
+from ..files.hitfile import zeroed_rows
 from ..files.provenance import Drops, add_drops
+from ..files.settings import load_settings
 from ..files.triggerfile import TriggerFileReader, checked_sha256
 from .chunks import ChannelCounts, iter_chunks, segments
 from .outputs import _adc_max, _finish_output, _start_output
@@ -54,9 +57,13 @@ def _segment_task(
     key = (settings, settings_sha256)
     reco = _WORKER_RECONSTRUCTIONS.get(key)
     if reco is None:
-        if sha256_file(settings) != settings_sha256:
+        # Read once on this worker: the bytes compared are the bytes built from.
+        loaded = load_settings(settings)
+        if hashlib.sha256(loaded.text).hexdigest() != settings_sha256:
             raise UserError(f"the settings file {settings} changed during the run")
-        reco = _WORKER_RECONSTRUCTIONS[key] = load_reconstruction(settings)
+        reco = _WORKER_RECONSTRUCTIONS[key] = load_reconstruction(loaded)
+    if not os.path.exists(alive):
+        return 0, 0, {}, ChannelCounts()  # the run has failed: nothing to do
     target = Path(spool)
     # Written under a name of its own and renamed, so a rerun never meets a half-written spool.
     pending = PendingFile(target)
@@ -74,6 +81,8 @@ def _segment_task(
                 pulse_columns=pulse_columns,
                 adc_max=adc_max,
             ):
+                if not os.path.exists(alive):
+                    break  # the run has failed: stop here, and remove the spool
                 out.write(zeroed_rows(chunk.hits, chunk.hits.dtype).data)
                 count += len(chunk.hits)
                 truncated += chunk.truncated
@@ -99,7 +108,7 @@ def _run_distributed(
     finished: Callable[[_Job], None],
     pulse_columns: bool = False,
 ) -> None:
-    from distributed import as_completed
+    from distributed import as_completed, wait
 
     token = uuid.uuid4().hex[:12]
     per_task = -(-max(triggers_per_task, 1) // chunk_size) * chunk_size
@@ -185,7 +194,15 @@ def _run_distributed(
                 if submitted < len(specs):
                     submit_next()
     except BaseException:
-        client.cancel(list(live.values()))  # tasks not yet started never run
+        # A task running on a worker cannot be stopped from here.  With the run's temporary
+        # outputs gone, each stops at its next chunk and removes its spool, and one not yet
+        # started does nothing; the run waits for that, so that none of their files outlives it.
+        for job in jobs:
+            if job.pending is not None:
+                job.pending.discard()
+        with contextlib.suppress(Exception):
+            wait(list(live.values()), timeout=60)
+        client.cancel(list(live.values()))
         raise
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
