@@ -2,6 +2,7 @@
 
 - :func:`pyplot` imports matplotlib with the non-interactive Agg backend (or says how to
   install it);
+- :func:`new_figure` makes a figure drawn by Agg without pyplot;
 - :func:`small_multiples` lays out ``n`` panels on a grid (one per channel, say) and hides the
   panels the grid has left over;
 - :func:`save_png` writes a figure at a fixed resolution, atomically, and closes it;
@@ -27,6 +28,14 @@ DPI = 100
 PANEL_SIZE = (3.2, 2.4)
 
 
+def _matplotlib() -> Any:
+    try:
+        import matplotlib
+    except ImportError as exc:
+        raise ImportError("plots need matplotlib (pip install 'orvane[plot]')") from exc
+    return matplotlib
+
+
 def pyplot() -> Any:
     """``matplotlib.pyplot`` with the Agg backend (no display needed).
 
@@ -35,14 +44,25 @@ def pyplot() -> Any:
     ImportError
         matplotlib is not installed; the message names the extra that installs it.
     """
-    try:
-        import matplotlib
-    except ImportError as exc:
-        raise ImportError("plots need matplotlib (pip install 'orvane[plot]')") from exc
-    matplotlib.use("Agg")
+    _matplotlib().use("Agg")
     import matplotlib.pyplot as plt
 
     return plt
+
+
+def new_figure(size: tuple[float, float], *, dpi: int = DPI) -> Any:
+    """A figure of ``size`` inches drawn by Agg, outside pyplot's registry of open figures.
+
+    Only the caller's references keep it, so it needs no closing, and a figure kept to draw
+    several images raises no warning about too many open figures.
+    """
+    _matplotlib()
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+    from matplotlib.figure import Figure
+
+    figure = Figure(figsize=size, dpi=dpi)
+    FigureCanvasAgg(figure)
+    return figure
 
 
 def small_multiples(
@@ -65,18 +85,10 @@ def small_multiples(
         raise ValueError(f"a grid needs at least one column, got {ncols}")
     if titles is not None and len(titles) != n:
         raise ValueError(f"{len(titles)} titles for {n} panels")
-    plt = pyplot()
     cols = min(ncols, n)
     rows = -(-n // cols)
-    figure, grid = plt.subplots(
-        rows,
-        cols,
-        figsize=(panel_size[0] * cols, panel_size[1] * rows),
-        dpi=DPI,
-        sharex=sharex,
-        sharey=sharey,
-        squeeze=False,
-    )
+    figure = new_figure((panel_size[0] * cols, panel_size[1] * rows))
+    grid = figure.subplots(rows, cols, sharex=sharex, sharey=sharey, squeeze=False)
     # Fixed margins (in inches, whatever the grid's size): a tight layout of a large grid takes
     # longer than drawing it.
     width, height = panel_size[0] * cols, panel_size[1] * rows
@@ -99,14 +111,14 @@ def small_multiples(
     return figure, axes
 
 
-def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI) -> Path:
-    """Write ``figure`` to ``path`` as a PNG (at ``dpi``), atomically; close it.
+def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI, close: bool = True) -> Path:
+    """Write ``figure`` to ``path`` as a PNG (at ``dpi``), atomically.
 
     A figure from :func:`small_multiples` keeps its fixed margins; any other gets a tight
-    layout.  The figure is closed even when writing fails, so a long run of plots keeps no
-    memory.
+    layout.  A pyplot figure is then closed, even when writing fails, so a long run of plots
+    keeps no memory (``close=False`` keeps it open); one from :func:`new_figure` goes with its
+    last reference.
     """
-    plt = pyplot()
     path = Path(path)
     try:
         # Layouts too tight to solve only warn; the figure is drawn anyway.
@@ -117,7 +129,8 @@ def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI) -> Path:
         with atomic_output(path) as tmp, open(tmp, "wb") as stream:
             figure.savefig(stream, format="png", dpi=dpi)
     finally:
-        plt.close(figure)
+        if close and figure.canvas.manager is not None:  # pyplot's own figures
+            pyplot().close(figure)
     return path
 
 
@@ -290,4 +303,13 @@ class Page:
         return path
 
 
-__all__ = ["DPI", "PANEL_SIZE", "Page", "escape", "pyplot", "save_png", "small_multiples"]
+__all__ = [
+    "DPI",
+    "PANEL_SIZE",
+    "Page",
+    "escape",
+    "new_figure",
+    "pyplot",
+    "save_png",
+    "small_multiples",
+]

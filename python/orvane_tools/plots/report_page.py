@@ -19,14 +19,21 @@ def _label(ch: dict[str, Any]) -> str:
     return f"ch {ch['channel']}" + (" (!)" if ch["warnings"] else "")
 
 
+def _pin_axis_labels(ax) -> None:
+    """Fix where the panel's axis labels go: they are empty (a figure's labels are shared), and
+    placing them clear of the tick labels would measure every tick label once more."""
+    ax.xaxis.set_label_coords(0.5, 0.0)
+    ax.yaxis.set_label_coords(0.0, 0.5)
+
+
 def _grid(channels: list[dict[str, Any]]):
-    fig, axes = small_multiples(
-        len(channels),
-        ncols=min(NCOLS, len(channels)),
-        panel_size=PANEL,
-        titles=[_label(ch) for ch in channels],
-    )
+    fig, axes = small_multiples(len(channels), ncols=min(NCOLS, len(channels)), panel_size=PANEL)
     for ax, ch in zip(axes, channels):
+        # Where matplotlib puts a title with nothing above the axes; left to place it itself,
+        # it measures the tick labels once more to keep it clear of an offset text, which
+        # never reaches a title this short.
+        ax.set_title(_label(ch), fontsize="medium", y=1.0)
+        _pin_axis_labels(ax)
         ax.tick_params(labelsize=6)
         ax.locator_params(axis="x", nbins=4)  # fewer labels draw faster
         if ch["warnings"]:
@@ -171,11 +178,39 @@ def _window(summary: dict[str, Any]) -> tuple[float | None, int, int]:
     )
 
 
+def _clear_panel(ax) -> None:
+    """Take away what was drawn on a panel, to draw on it again."""
+    for artist in [*ax.lines, *ax.patches, *ax.texts, *ax.collections]:
+        artist.remove()
+    if ax.get_legend() is not None:
+        ax.get_legend().remove()
+    ax.relim()
+
+
 def _waveform_figure(
-    waveforms: list[KeptWaveform], summary: dict[str, Any], period: float, path: Path
+    waveforms: list[KeptWaveform],
+    summary: dict[str, Any],
+    period: float,
+    path: Path,
+    kept: dict[int, tuple[Any, list[Any]]],
 ) -> None:
+    """Draw a channel's waveforms into ``path``.
+
+    ``kept`` holds the figures drawn before, by number of panels: the next channel's waveforms
+    are drawn into the same panels, whose axes and ticks take longer to make than to draw.
+    """
     threshold, before, after = _window(summary)
-    fig, axes = small_multiples(len(waveforms), ncols=4, panel_size=(3.4, 2.2))
+    if len(waveforms) in kept:
+        fig, axes = kept[len(waveforms)]
+        for ax in axes:
+            _clear_panel(ax)
+    else:
+        fig, axes = kept[len(waveforms)] = small_multiples(
+            len(waveforms), ncols=4, panel_size=(3.4, 2.2)
+        )
+        for ax in axes:
+            _pin_axis_labels(ax)
+            ax.tick_params(labelsize=6)
     for ax, w in zip(axes, waveforms):
         t = np.arange(len(w.samples))
         ax.step(t, w.samples, where="mid", color="C0", lw=0.8)
@@ -203,7 +238,7 @@ def _waveform_figure(
             + ("s" if len(w.hit_times) != 1 else ""),
             fontsize=7,
         )
-        ax.tick_params(labelsize=6)
+        # Last, as it also scales the axes to all drawn, a hit's line past the samples too.
         ax.locator_params(nbins=4)
     axes[0].legend(fontsize=6, loc="lower right")
     fig.supxlabel(f"sample ({period * 1e9:g} ns each)", fontsize=8)
@@ -488,12 +523,13 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
             if waveforms:
                 links.append((f"wf-{ch['channel']}", str(ch["channel"])))
         page.nav(links)
+        kept: dict[int, tuple[Any, list[Any]]] = {}
         for ch in channels:
             waveforms = stats.sampler.waveforms(ch["channel"])
             if not waveforms:
                 continue
             name = f"waveforms_{ch['channel']}.png"
-            _waveform_figure(waveforms, summary, stats.sample_period, folder / name)
+            _waveform_figure(waveforms, summary, stats.sample_period, folder / name, kept)
             page.heading(f"Channel {ch['channel']}", 3, f"wf-{ch['channel']}")
             page.image(name, f"waveforms of channel {ch['channel']}")
     page.write(folder / "index.html")
