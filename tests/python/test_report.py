@@ -211,3 +211,22 @@ def test_command_exit_status_and_overwrite(fault_run, tmp_path, capsys):
     write_trigger_file(other, simulate(SimulationConfig(n_tarvo=10, n_channels=8, seed=9)))
     assert cli.main([*args, "--overwrite", "--triggers", str(other)]) == 1
     assert "is not the one" in " ".join(capsys.readouterr().err.split())
+
+
+def test_kept_panels_draw_as_new_ones(fault_run, tmp_path):
+    """Each image is drawn into the panels of the one before: nothing of the earlier images
+    (artists, log scales, fixed limits, a legend) shows in the next."""
+    from orvane_tools.plots import report_page as rp
+
+    stats, summary = gather([fault_run[0]], [fault_run[1]])
+    drawn = [c for c in summary["channels"] if c["channel"] in stats.channels.numbers]
+    rows = [stats.channels.numbers.index(c["channel"]) for c in drawn]
+    kept, new, period = rp._Figures(), rp._Figures(), stats.sample_period
+    rp._charge_figure(kept, stats, rows, drawn, tmp_path / "charge.png")
+    for figures, what, name in ((kept, "baseline", "b"), (kept, "rate", "r"), (new, "rate", "rn")):
+        rp._profile_figure(figures, stats, rows, drawn, tmp_path / f"{name}.png", what)
+    for figures, channel, name in ((kept, 1, "w"), (kept, 2, "w2"), (new, 2, "w2n")):
+        waveforms = stats.sampler.waveforms(channel)
+        rp._waveform_figure(waveforms, summary, period, tmp_path / f"{name}.png", figures)
+    for a in ("r", "w2"):
+        assert (tmp_path / f"{a}.png").read_bytes() == (tmp_path / f"{a}n.png").read_bytes(), a

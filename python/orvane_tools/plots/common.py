@@ -5,7 +5,7 @@
 - :func:`new_figure` makes a figure drawn by Agg without pyplot;
 - :func:`small_multiples` lays out ``n`` panels on a grid (one per channel, say) and hides the
   panels the grid has left over;
-- :func:`save_png` writes a figure at a fixed resolution, atomically, and closes it;
+- :func:`save_png` writes a figure at a fixed resolution, atomically (and closes a pyplot one);
 - :class:`Page` builds a self-contained HTML page: every text is escaped, the style sheet and
   the optional script are inline, nothing is fetched from anywhere (images are relative
   links to files beside the page), so the page opens from the file system with no network.
@@ -111,13 +111,13 @@ def small_multiples(
     return figure, axes
 
 
-def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI, close: bool = True) -> Path:
+def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI) -> Path:
     """Write ``figure`` to ``path`` as a PNG (at ``dpi``), atomically.
 
     A figure from :func:`small_multiples` keeps its fixed margins; any other gets a tight
     layout.  A pyplot figure is then closed, even when writing fails, so a long run of plots
-    keeps no memory (``close=False`` keeps it open); one from :func:`new_figure` goes with its
-    last reference.
+    keeps no memory; one from :func:`new_figure` goes with its last reference (and can be
+    drawn again).
     """
     path = Path(path)
     try:
@@ -129,7 +129,7 @@ def save_png(figure: Any, path: str | os.PathLike, *, dpi: int = DPI, close: boo
         with atomic_output(path) as tmp, open(tmp, "wb") as stream:
             figure.savefig(stream, format="png", dpi=dpi)
     finally:
-        if close and figure.canvas.manager is not None:  # pyplot's own figures
+        if figure.canvas.manager is not None:  # pyplot's own figures
             pyplot().close(figure)
     return path
 

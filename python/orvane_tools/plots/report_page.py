@@ -26,19 +26,74 @@ def _pin_axis_labels(ax) -> None:
     ax.yaxis.set_label_coords(0.0, 0.5)
 
 
-def _grid(channels: list[dict[str, Any]]):
-    fig, axes = small_multiples(len(channels), ncols=min(NCOLS, len(channels)), panel_size=PANEL)
-    for ax, ch in zip(axes, channels):
-        # Where matplotlib puts a title with nothing above the axes; left to place it itself,
-        # it measures the tick labels once more to keep it clear of an offset text, which
-        # never reaches a title this short.
-        ax.set_title(_label(ch), fontsize="medium", y=1.0)
-        _pin_axis_labels(ax)
-        ax.tick_params(labelsize=6)
-        ax.locator_params(axis="x", nbins=4)  # fewer labels draw faster
-        if ch["warnings"]:
-            ax.title.set_color("#b35c00")
-    return fig, axes
+def _clear_panel(ax) -> None:
+    """Take a panel back to how it was made: no artists, linear scales, limits 0 to 1 that
+    the next data rescale.  Its axes and ticks stay: they take longer to make than to draw."""
+    for artist in [*ax.lines, *ax.patches, *ax.texts, *ax.collections]:
+        artist.remove()
+    if ax.get_legend() is not None:
+        ax.get_legend().remove()
+    ax.relim()
+    ax.set_xscale("linear")  # new locators and formatters, as a new panel has
+    ax.set_yscale("linear")
+    ax.set_xlim(0.0, 1.0, auto=True)
+    ax.set_ylim(0.0, 1.0, auto=True)
+
+
+class _Figures:
+    """The report's figures, each kept to draw the next image with the same panels into.
+
+    Making a panel (its axes and their ticks) takes longer than drawing on it: the figures of
+    one panel per channel share one grid, and every channel's waveforms one figure, cleared
+    between images.
+    """
+
+    def __init__(self) -> None:
+        self._kept: dict[tuple[Any, ...], tuple[Any, list[Any]]] = {}
+
+    def _get(self, key: tuple[Any, ...], make):
+        if key in self._kept:
+            fig, axes = self._kept[key]
+            for ax in axes:
+                _clear_panel(ax)
+        else:
+            fig, axes = self._kept[key] = make()
+        return fig, axes
+
+    def grid(self, channels: list[dict[str, Any]]):
+        """One panel per channel, titled by it (in orange when it has a warning)."""
+
+        def make():
+            fig, axes = small_multiples(
+                len(channels), ncols=min(NCOLS, len(channels)), panel_size=PANEL
+            )
+            for ax, ch in zip(axes, channels):
+                # Where matplotlib puts a title with nothing above the axes; left to place it
+                # itself, it measures the tick labels once more to keep it clear of an offset
+                # text, which never reaches a title this short.
+                ax.set_title(_label(ch), fontsize="medium", y=1.0)
+                _pin_axis_labels(ax)
+                ax.tick_params(labelsize=6)
+                if ch["warnings"]:
+                    ax.title.set_color("#b35c00")
+            return fig, axes
+
+        fig, axes = self._get(("grid", *map(_label, channels)), make)
+        for ax in axes:
+            ax.locator_params(axis="x", nbins=4)  # fewer labels draw faster
+        return fig, axes
+
+    def waveforms(self, n: int):
+        """``n`` waveform panels, four a row."""
+
+        def make():
+            fig, axes = small_multiples(n, ncols=4, panel_size=(3.4, 2.2))
+            for ax in axes:
+                _pin_axis_labels(ax)
+                ax.tick_params(labelsize=6)
+            return fig, axes
+
+        return self._get(("waveforms", n), make)
 
 
 def _log_y(ax) -> None:
@@ -59,8 +114,14 @@ def _display_range(counts: np.ndarray, edges: np.ndarray, lo_q: float, hi_q: flo
     return lo, hi
 
 
-def _charge_figure(stats: RunStats, rows: list[int], channels: list[dict[str, Any]], path: Path):
-    fig, axes = _grid(channels)
+def _charge_figure(
+    figures: _Figures,
+    stats: RunStats,
+    rows: list[int],
+    channels: list[dict[str, Any]],
+    path: Path,
+) -> None:
+    fig, axes = figures.grid(channels)
     linear = int(np.searchsorted(CHARGE_EDGES, 20.0))
     for ax, s, ch in zip(axes, rows, channels):
         counts = stats.counters["charge"][s]
@@ -91,6 +152,7 @@ def _charge_figure(stats: RunStats, rows: list[int], channels: list[dict[str, An
 
 
 def _histogram_figure(
+    figures: _Figures,
     counter: np.ndarray,
     edges: np.ndarray,
     rows: list[int],
@@ -103,7 +165,7 @@ def _histogram_figure(
 ) -> bool:
     if counter[rows].sum() == 0:
         return False
-    fig, axes = _grid(channels)
+    fig, axes = figures.grid(channels)
     for ax, s in zip(axes, rows):
         counts = counter[s]
         if counts.sum() == 0:
@@ -129,13 +191,15 @@ def _histogram_figure(
     return True
 
 
-def _profile_figure(stats: RunStats, rows, channels, path: Path, what: str) -> bool:
+def _profile_figure(
+    figures: _Figures, stats: RunStats, rows, channels, path: Path, what: str
+) -> bool:
     profile = stats.trigger_profile if what == "baseline" else stats.hit_profile
     if profile.t0 is None:
         return False
     x = profile.centres()
     used = x <= (profile.t_max - profile.t0) + profile.width
-    fig, axes = _grid(channels)
+    fig, axes = figures.grid(channels)
     sums = profile.sums
     for ax, s in zip(axes, rows):
         ax.ticklabel_format(axis="y", useOffset=False)
@@ -178,39 +242,15 @@ def _window(summary: dict[str, Any]) -> tuple[float | None, int, int]:
     )
 
 
-def _clear_panel(ax) -> None:
-    """Take away what was drawn on a panel, to draw on it again."""
-    for artist in [*ax.lines, *ax.patches, *ax.texts, *ax.collections]:
-        artist.remove()
-    if ax.get_legend() is not None:
-        ax.get_legend().remove()
-    ax.relim()
-
-
 def _waveform_figure(
     waveforms: list[KeptWaveform],
     summary: dict[str, Any],
     period: float,
     path: Path,
-    kept: dict[int, tuple[Any, list[Any]]],
+    figures: _Figures,
 ) -> None:
-    """Draw a channel's waveforms into ``path``.
-
-    ``kept`` holds the figures drawn before, by number of panels: the next channel's waveforms
-    are drawn into the same panels, whose axes and ticks take longer to make than to draw.
-    """
     threshold, before, after = _window(summary)
-    if len(waveforms) in kept:
-        fig, axes = kept[len(waveforms)]
-        for ax in axes:
-            _clear_panel(ax)
-    else:
-        fig, axes = kept[len(waveforms)] = small_multiples(
-            len(waveforms), ncols=4, panel_size=(3.4, 2.2)
-        )
-        for ax in axes:
-            _pin_axis_labels(ax)
-            ax.tick_params(labelsize=6)
+    fig, axes = figures.waveforms(len(waveforms))
     for ax, w in zip(axes, waveforms):
         t = np.arange(len(w.samples))
         ax.step(t, w.samples, where="mid", color="C0", lw=0.8)
@@ -263,6 +303,7 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
     drawn = [ch for ch in channels if ch["channel"] in index]
     rows = [index[ch["channel"]] for ch in drawn]
     run = summary["run"]
+    figures = _Figures()
     page = Page(
         "orvane run report"
         + (f": run {', '.join(map(str, run['run_numbers']))}" if run["run_numbers"] else "")
@@ -412,7 +453,7 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
     # Plots
     page.heading("Plots", 2, "plots")
     if drawn:
-        _charge_figure(stats, rows, drawn, folder / "charge.png")
+        _charge_figure(figures, stats, rows, drawn, folder / "charge.png")
         page.image(
             "charge.png",
             "charge spectrum of each channel",
@@ -421,6 +462,7 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
         )
         c = stats.counters
         if _histogram_figure(
+            figures,
             c["dt"],
             DT_EDGES,
             rows,
@@ -437,6 +479,7 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
             )
         analysed = [(s, ch) for s, ch in zip(rows, drawn) if ch["waveforms_analysed"]]
         if analysed and _profile_figure(
+            figures,
             stats,
             [s for s, _ in analysed],
             [ch for _, ch in analysed],
@@ -449,9 +492,10 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
                 "Mean stored baseline (solid) and quiet level (dashed) of the waveforms over the "
                 "run, waveform channels only.",
             )
-        if _profile_figure(stats, rows, drawn, folder / "rate.png", "rate"):
+        if _profile_figure(figures, stats, rows, drawn, folder / "rate.png", "rate"):
             page.image("rate.png", "hit rate over the run", "Hits per second over the run.")
         if _histogram_figure(
+            figures,
             c["next"],
             NEXT_EDGES,
             rows,
@@ -523,13 +567,12 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
             if waveforms:
                 links.append((f"wf-{ch['channel']}", str(ch["channel"])))
         page.nav(links)
-        kept: dict[int, tuple[Any, list[Any]]] = {}
         for ch in channels:
             waveforms = stats.sampler.waveforms(ch["channel"])
             if not waveforms:
                 continue
             name = f"waveforms_{ch['channel']}.png"
-            _waveform_figure(waveforms, summary, stats.sample_period, folder / name, kept)
+            _waveform_figure(waveforms, summary, stats.sample_period, folder / name, figures)
             page.heading(f"Channel {ch['channel']}", 3, f"wf-{ch['channel']}")
             page.image(name, f"waveforms of channel {ch['channel']}")
     page.write(folder / "index.html")
