@@ -41,7 +41,7 @@ from .planning import (
     expand_inputs,
     plan_outputs,
 )
-from .reconstruct import DEFAULT_CHUNK_SIZE, load_reconstruction
+from .reconstruct import DEFAULT_CHUNK_SIZE, reconstruction_from
 
 
 def reconstruct_files(
@@ -121,7 +121,7 @@ def reconstruct_files(
     settings = Path(settings)
     # Read once: the check, the reconstruction and the provenance all come from these bytes.
     loaded = require_valid_settings(settings)
-    reco = load_reconstruction(loaded)
+    reco = reconstruction_from(loaded)
     jobs = [_open_input(path) for path in paths]
     for job, target in zip(jobs, outputs):
         job.summary.output = target

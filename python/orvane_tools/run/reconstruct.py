@@ -60,10 +60,21 @@ def load_reconstruction(settings: SettingsSource) -> Any:
     UserError
         The file is missing, or the library refuses it (the library's error is the cause).
     """
+    # The check refuses a missing file, a directory or a NumPy file with the reason in words.
+    return reconstruction_from(check_settings_before_work(settings))
+
+
+def reconstruction_from(loaded: Any) -> Any:
+    """Build an ``orvane.ChargeReconstruction`` from settings read and checked already
+    (``orvane.LoadedSettings``, as :func:`check_settings_before_work` returns them).
+
+    Raises
+    ------
+    UserError
+        The library refuses the settings (the library's error is the cause).
+    """
     orvane = load_extension()
     check_extension_dtypes(orvane)
-    # The check refuses a missing file, a directory or a NumPy file with the reason in words.
-    loaded = check_settings_before_work(settings)
     try:
         return orvane.ChargeReconstruction.from_loaded(loaded)
     except Exception as exc:  # any refusal by the library is a problem of the settings
@@ -125,4 +136,5 @@ __all__ = [
     "check_settings_before_work",
     "load_reconstruction",
     "reconstruct_triggers",
+    "reconstruction_from",
 ]

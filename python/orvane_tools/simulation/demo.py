@@ -30,7 +30,12 @@ from ..files.settings import SettingsSource, require_valid_settings
 from ..files.triggerfile import TriggerData
 from ..plots.demo import plot_charge_spectrum
 from ..progress import ProgressBar
-from ..run.reconstruct import ReconstructionResult, load_reconstruction, reconstruct_triggers
+from ..run.reconstruct import (
+    ReconstructionResult,
+    load_reconstruction,
+    reconstruct_triggers,
+    reconstruction_from,
+)
 from .simulate import SimulationConfig, simulate
 
 DEFAULT_TRIGGERS = 200_000
@@ -307,7 +312,7 @@ def run_demo(
         check_writable(plot)
     loaded = require_valid_settings(settings if settings is not None else example_settings())
     settings_path = Path(loaded.file)
-    reco = load_reconstruction(loaded)
+    reco = reconstruction_from(loaded)
     n_tarvo = triggers // 2
     data = simulate(
         example_detector(
