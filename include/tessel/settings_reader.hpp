@@ -114,8 +114,8 @@ public:
     [[nodiscard]] const std::filesystem::path& file() const noexcept;
     /// The dotted key path of the mapping (`extractors.PulseFinder`).
     [[nodiscard]] std::string path() const;
-    /// The view read from (loading); a view without backend when checking.
-    [[nodiscard]] const Settings& settings() const noexcept;
+    /// The dotted key path of `key` in the mapping (`extractors.PulseFinder.threshold`).
+    [[nodiscard]] std::string path(std::string_view key) const;
     /// Keys of the mapping in file order.
     [[nodiscard]] std::vector<std::string> keys() const;
     /// The declared keys.

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tessel {
 
@@ -21,5 +23,19 @@ struct TableProblem {
     /// Among refusals, the library reports the one of the lowest rank first (then in order).
     int rank = 0;
 };
+
+/// Throws, as a `std::runtime_error`, the library's error for the refusal it reports first
+/// among `problems`; returns when the library reads the table anyway.
+inline void throw_first_refusal(const std::vector<TableProblem>& problems) {
+    const TableProblem* first = nullptr;
+    for (const auto& problem : problems) {
+        if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {
+            first = &problem;
+        }
+    }
+    if (first != nullptr) {
+        throw std::runtime_error(first->refusal);
+    }
+}
 
 }  // namespace tessel

@@ -33,6 +33,18 @@ inline std::string in_quotes(std::string_view text) {
     return out + "\"";
 }
 
+/// `text` without the blanks (spaces, tabs, carriage returns) at its ends.
+inline std::string_view trim(std::string_view text) noexcept {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 inline std::string in_quotes_list(const std::vector<std::string_view>& words,
                                   std::string_view last = " or ") {
     std::string out;

@@ -5,13 +5,50 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 
-#include "regular_file.hpp"
 #include "tessel/yaml_accessor.hpp"
 
 namespace tessel {
+
+namespace {
+
+/// What kind of file `file` is when it exists and is not a regular file ("a FIFO", ...);
+/// nothing for a regular file, or for a name whose status cannot be read (the open that
+/// follows reports that).  Files read whole must be regular: a FIFO would block the open until
+/// a writer comes, a device such as /dev/zero never ends, and a directory opens but fails deep
+/// inside the first read.  Each is refused from its status, before anything opens it.
+std::optional<std::string> irregular_kind(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);
+    if (error) {
+        return std::nullopt;
+    }
+    switch (status.type()) {
+        case fs::file_type::regular:
+        case fs::file_type::not_found:
+        case fs::file_type::none:
+            return std::nullopt;
+        case fs::file_type::directory:
+            return "a directory";
+        case fs::file_type::fifo:
+            return "a FIFO";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::character:
+            return "a character device";
+        case fs::file_type::block:
+            return "a block device";
+        default:
+            return "not a plain file";
+    }
+}
+
+}  // namespace
 
 std::string FileText::describe() const {
     switch (failure) {
@@ -40,7 +77,7 @@ void FileText::throw_unread(const std::filesystem::path& file, const std::string
             case Failure::nul_name:
                 throw std::invalid_argument("The file name contains a NUL character");
             case Failure::irregular:
-                throw std::invalid_argument(detail::not_regular(file, reason));
+                throw std::invalid_argument(file.string() + " is " + describe());
             case Failure::read:
                 if (say_read) {
                     throw std::runtime_error("Could not read " + what + ": " + name);
@@ -58,7 +95,7 @@ FileText read_whole_file(const std::filesystem::path& file) {
     if (file.native().find('\0') != std::string::npos) {
         return {std::nullopt, FileText::Failure::nul_name, {}};
     }
-    if (const auto kind = detail::irregular_kind(file)) {
+    if (const auto kind = irregular_kind(file)) {
         return {std::nullopt, FileText::Failure::irregular, *kind};
     }
     errno = 0;

@@ -612,7 +612,6 @@ SettingsReader& SettingsReader::operator=(SettingsReader&&) noexcept = default;
 
 bool SettingsReader::checking() const noexcept { return impl_->check != nullptr; }
 const fs::path& SettingsReader::file() const noexcept { return impl_->file; }
-const Settings& SettingsReader::settings() const noexcept { return impl_->node; }
 const KeyTable& SettingsReader::declared() const noexcept { return *impl_->keys; }
 
 std::string SettingsReader::path() const {
@@ -625,6 +624,8 @@ std::string SettingsReader::path() const {
     }
     return out;
 }
+
+std::string SettingsReader::path(std::string_view key) const { return join(path(), key); }
 
 std::vector<std::string> SettingsReader::keys() const {
     if (!checking()) {
@@ -713,8 +714,8 @@ void SettingsReader::explain_unnamed_file(std::string_view key) const {
             throw;
         }
         try {
-            throw std::invalid_argument(join(path(), key) + ": expected " +
-                                        expected_value(spec(key)) + ", found " +
+            throw std::invalid_argument(path(key) + ": expected " + expected_value(spec(key)) +
+                                        ", found " +
                                         (name.empty() ? "an empty value" : "\"null\"") +
                                         " (an empty value or ~ reads as \"null\")");
         } catch (...) {
@@ -732,10 +733,10 @@ SettingsReader SettingsReader::section(std::string_view key) const {
         return {impl_->node[std::string(key)], *declared.section, impl_->file, impl_->loaded};
     }
     const Entry* entry = impl_->entry(key);
-    const std::string path = join(impl_->path, key);
+    const std::string inner = path(key);
     return impl_->check->reader(entry != nullptr ? entry->value : YAML::Node(), *declared.section,
-                                path, entry != nullptr ? line_of(entry->key) : 0,
-                                "an option of " + path, {}, declared.closed);
+                                inner, entry != nullptr ? line_of(entry->key) : 0,
+                                "an option of " + inner, {}, declared.closed);
 }
 
 void SettingsReader::below(std::string_view low, std::string_view high, std::string hint) const {
@@ -758,15 +759,15 @@ std::optional<std::string> SettingsReader::table_text(std::string_view key,
     if (entry == nullptr) {
         return std::nullopt;
     }
-    return impl_->check->table_text(*entry, join(impl_->path, key), file(key), what);
+    return impl_->check->table_text(*entry, path(key), file(key), what);
 }
 
 void SettingsReader::report_table(std::string_view key,
                                   const std::vector<TableProblem>& problems) const {
     const std::string name = file(key).generic_string();
     for (const auto& problem : problems) {
-        impl_->check->add(!problem.refusal.empty(), name, join(impl_->path, key), problem.line,
-                          problem.expected, problem.found, problem.hint);
+        impl_->check->add(!problem.refusal.empty(), name, path(key), problem.line, problem.expected,
+                          problem.found, problem.hint);
     }
 }
 

@@ -12,7 +12,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "regular_file.hpp"
 #include "yaml_number.hpp"
 
 namespace tessel {
@@ -112,7 +111,7 @@ void refuse_unread(const std::filesystem::path& file, const FileText& content) {
                     "Cannot load a directory", file,
                     std::make_error_code(std::errc::is_a_directory));
             }
-            throw std::invalid_argument(detail::not_regular(file, content.reason));
+            throw std::invalid_argument(file.string() + " is " + content.describe());
         case FileText::Failure::open:
         case FileText::Failure::read:
             throw YAML::BadFile(file.native());

@@ -14,15 +14,6 @@ namespace tessel {
 
 namespace {
 
-std::string key_path(const SettingsReader& node, const std::string& key) {
-    std::string path;
-    for (const std::string& part : node.settings().path()) {
-        path += part;
-        path += '.';
-    }
-    return path + key;
-}
-
 // The shortest text that reads back as `value`, so a value just beyond a limit never shows as
 // the limit itself.
 std::string number_text(double value) {
@@ -38,8 +29,7 @@ auto read_key(const SettingsReader& node, const std::string& key, const char* ex
     try {
         return read(key);
     } catch (const std::exception&) {
-        std::throw_with_nested(
-            std::invalid_argument(key_path(node, key) + ": expected " + expected));
+        std::throw_with_nested(std::invalid_argument(node.path(key) + ": expected " + expected));
     }
 }
 
@@ -207,8 +197,8 @@ PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& n
         for (const std::string& key : node.keys()) {
             if (std::none_of(settings_keys().begin(), settings_keys().end(),
                              [&](const KeySpec& spec) { return spec.name == key; })) {
-                throw std::invalid_argument(key_path(node, key) +
-                                            ": unknown option (known: " + known + ")");
+                throw std::invalid_argument(node.path(key) + ": unknown option (known: " + known +
+                                            ")");
             }
         }
     }
@@ -224,7 +214,7 @@ PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& n
             const int read = read_key(node, key, "a whole number of samples",
                                       [&](const std::string& k) { return node.integer(k); });
             if (read < 0) {
-                throw std::invalid_argument(key_path(node, key) +
+                throw std::invalid_argument(node.path(key) +
                                             ": expected a number of samples >= 0, found " +
                                             std::to_string(read));
             }
@@ -250,8 +240,8 @@ PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& n
         } else if (timing == "cfd") {
             options.timing = Timing::cfd;
         } else {
-            throw std::invalid_argument(key_path(node, "timing") +
-                                        ": expected edge or cfd, found " + timing);
+            throw std::invalid_argument(node.path("timing") + ": expected edge or cfd, found " +
+                                        timing);
         }
     }
     flag("drop_bad_edge", options.drop_bad_edge);
@@ -267,14 +257,14 @@ PulseFinder::Options PulseFinder::Options::from_settings(const SettingsReader& n
         } else if (baseline == "local") {
             options.baseline = Options::Baseline::local;
         } else {
-            throw std::invalid_argument(key_path(node, "baseline") +
+            throw std::invalid_argument(node.path("baseline") +
                                         ": expected trigger or local, found " + baseline);
         }
     }
     try {
         options.check();
     } catch (const std::invalid_argument& error) {
-        throw std::invalid_argument(key_path(node, "") + error.what());
+        throw std::invalid_argument(node.path("") + error.what());
     }
     return options;
 }

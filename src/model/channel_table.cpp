@@ -21,23 +21,11 @@ namespace {
 constexpr std::int64_t DENSE_FACTOR = 4;
 constexpr std::int64_t DENSE_MIN_SLOTS = 65536;
 
-bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view trim(std::string_view s) noexcept {
-    while (!s.empty() && is_blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && is_blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 std::vector<std::string_view> split_fields(std::string_view line) {
     std::vector<std::string_view> fields;
     for (;;) {
         const auto comma = line.find(',');
-        fields.push_back(trim(line.substr(0, comma)));
+        fields.push_back(text::trim(line.substr(0, comma)));
         if (comma == std::string_view::npos) {
             return fields;
         }
@@ -114,15 +102,7 @@ ChannelTable::ChannelTable(const std::filesystem::path& file, const FileText& co
     }
     std::vector<TableProblem> problems;
     auto table = parse(*content.text, file, {}, problems, problems.max_size());
-    const TableProblem* first = nullptr;
-    for (const auto& problem : problems) {
-        if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {
-            first = &problem;
-        }
-    }
-    if (first != nullptr) {
-        throw std::runtime_error(first->refusal);
-    }
+    throw_first_refusal(problems);
     *this = std::move(*table);
 }
 

@@ -12,21 +12,6 @@
 
 namespace tessel {
 
-namespace {
-
-std::string_view trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-}  // namespace
-
 LookupTable::LookupTable(std::vector<LookupPoint> data_points) : points_(std::move(data_points)) {
     if (points_.size() < 2) {
         throw std::invalid_argument("data_points must have at least two elements.");
@@ -104,6 +89,7 @@ std::optional<LookupTable> LookupTable::parse(std::string_view text,
                                               std::vector<TableProblem>& problems,
                                               std::size_t max_row_problems) {
     using text::in_quotes;
+    using text::trim;
     const std::string expected = "three numbers (x, value, uncertainty) separated by blanks";
     std::vector<LookupPoint> points;
     std::size_t bad = 0;
@@ -181,15 +167,7 @@ LookupTable LUTReco::Impl::load_lookup_table(const std::filesystem::path& path,
     }
     std::vector<TableProblem> problems;
     auto table = LookupTable::parse(*content.text, problems, problems.max_size());
-    const TableProblem* first = nullptr;
-    for (const auto& problem : problems) {
-        if (!problem.refusal.empty() && (first == nullptr || problem.rank < first->rank)) {
-            first = &problem;
-        }
-    }
-    if (first != nullptr) {
-        throw std::runtime_error(first->refusal);
-    }
+    throw_first_refusal(problems);
     return std::move(*table);
 }
 
