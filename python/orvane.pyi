@@ -1241,7 +1241,7 @@ class LoadedSettings:
     methods, and no file is opened twice.  Building reads the settings exactly as the constructors
     from a path do, and raises the same errors.
     """
-    def __init__(self, settings: os.PathLike | str | bytes) -> None:
+    def __init__(self, settings: os.PathLike | str | bytes, text: bytes | None = None) -> None:
         """
         Read a settings file.
         
@@ -1252,6 +1252,9 @@ class LoadedSettings:
         ----------
         settings : str, bytes or os.PathLike
             Path to the settings file.
+        text : bytes, optional
+            The settings' content (a copy kept with a run's results), taken as the content of
+            ``settings``, which is then not read: table names still resolve against its folder.
         """
     def __repr__(self) -> str:
         ...

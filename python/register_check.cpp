@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tessel/charge_reconstruction.hpp"
@@ -163,10 +164,13 @@ What a program builds from one settings file (the check, a summary, a FeatureExt
 HitMaker, a ChargeReconstruction) is built from one LoadedSettings through the from_loaded
 methods, and no file is opened twice.  Building reads the settings exactly as the constructors
 from a path do, and raises the same errors.)doc");
-    cls.def(py::init([](const SettingsPath& settings) {
+    cls.def(py::init([](const SettingsPath& settings, std::optional<py::bytes> text) {
+                if (text) {
+                    return std::make_unique<LoadedSettings>(settings.path, std::string(*text));
+                }
                 return std::make_unique<LoadedSettings>(settings.path);
             }),
-            py::arg("settings"), R"doc(Read a settings file.
+            py::arg("settings"), py::arg("text") = py::none(), R"doc(Read a settings file.
 
 A file that cannot be read or parsed is no error here: check() reports it, and building from it
 raises what the constructors from its path raise.
@@ -174,7 +178,10 @@ raises what the constructors from its path raise.
 Parameters
 ----------
 settings : str, bytes or os.PathLike
-    Path to the settings file.)doc")
+    Path to the settings file.
+text : bytes, optional
+    The settings' content (a copy kept with a run's results), taken as the content of
+    ``settings``, which is then not read: table names still resolve against its folder.)doc")
         .def_property_readonly(
             "file", [](const LoadedSettings& self) { return file_name(self.file().native()); },
             "The settings file, as given.")

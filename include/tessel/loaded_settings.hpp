@@ -57,6 +57,9 @@ public:
     /// reports it, and building anything from it throws what the constructors from the path
     /// throw ("Failed to load yaml file ...").
     explicit LoadedSettings(std::filesystem::path file);
+    /// Settings whose content is `text` (a copy kept with a run's results), taken as the content
+    /// of `file`: table names resolve against `file`'s folder, and the file itself is not read.
+    LoadedSettings(std::filesystem::path file, std::string text);
 
     [[nodiscard]] const std::filesystem::path& file() const noexcept;
     /// The settings file's content as read.

@@ -128,6 +128,12 @@ LoadedSettings::LoadedSettings(std::filesystem::path file) : impl_(std::make_sha
     impl_->file = std::move(file);
 }
 
+LoadedSettings::LoadedSettings(std::filesystem::path file, std::string text)
+    : impl_(std::make_shared<Impl>()) {
+    impl_->text = {std::move(text), FileText::Failure::none, {}};
+    impl_->file = std::move(file);
+}
+
 const std::filesystem::path& LoadedSettings::file() const noexcept { return impl_->file; }
 
 const FileText& LoadedSettings::text() const noexcept { return impl_->text; }

@@ -87,6 +87,10 @@ def fault_run(request, tmp_path_factory) -> tuple[Path, Path]:
 def test_each_fault_warns_on_its_channel_only(fault_run):
     hits, triggers = fault_run
     _, summary = gather([hits], [triggers])
+    # The recorded settings' table names resolve beside the settings file the run used.
+    assert summary["run"]["extractor_options"]["channels.table"] == str(
+        hits.parent / "channels.csv"
+    )
     found: dict[str, set[int]] = {}
     for warning in summary["warnings"]:
         assert warning["kind"] in WARNING_KINDS

@@ -13,7 +13,6 @@ import io
 import itertools
 import json
 import os
-import tempfile
 from collections.abc import Iterator, Sequence
 from dataclasses import dataclass
 from pathlib import Path
@@ -246,18 +245,18 @@ class HitStream:
 
 
 def settings_summary(provenance: dict[str, Any]) -> dict[str, Any] | None:
-    """What the recorded settings configure (the library reads their text), or None."""
-    text = (provenance.get("settings") or {}).get("text")
+    """What the recorded settings configure (the library reads their text, its table names
+    resolved against the recorded settings file's folder), or None."""
+    recorded = provenance.get("settings") or {}
+    text = recorded.get("text")
     if not text:
         return None
     from .._extension import load_extension
 
     try:
         orvane = load_extension()
-        with tempfile.TemporaryDirectory(prefix="orvane-report-") as folder:
-            path = Path(folder) / "settings.yaml"
-            path.write_text(text, encoding="utf-8")
-            return orvane.summarize_settings(str(path))
+        path = recorded.get("path") or "settings.yaml"
+        return orvane.LoadedSettings(path, text.encode("utf-8")).summary()
     except Exception:  # noqa: BLE001 - the report then shows the settings' text alone
         return None
 

@@ -350,10 +350,7 @@ def run_demo(
             waveform = summary.kinds["waveform"]
             print(format_calibration(waveform, summary.uncalibrated, summary.from_data), file=out)
             if summary.from_data is None:
-                print(
-                    "no calibration from the data: it needs iminuit (pip install 'orvane[calibrate]')",
-                    file=out,
-                )
+                print(f"no calibration from the data: {summary.from_data_note}", file=out)
         if summary.plot is not None:
             print(f"charge spectrum written to {summary.plot}", file=out)
         elif plot is not None:
@@ -368,8 +365,9 @@ def run_demo(
 def _write_report(
     folder: Path, data: TriggerData, result: ReconstructionResult, settings: SettingsSource
 ) -> Path | None:
-    """The report of the demo's run, from a trigger file and a hit file (with its provenance,
-    the drops included) written for it into a temporary folder; None without matplotlib."""
+    """The report of the demo's run, from its trigger file and its hit file (with its
+    provenance, the drops included), both kept in ``folder / "run"`` for the report to name
+    files that exist; None without matplotlib."""
     try:
         import matplotlib  # noqa: F401
     except ImportError:
@@ -380,19 +378,20 @@ def _write_report(
     from ..plots.report import prepare_folder, write_report
 
     prepare_folder(folder, overwrite=True)
-    with tempfile.TemporaryDirectory(prefix="orvane-demo-") as raw:
-        triggers = Path(raw) / "demo-run.npz"
-        write_trigger_file(triggers, dataclasses.replace(data, truth=None))
-        provenance = input_provenance(
-            run_provenance(settings, None),
-            triggers,
-            sha256_file(triggers),
-            data.run_info,
-            data.n_tarvo,
-            data.n_multipmt,
-        )
-        provenance["hits"] = len(result.hits)
-        provenance["drops"] = drops_provenance(result.drops)
-        hit_file = Path(raw) / "demo-hits.npy"
-        write_hit_file(hit_file, result.hits, provenance)
-        return write_report([hit_file], folder, triggers=[triggers]).index
+    run = folder / "run"
+    run.mkdir(parents=True, exist_ok=True)
+    triggers = run / "demo-run.npz"
+    write_trigger_file(triggers, dataclasses.replace(data, truth=None))
+    provenance = input_provenance(
+        run_provenance(settings, None),
+        triggers,
+        sha256_file(triggers),
+        data.run_info,
+        data.n_tarvo,
+        data.n_multipmt,
+    )
+    provenance["hits"] = len(result.hits)
+    provenance["drops"] = drops_provenance(result.drops)
+    hit_file = run / "demo-hits.npy"
+    write_hit_file(hit_file, result.hits, provenance)
+    return write_report([hit_file], folder, triggers=[triggers]).index
