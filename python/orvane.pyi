@@ -1421,8 +1421,10 @@ def summarize_settings(settings: os.PathLike | str | bytes) -> dict:
     dict
         "extractors": extractor options in file order ({"waveform": "Tarvo",
         "Tarvo.drop_bad_edge": "true", ...}); "reco": one dict per reconstructor in the order they
-        are applied (name, class, feature, hit_property, pmt_type, table); "tables": every table
-        file named, resolved against the settings file's directory.
+        are applied (name, class, feature, hit_property, pmt_type, table: its class's first table
+        file); "tables": every table file named, resolved against the settings file's directory;
+        "table_keys": (key path, file) for every key that names a table file, as the extractors
+        and the classes declare them ([("extractors.channels.table", ...), ...]).
     
     Raises
     ------

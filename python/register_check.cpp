@@ -32,10 +32,15 @@ py::dict summary_dict(const tessel::SettingsSummary& summary) {
     for (const auto& table : summary.tables) {
         tables.append(file_name(table));
     }
+    py::list table_keys;
+    for (const auto& [key, table] : summary.table_keys) {
+        table_keys.append(py::make_tuple(shown(key), file_name(table)));
+    }
     py::dict out;
     out["extractors"] = extractors;
     out["reco"] = reco;
     out["tables"] = tables;
+    out["table_keys"] = table_keys;
     return out;
 }
 
@@ -119,8 +124,10 @@ Returns
 dict
     "extractors": extractor options in file order ({"waveform": "Tarvo",
     "Tarvo.drop_bad_edge": "true", ...}); "reco": one dict per reconstructor in the order they
-    are applied (name, class, feature, hit_property, pmt_type, table); "tables": every table
-    file named, resolved against the settings file's directory.
+    are applied (name, class, feature, hit_property, pmt_type, table: its class's first table
+    file); "tables": every table file named, resolved against the settings file's directory;
+    "table_keys": (key path, file) for every key that names a table file, as the extractors
+    and the classes declare them ([("extractors.channels.table", ...), ...]).
 
 Raises
 ------

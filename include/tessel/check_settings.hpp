@@ -33,7 +33,7 @@ struct SettingsSummary {
         std::string feature;
         std::string hit_property;
         std::string pmt_type;  ///< as written; empty when not given
-        std::string table;     ///< the LUT or channel table, resolved; empty when none
+        std::string table;     ///< its class's first table file (LUT, channel table), resolved
     };
     /// Extractor options in the order of the file, e.g. {"waveform", "Tarvo"},
     /// {"Tarvo.drop_bad_edge", "true"}; the default waveform extractor is listed when not set.
@@ -42,11 +42,20 @@ struct SettingsSummary {
     std::vector<Reconstructor> reconstructors;
     /// Every table file named (resolved against the settings file's directory), each once.
     std::vector<std::string> tables;
+    /// Every key naming a table file, as its dotted path ("reco.gain.lut_file"), with the file
+    /// resolved; which keys name tables is what the extractors and the classes declare.
+    std::vector<std::pair<std::string, std::string>> table_keys;
 };
 
 /// The summary of the settings file `file`; throws `std::runtime_error` when the file cannot
 /// be read as YAML.
 SettingsSummary summarize_settings(const std::filesystem::path& file);
 SettingsSummary summarize_settings(const LoadedSettings& settings);
+
+/// The summary of `settings`, their table keys found from the declarations: `extractor_keys`
+/// and those of each class in `classes`.
+SettingsSummary summarize_settings_with(const LoadedSettings& settings,
+                                        const KeyTable& extractor_keys,
+                                        const std::vector<CheckedClass>& classes);
 
 }  // namespace tessel

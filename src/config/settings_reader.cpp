@@ -787,7 +787,9 @@ std::vector<SettingsProblem> check_settings_with(
     return SettingsCheck(settings, extractor_keys, classes).run(check_extractors);
 }
 
-SettingsSummary summarize_settings(const LoadedSettings& settings) {
+SettingsSummary summarize_settings_with(const LoadedSettings& settings,
+                                        const KeyTable& extractor_keys,
+                                        const std::vector<CheckedClass>& classes) {
     const fs::path& file = settings.file();
     const FileText& content = settings.text();
     if (!content.text) {
@@ -802,39 +804,56 @@ SettingsSummary summarize_settings(const LoadedSettings& settings) {
                                  e.what());
     }
     SettingsSummary summary;
-    const auto resolve = [&](const std::string& name) {
-        return resolve_settings_path(file, name).generic_string();
+    const auto declared = [](const KeyTable* keys, std::string_view name) -> const KeySpec* {
+        if (keys == nullptr) {
+            return nullptr;
+        }
+        const auto key = std::find_if(keys->begin(), keys->end(),
+                                      [&](const KeySpec& k) { return k.name == name; });
+        return key == keys->end() ? nullptr : &*key;
     };
-    const auto add_table = [&](const std::string& table) {
+    const auto names_table = [](const KeySpec* key) {
+        return key != nullptr &&
+               (key->type == ValueType::lut_file || key->type == ValueType::channel_table);
+    };
+    // The value of the key at `path`; a table file, resolved and recorded, if `key` names one.
+    const auto value = [&](const KeySpec* key, const std::string& path, const std::string& text) {
+        if (!names_table(key) || text.empty()) {
+            return text;
+        }
+        std::string table = resolve_settings_path(file, text).generic_string();
+        summary.table_keys.emplace_back(path, table);
         if (std::find(summary.tables.begin(), summary.tables.end(), table) ==
             summary.tables.end()) {
             summary.tables.push_back(table);
         }
+        return table;
     };
     if (!root.IsMap()) {
         return summary;
     }
     const auto top = entries(root);
-    bool waveform = false;
-    if (const auto extractors = find(top, "extractors")) {
-        for (const auto& option : entries(extractors->value)) {
-            if (option.value.IsScalar()) {
-                waveform = waveform || option.name == "waveform";
-                summary.extractor_options.emplace_back(option.name, option.value.Scalar());
-            }
-            for (const auto& inner : entries(option.value)) {
-                const std::string text = scalar_or_empty(inner.value);
-                summary.extractor_options.emplace_back(
-                    option.name + "." + inner.name,
-                    option.name == "channels" && inner.name == "table" ? resolve(text) : text);
-                if (option.name == "channels" && inner.name == "table") {
-                    add_table(resolve(text));
-                }
-            }
+    const auto extractors = find(top, "extractors");
+    const auto options = extractors ? entries(extractors->value) : std::vector<Entry>{};
+    // An extractor choice not made is listed with its default (the waveform extractor).
+    for (const auto& key : extractor_keys) {
+        const auto given = find(options, key.name);
+        if (key.type == ValueType::choice && !(given && given->value.IsScalar())) {
+            summary.extractor_options.emplace_back(key.name, key.default_value);
         }
     }
-    if (!waveform) {
-        summary.extractor_options.insert(summary.extractor_options.begin(), {"waveform", "Tarvo"});
+    for (const auto& option : options) {
+        const KeySpec* key = declared(&extractor_keys, option.name);
+        if (option.value.IsScalar()) {
+            summary.extractor_options.emplace_back(
+                option.name, value(key, join("extractors", option.name), option.value.Scalar()));
+        }
+        for (const auto& inner : entries(option.value)) {
+            const std::string name = join(option.name, inner.name);
+            summary.extractor_options.emplace_back(
+                name, value(declared(key != nullptr ? key->section : nullptr, inner.name),
+                            join("extractors", name), scalar_or_empty(inner.value)));
+        }
     }
     if (const auto reco = find(top, "reco")) {
         std::set<std::string> seen;
@@ -849,10 +868,18 @@ SettingsSummary summarize_settings(const LoadedSettings& settings) {
             };
             SettingsSummary::Reconstructor r{instance.name,       get("class"),    get("feature"),
                                              get("hit_property"), get("pmt_type"), {}};
-            const std::string table = !get("lut_file").empty() ? get("lut_file") : get("table");
-            if (!table.empty()) {
-                r.table = resolve(table);
-                add_table(r.table);
+            const auto cls = std::find_if(classes.begin(), classes.end(),
+                                          [&](const auto& c) { return c.name == r.class_name; });
+            static const KeyTable undeclared;
+            for (const KeySpec& key : cls != classes.end() ? *cls->keys : undeclared) {
+                const std::string text = get(key.name);
+                if (names_table(&key) && !text.empty()) {
+                    std::string table =
+                        value(&key, join(join("reco", instance.name), key.name), text);
+                    if (r.table.empty()) {
+                        r.table = std::move(table);
+                    }
+                }
             }
             summary.reconstructors.push_back(std::move(r));
         }

@@ -106,7 +106,8 @@ TEST(CheckSettings, UnreadableOrUnparsableFile) {
 }
 
 // A class added outside the library (its keys and builder only) is built by the factory and
-// accepted by the check, which checks its keys like a built-in class's.
+// accepted by the check, which checks its keys like a built-in class's; the summary (and with it
+// a run's record of its files) finds the table file it declares.
 class FixedCharge final : public tessel::Reconstructor {
 public:
     explicit FixedCharge(double charge) : charge_(charge) {}
@@ -120,7 +121,8 @@ private:
 
 TEST(CheckSettings, AddedClassIsBuiltAndChecked) {
     static const tessel::KeyTable keys{
-        {.name = "charge", .type = tessel::ValueType::number, .required = true, .minimum = 0.0}};
+        {.name = "charge", .type = tessel::ValueType::number, .required = true, .minimum = 0.0},
+        {.name = "source", .type = tessel::ValueType::channel_table}};
     tessel::add_reconstructor_class(
         {"FixedCharge", &keys,
          [](tessel::SettingsReader& instance) -> std::unique_ptr<tessel::Reconstructor> {
@@ -132,8 +134,14 @@ TEST(CheckSettings, AddedClassIsBuiltAndChecked) {
          },
          "every hit the same charge"});
     const tessel::testing::TempDir dir;
-    const auto sound = dir.write("s.yaml", "reco:\n  q: {class: FixedCharge, charge: 2.5}\n");
+    const auto sound =
+        dir.write("s.yaml", "reco:\n  q: {class: FixedCharge, charge: 2.5, source: t.csv}\n");
     EXPECT_EQ(messages(tessel::check_settings(sound)), std::vector<std::string>{});
+    const auto summary = tessel::summarize_settings(sound);
+    const std::string table = (sound.parent_path() / "t.csv").generic_string();
+    EXPECT_EQ(summary.table_keys,
+              (std::vector<std::pair<std::string, std::string>>{{"reco.q.source", table}}));
+    EXPECT_EQ(summary.reconstructors.at(0).table, table);
     const tessel::HitMaker maker(sound);
     ASSERT_EQ(maker.reconstructors().size(), 1U);
     tessel::Hit hit;

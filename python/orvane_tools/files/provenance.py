@@ -97,9 +97,10 @@ def package_version() -> str:
 
 
 def settings_tables(settings: SettingsSource) -> list[tuple[str, Path]]:
-    """Files a settings file names: ``(key path, file)`` for every ``lut_file`` of a
-    ``LUTReco``, ``table`` of a ``ChannelLinearReco`` and ``extractors.channels.table``, each
-    resolved against the settings file's folder.
+    """Files a settings file names: ``(key path, file)`` for every key that the extractors and
+    the reconstructor classes declare as naming a table file (``extractors.channels.table``,
+    a ``LUTReco``'s ``lut_file``, a ``ChannelLinearReco``'s ``table``, ...), each resolved
+    against the settings file's folder.
 
     The settings are read by the library (``orvane.LoadedSettings.summary``), so a file is
     found exactly where reconstruction finds it.
@@ -109,15 +110,7 @@ def settings_tables(settings: SettingsSource) -> list[tuple[str, Path]]:
         summary = loaded.summary()
     except RuntimeError as exc:
         raise UserError(f"cannot read the settings file {loaded.file} for its provenance") from exc
-    found: list[tuple[str, Path]] = []
-    options = dict(summary["extractors"])
-    if "channels.table" in options:
-        found.append(("extractors.channels.table", Path(options["channels.table"])))
-    for reco in summary["reco"]:
-        if reco["table"]:
-            key = "lut_file" if reco["class"] == "LUTReco" else "table"
-            found.append((f"reco.{reco['name']}.{key}", Path(reco["table"])))
-    return found
+    return [(key, Path(file)) for key, file in summary["table_keys"]]
 
 
 def run_provenance(settings: SettingsSource, command_line: list[str] | None) -> dict[str, Any]:
