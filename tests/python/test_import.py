@@ -365,10 +365,13 @@ def test_period_bits_and_ticks_stored(tmp_path: Path) -> None:
     path.write_bytes(
         b"".join(dump_event(0, k, t, [16383 - s for s in up]) for k, t in enumerate(tags))
     )
-    options = ImportOptions(sampling_period_ns=2.0, adc_bits=14, clock_ns=1.0)
+    options = ImportOptions(sampling_period_ns=2.0, adc_bits=14, clock_ns=1.0, baseline_value=99.5)
     import_files("dump", [path], tmp_path / "w.npz", options)
     data = read_trigger_file(tmp_path / "w.npz")
     assert (data.sample_period_ns, data.adc_bits) == (2.0, 14)
+    # A fixed baseline: no noise estimate is stored.
+    assert data.tarvo_triggers["baseline"].tolist() == [99.5, 99.5]
+    assert data.tarvo_baseline_rms is None
     # Turned over about the ADC's full scale: the samples of the upward original.
     assert data.tarvo_samples.tolist() == up * 2
     # To the nearest 4 ns tick, the carry going into the seconds.

@@ -754,6 +754,7 @@ class _ChunkFiles:
         self.paths = {name: root / f"{name}.bin" for name in names}
         self.rows = 0
         self.samples = 0
+        self.with_rms = False  # no noise is written for a fixed baseline (--baseline)
         self._write("offsets", np.zeros(1, dtype=np.int64))
 
     def _write(self, name: str, array: np.ndarray) -> None:
@@ -765,14 +766,15 @@ class _ChunkFiles:
     ) -> None:
         if rms is not None:
             self._write("rms", rms)
+            self.with_rms = True
         self._write("rows", rows)
         self._write("samples", samples)
         self._write("offsets", self.samples + np.cumsum(lengths))
         self.rows += len(rows)
         self.samples += len(samples)
 
-    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
-        """Rows, samples, offsets and baseline noise as read-only maps of the files."""
+    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray | None]:
+        """Rows, samples, offsets and baseline noise (None when none was written) as maps."""
 
         def load(name: str, dtype: np.dtype, count: int) -> np.ndarray:
             if count == 0:
@@ -783,7 +785,7 @@ class _ChunkFiles:
             load("rows", TARVO_TRIGGER_DTYPE, self.rows),
             load("samples", np.dtype(np.uint16), self.samples),
             load("offsets", np.dtype(np.int64), self.rows + 1),
-            load("rms", np.dtype(np.float32), self.rows),
+            load("rms", np.dtype(np.float32), self.rows) if self.with_rms else None,
         )
 
     def close(self) -> None:
@@ -1028,7 +1030,7 @@ def import_files(
             tarvo_samples=samples,
             tarvo_offsets=offsets,
             multipmt_triggers=np.zeros(0, dtype=MULTIPMT_TRIGGER_DTYPE),
-            tarvo_baseline_rms=None if options.baseline_value is not None else rms,
+            tarvo_baseline_rms=rms,
             sample_period_ns=float(options.sampling_period_ns),
             adc_bits=options.adc_bits,
             provenance=provenance,
