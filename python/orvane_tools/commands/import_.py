@@ -169,7 +169,11 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         "empty: its start or end) instead of the first N",
     )
     base.add_argument(
-        "--baseline", type=float, metavar="LSB", help="one fixed baseline for every waveform"
+        "--baseline",
+        type=float,
+        metavar="LSB",
+        help="one fixed baseline for every waveform, of the samples as stored (pulses that go "
+        "down turned over)",
     )
     run_group = cmd.add_argument_group("run")
     run_group.add_argument(
