@@ -40,6 +40,9 @@ def main() -> None:
         ),
     ]
     figure, axes = small_multiples(2, ncols=2, panel_size=(6.4, 4.2), titles=[p[0] for p in panels])
+    # Two panels: a tight layout is cheap, and the grid's fixed margins would cut off the
+    # legends beside the panels.
+    figure.orvane_fixed_layout = False
     for ax, (_, data, settings, mode) in zip(axes, panels):
         spectra = fill_spectra(example_settings(settings), [data])
         fit = fit_spectrum(
