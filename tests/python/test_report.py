@@ -215,6 +215,12 @@ def test_command_exit_status_and_overwrite(fault_run, tmp_path, capsys):
     write_trigger_file(other, simulate(SimulationConfig(n_tarvo=10, n_channels=8, seed=9)))
     assert cli.main([*args, "--overwrite", "--triggers", str(other)]) == 1
     assert "is not the one" in " ".join(capsys.readouterr().err.split())
+    # A folder whose page is not a report keeps it and its images, --overwrite or not.
+    (other.parent / "index.html").write_text("<title>my notes</title>")
+    (other.parent / "figure.png").write_bytes(b"mine")
+    assert cli.main(["report", str(hits), "-o", str(other.parent), "-q", "--overwrite"]) == 1
+    assert "not a run report's" in " ".join(capsys.readouterr().err.split())
+    assert (other.parent / "figure.png").read_bytes() == b"mine"
 
 
 def test_kept_panels_draw_as_new_ones(fault_run, tmp_path):

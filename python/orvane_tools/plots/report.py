@@ -857,13 +857,35 @@ def reconstruction_warnings(
 REPORT_FILES = ("index.html", "summary.json", "*.png")
 
 
+def _holds_report(folder: Path) -> bool:
+    """Whether ``folder``'s ``summary.json`` or ``index.html`` is a run report's: its
+    summary's format, or (a report stopped before its summary) the page's title."""
+    try:
+        summary = json.loads((folder / "summary.json").read_text(encoding="utf-8"))
+        if isinstance(summary, dict) and summary.get("format") == SUMMARY_FORMAT:
+            return True
+    except (OSError, UnicodeDecodeError, ValueError):
+        pass
+    try:
+        with open(folder / "index.html", encoding="utf-8", errors="replace") as stream:
+            return "<title>orvane run report" in stream.read(4096)
+    except OSError:
+        return False
+
+
 def prepare_folder(folder: Path, overwrite: bool) -> None:
     """Refuse to write over a report in ``folder`` unless ``overwrite``; with it, remove the
-    report's files (nothing else in the folder)."""
+    report's files (nothing else in the folder).  An ``index.html`` or ``summary.json`` that
+    is not a report's is never replaced."""
     if folder.exists() and not folder.is_dir():
         raise UserError(f"cannot write the report into {folder}: it is a file")
     if not (folder / "index.html").exists() and not (folder / "summary.json").exists():
         return
+    if not _holds_report(folder):
+        raise UserError(
+            f"{folder} holds an index.html or summary.json that is not a run report's; "
+            "write the report into another folder"
+        )
     if not overwrite:
         raise UserError(f"{folder} holds a report already; pass --overwrite to replace it")
     for pattern in REPORT_FILES:
