@@ -104,6 +104,8 @@ def test_long_demo(capsys: pytest.CaptureFixture[str]) -> None:
     out = capsys.readouterr().out
     assert "40 simulated waveforms of 1024 samples" in out
     assert "waveforms with more than 16 pulses: 0" in out
+    assert cli.main(["demo", "--long", "-n", "40", "--plot", "long.png"]) == 1
+    assert "--long writes no plot" in capsys.readouterr().err
 
 
 def test_single_pulse_extractor_reports_no_truncation() -> None:

@@ -44,7 +44,7 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
         "--long",
         action="store_true",
         help="long waveforms (1024 samples) with 1 to 5 pulses each, reconstructed with the "
-        "pulse finder; prints the pulses found against the truth",
+        "pulse finder; prints the pulses found against the truth (no plot, no report)",
     )
     demo.add_argument(
         "--seed", type=int, default=1, help="seed of the simulation (default %(default)s)"
@@ -86,6 +86,16 @@ def run(args: argparse.Namespace) -> int:
     # Read once; the demo builds its reconstruction from what the check read.
     settings = require_valid_settings(args.settings) if args.settings is not None else None
     if args.long:
+        given = [
+            f"--{name} {value}"
+            for name, value, default in (
+                ("plot", args.plot, DEFAULT_PLOT),
+                ("report", args.report, DEFAULT_REPORT),
+            )
+            if value not in (None, default)
+        ]
+        if given:
+            raise UserError(f"--long writes no plot and no report: leave out {', '.join(given)}")
         run_long_demo(
             triggers=args.triggers or DEFAULT_LONG_TRIGGERS,
             seed=args.seed,
