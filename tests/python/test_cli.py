@@ -714,6 +714,11 @@ def test_demo_plot(orvane: ModuleType, tmp_path: Path, capsys: pytest.CaptureFix
     assert f"charge spectrum written to {plot}" in capsys.readouterr().out
     assert plot.read_bytes().startswith(b"\x89PNG")
     assert _outputs(tmp_path) == ["spectrum.png"]
+    # An earlier plot is replaced; a file of another kind is not.
+    other = tmp_path / "run.npz"
+    other.write_bytes(b"PK\x03\x04")
+    assert cli.main(["demo", "--triggers", "200", "--no-report", "--plot", str(other)]) == 1
+    assert other.read_bytes() == b"PK\x03\x04"
 
 
 def test_demo_without_matplotlib(

@@ -24,6 +24,7 @@ import numpy as np
 
 from .._atomic import check_writable
 from .._dtypes import trigger_positions
+from .._errors import UserError
 from .._resources import example_settings
 from ..files.channels import example_detector, write_simulated_channel_table
 from ..files.settings import SettingsSource, require_valid_settings
@@ -310,6 +311,7 @@ def run_demo(
         raise ValueError(f"the demo needs at least 2 triggers, got {triggers}")
     if plot is not None:
         check_writable(plot)
+        _refuse_other_file(Path(plot))
     loaded = require_valid_settings(settings if settings is not None else example_settings())
     settings_path = Path(loaded.file)
     reco = reconstruction_from(loaded)
@@ -360,6 +362,20 @@ def run_demo(
         elif report is not None:
             print("no report: matplotlib is not installed (pip install 'orvane[plot]')", file=out)
     return summary
+
+
+def _refuse_other_file(plot: Path) -> None:
+    """The plot replaces an earlier PNG image only: never a file of another kind (a trigger
+    file or a settings file named by mistake)."""
+    try:
+        with open(plot, "rb") as stream:
+            head = stream.read(8)
+    except FileNotFoundError:
+        return
+    except OSError as exc:
+        raise UserError(f"cannot write the plot to {plot}") from exc
+    if head != b"\x89PNG\r\n\x1a\n":
+        raise UserError(f"{plot} exists and is not a PNG image; the demo's plot replaces only one")
 
 
 def _write_report(
