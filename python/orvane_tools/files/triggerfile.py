@@ -558,6 +558,10 @@ class TriggerFileReader:
                     raise ValueError(f"unsupported .npy format version {version}")
                 header_size = stream.tell()
         except Exception as exc:
+            if " object at 0x" in str(exc):
+                # NumPy's parser of the header's text names a node of its syntax tree.
+                why = "its text is not a literal of Python values"
+                raise _fail(name, f"{where} has no readable NumPy array header: {why}") from None
             raise _fail(name, f"{where} has no readable NumPy array header") from exc
         shape, fortran_order, dtype = header
         if dtype.hasobject:
