@@ -364,8 +364,8 @@ class Sampler:
                 if i in taken:
                     continue
                 key = float(keys[i])
-                if len(kept) >= self.n_random and key >= kept[-1][0]:
-                    break
+                if len(kept) >= self.n_random and (not kept or key >= kept[-1][0]):
+                    break  # full: none of this channel's later keys is smaller
                 kept.append((key, make(i, "random")))
                 kept.sort(key=lambda item: item[0])
                 del kept[self.n_random :]
