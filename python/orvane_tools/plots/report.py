@@ -671,6 +671,10 @@ def summarise(
                 for i in range(len(table["channel"]))
             ],
         }
+        for row in calibration["channels"]:  # a code, read as a number like every column
+            status = row["fit_status"]
+            if isinstance(status, float) and status.is_integer():
+                row["fit_status"] = int(status)
     first = next((p for p in provenances if p), None) or {}
     runs = sorted(
         {int((p or {}).get("run_info", {}).get("run_number", -1)) for p in provenances} - {-1}
