@@ -153,7 +153,8 @@ def run(args: argparse.Namespace) -> int:
         print(format_summary(result))
     if args.strict and result.failed:
         print(
-            f"orvane calibrate: {len(result.failed)} channels not calibrated (--strict)",
+            f"orvane calibrate: {len(result.failed)} channel{'s' if len(result.failed) > 1 else ''}"
+            " not calibrated (--strict)",
             file=sys.stderr,
         )
         return 1
