@@ -1020,7 +1020,8 @@ def import_files(
                     f"every event of {names} was malformed ({summary.skipped} skipped; the "
                     f"first: {summary.problems[0]}); nothing written"
                 )
-            raise UserError(f"{names} hold no events; nothing written")
+            holds = "holds" if len(paths) == 1 else "hold"
+            raise UserError(f"{names} {holds} no events; nothing written")
         summary.events = chunks.rows
         provenance = _import_provenance(fmt, paths, options, summary)
         rows, samples, offsets, rms = chunks.arrays()
