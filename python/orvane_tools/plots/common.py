@@ -93,7 +93,7 @@ def small_multiples(
     # longer than drawing it.
     width, height = panel_size[0] * cols, panel_size[1] * rows
     figure.subplots_adjust(
-        left=min(0.6 / width, 0.3),
+        left=min(0.8 / width, 0.3),  # the tick labels, and the figure's y label left of them
         right=1 - min(0.15 / width, 0.1),
         bottom=min(0.55 / height, 0.3),
         top=1 - min(0.35 / height, 0.2),

@@ -269,6 +269,8 @@ def _waveform_figure(
                 f"{charge:.2f} PE",
                 (at, 1.0),
                 xycoords=("data", "axes fraction"),
+                xytext=(2, -2),  # beside the hit's line, below the frame
+                textcoords="offset points",
                 fontsize=6,
                 va="top",
                 color="C1",
