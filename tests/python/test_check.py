@@ -295,6 +295,11 @@ def test_init_then_check(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> 
         "time_from_multipmt",
     ]
     assert f"tables: {folder / 'channels.csv'}, {folder / 'multipmt_charge_lut.txt'}" in out
+    # A PMT type as the library reads it: a leading zero makes YAML's octal.
+    octal = folder / "octal.yaml"
+    octal.write_text(settings.read_text().replace("pmt_type: -1", "pmt_type: 010", 1))
+    assert cli.main(["check", str(octal)]) == 0
+    assert "charge, PMT type 8 (written 010), table" in capsys.readouterr().out
     # Never overwritten without being asked.
     settings.write_text("mine")
     assert cli.main(["init", str(folder)]) == 1

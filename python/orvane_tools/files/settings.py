@@ -10,6 +10,7 @@ reconstruction and the provenance all come from that one ``orvane.LoadedSettings
 from __future__ import annotations
 
 import os
+import re
 import textwrap
 from typing import Any
 
@@ -131,10 +132,28 @@ def require_valid_settings(settings: SettingsSource) -> Any:
     return loaded
 
 
+def _yaml_int(text: str) -> int | None:
+    """An integer as YAML 1.1 reads it (``0x1F`` hexadecimal, ``010`` octal), else None."""
+    match = re.fullmatch(r"([-+]?)(0x[0-9a-fA-F]+|0[0-7]+|[0-9]+)", text.strip())
+    if match is None:
+        return None
+    sign, digits = match.groups()
+    if digits.startswith("0x"):
+        value = int(digits, 0)
+    elif len(digits) > 1 and digits.startswith("0") and set(digits) <= set("01234567"):
+        value = int(digits, 8)
+    else:
+        value = int(digits)
+    return -value if sign == "-" else value
+
+
 def _pmt_types(text: str) -> str:
-    if text in ("", "-1"):
+    value = _yaml_int(text)
+    if text == "" or value == -1:
         return "every PMT type"
-    return f"PMT type {text}"
+    if value is None or str(value) == text:
+        return f"PMT type {text}"
+    return f"PMT type {value} (written {text})"  # 010 is octal: say what the library reads
 
 
 def describe_settings(settings: SettingsSource) -> str:
