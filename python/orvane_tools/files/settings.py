@@ -140,7 +140,9 @@ def _yaml_int(text: str) -> int | None:
     sign, digits = match.groups()
     if digits.startswith("0x"):
         value = int(digits, 0)
-    elif len(digits) > 1 and digits.startswith("0") and set(digits) <= set("01234567"):
+    elif len(digits) > 1 and digits.startswith("0"):
+        if not set(digits) <= set("01234567"):
+            return None  # not an octal number (nor a decimal one, to YAML)
         value = int(digits, 8)
     else:
         value = int(digits)
