@@ -448,6 +448,11 @@ def test_existing_output_needs_overwrite(
     assert cli.main(["import", "dump", str(path), "-o", str(out), "-q"]) == 1
     assert "give --overwrite" in capsys.readouterr().err
     assert out.read_bytes() == b"keep"
+    # Not a trigger file: kept even with --overwrite; a trigger file is replaced.
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 1
+    assert out.read_bytes() == b"keep"
+    out.unlink()
+    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q"]) == 0
     assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 0
     assert read_trigger_file(out).n_tarvo == 1
 

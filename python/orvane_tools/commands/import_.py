@@ -24,6 +24,7 @@ from ..files.importers import (
     import_files,
     parse_window,
 )
+from ..files.triggerfile import is_trigger_file
 from ..progress import ProgressBar
 from ._args import FORMATTER, positive_int
 
@@ -227,6 +228,11 @@ def run(args: argparse.Namespace) -> int:
             raise UserError(f"the output {args.output} is one of the inputs")
     if output.exists() and not args.overwrite:
         raise UserError(f"{args.output} exists; give --overwrite to replace it")
+    if output.exists() and not is_trigger_file(output):
+        raise UserError(
+            f"refusing to overwrite {args.output}: it is not a trigger file (even with "
+            "--overwrite, only a trigger file is replaced)"
+        )
     try:
         check_writable(output)
     except OSError as exc:

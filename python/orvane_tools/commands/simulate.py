@@ -9,12 +9,7 @@ from typing import Any
 from .._atomic import check_writable
 from .._errors import UserError
 from ..files.channels import EXAMPLE_CHANNELS, example_detector
-from ..files.triggerfile import (
-    SIMULATION_RUN_NUMBER,
-    TriggerFileError,
-    TriggerFileReader,
-    write_trigger_file,
-)
+from ..files.triggerfile import SIMULATION_RUN_NUMBER, is_trigger_file, write_trigger_file
 from ..simulation.simulate import FAULTS, SHAPES, SimulationConfig, simulate
 from ._args import FORMATTER, count, positive_int
 
@@ -167,7 +162,7 @@ def run(args: argparse.Namespace) -> int:
     if os.path.lexists(args.output):
         if not args.overwrite:
             raise UserError(f"{args.output} exists; pass --overwrite to replace it")
-        if not _is_trigger_file(args.output):
+        if not is_trigger_file(args.output):
             raise UserError(
                 f"refusing to overwrite {args.output}: it is not a trigger file (even with "
                 "--overwrite, only a trigger file is replaced)"
@@ -189,11 +184,3 @@ def run(args: argparse.Namespace) -> int:
             f"(run {config.run_number}, seed {config.seed}) to {args.output}"
         )
     return 0
-
-
-def _is_trigger_file(path: str) -> bool:
-    try:
-        with TriggerFileReader(path):
-            return True
-    except (OSError, TriggerFileError):
-        return False

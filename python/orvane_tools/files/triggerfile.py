@@ -739,6 +739,15 @@ def checked_sha256(path: PathLike, block: int = 1 << 20) -> str:
     return digest.hexdigest()
 
 
+def is_trigger_file(path: PathLike) -> bool:
+    """Whether ``path`` opens as a trigger file (what an output may replace)."""
+    try:
+        with TriggerFileReader(path):
+            return True
+    except (OSError, TriggerFileError):
+        return False
+
+
 def read_trigger_file(path: PathLike) -> TriggerData:
     """Read and check a whole trigger file.
 
