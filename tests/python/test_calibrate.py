@@ -172,8 +172,10 @@ def test_calibrate_command_writes_a_table_the_library_reads(
         (["--pmt-type", "0", "--min-entries", "2450", "--strict"], 1, "not calibrated (--strict)"),
         ([], 1, "give the PMT type of the channels"),
         (["--pmt-type", "0", "--range", "100", "50"], 1, "the fit range must be LOW < HIGH"),
+        # The output exists and holds notes, not a table: kept.
+        (["--pmt-type", "0", "--overwrite"], 1, "it is not a channel table"),
     ],
-    ids=["pmt-type", "none-calibrated", "strict", "no-pmt-type", "bad-range"],
+    ids=["pmt-type", "none-calibrated", "strict", "no-pmt-type", "bad-range", "not-a-table"],
 )
 def test_calibrate_exit_status(
     orvane: ModuleType,
@@ -186,8 +188,13 @@ def test_calibrate_exit_status(
 ) -> None:
     run, _ = simulated_run
     table = tmp_path / "t.csv"
+    if "--overwrite" in options:
+        table.write_text("my notes\n")
     args = ["calibrate", str(EXAMPLES / "settings.yaml"), str(run), "-o", str(table), *options]
     assert cli.main(args) == status
     captured = capsys.readouterr()
     assert message in captured.out + captured.err
-    assert table.exists() == ("--strict" in options or status == 0)
+    if "--overwrite" in options:
+        assert table.read_text() == "my notes\n"
+    else:
+        assert table.exists() == ("--strict" in options or status == 0)

@@ -240,6 +240,14 @@ def _check_output(
             raise UserError(f"refusing to write {output}: it is the input {source}")
     if os.path.lexists(output) and not overwrite:
         raise UserError(f"{output} exists; pass --overwrite to replace it")
+    if os.path.lexists(output):
+        try:
+            load_extension().ChannelTable(str(output))
+        except (RuntimeError, ValueError, OSError) as exc:
+            raise UserError(
+                f"refusing to overwrite {output}: it is not a channel table (even with "
+                "--overwrite, only a channel table is replaced)"
+            ) from exc
 
 
 def calibrate(
