@@ -198,3 +198,25 @@ def test_calibrate_exit_status(
         assert table.read_text() == "my notes\n"
     else:
         assert table.exists() == ("--strict" in options or status == 0)
+
+
+def test_calibrate_report_replaces_only_its_own_page(
+    orvane: ModuleType, simulated_run, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    pytest.importorskip("matplotlib")
+    run, _ = simulated_run
+    page = tmp_path / "calib"
+    args = ["calibrate", str(EXAMPLES / "settings.yaml"), str(run), "--pmt-type", "0", "-q"]
+    assert cli.main([*args, "-o", str(tmp_path / "a.csv"), "--report", str(page)]) == 0
+    assert (page / "spectra_000.png").read_bytes().startswith(b"\x89PNG")
+    assert cli.main([*args, "-o", str(tmp_path / "b.csv"), "--report", str(page)]) == 1
+    assert (
+        cli.main([*args, "-o", str(tmp_path / "b.csv"), "--report", str(page), "--overwrite"]) == 0
+    )
+    # Another page in the folder is kept, --overwrite or not; nothing is written.
+    (page / "index.html").write_text("<title>my notes</title>")
+    assert (
+        cli.main([*args, "-o", str(tmp_path / "c.csv"), "--report", str(page), "--overwrite"]) == 1
+    )
+    assert "not the page of a calibration report" in " ".join(capsys.readouterr().err.split())
+    assert not (tmp_path / "c.csv").exists()

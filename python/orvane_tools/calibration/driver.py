@@ -313,9 +313,12 @@ def calibrate(
             import matplotlib  # noqa: F401
         except ImportError as exc:
             raise UserError("--report needs matplotlib (pip install 'orvane[plot]')") from exc
-        page = Path(report) / "index.html"
-        if page.exists() and not overwrite:
-            raise UserError(f"{page} exists; pass --overwrite to replace it")
+        from ..plots.spe import check_page
+
+        try:
+            check_page(Path(report) / "index.html", overwrite)
+        except FileExistsError as exc:
+            raise UserError(str(exc)) from None
         if Path(report).exists() and not Path(report).is_dir():
             raise UserError(f"the report folder {report} is a file")
     for path in inputs:

@@ -78,6 +78,28 @@ def draw_spectrum(
         ax.legend(fontsize="small", loc="upper left", bbox_to_anchor=(1.0, 1.0))
 
 
+TITLE = "orvane calibrate: spectra and fits"
+
+
+def check_page(page_path: Path, overwrite: bool) -> None:
+    """Refuse (FileExistsError) to replace ``page_path`` without ``overwrite``, or a page that
+    is not a calibration report's with it."""
+    if not page_path.exists():
+        return
+    if not overwrite:
+        raise FileExistsError(f"{page_path} exists; pass --overwrite to replace it")
+    try:
+        with open(page_path, encoding="utf-8", errors="replace") as stream:
+            own = f"<title>{TITLE}</title>" in stream.read(4096)
+    except OSError:
+        own = False
+    if not own:
+        raise FileExistsError(
+            f"{page_path} is not the page of a calibration report; write the report into "
+            "another folder (--overwrite replaces only such a page)"
+        )
+
+
 def write_report(
     directory: str | os.PathLike, result: CalibrationResult, *, overwrite: bool = False
 ) -> Path:
@@ -85,12 +107,11 @@ def write_report(
     and one PNG of small multiples per 64 channels); returns the page."""
     out = Path(directory)
     page_path = out / "index.html"
-    if page_path.exists() and not overwrite:
-        raise FileExistsError(f"{page_path} exists; pass --overwrite to replace it")
+    check_page(page_path, overwrite)
     out.mkdir(parents=True, exist_ok=True)
     feature = str(result.options.get("feature", "waveform_integral"))
     fits = result.fits
-    page = Page("orvane calibrate: spectra and fits")
+    page = Page(TITLE)
     page.heading("Calibration: each channel's spectrum and its fit", level=1)
     page.facts(
         [
