@@ -655,7 +655,7 @@ def summarise(
         ch["warnings"] = by_channel.get(ch["channel"], [])
         for key in [k for k in ch if k.startswith("_")]:
             del ch[key]
-    calibration = None
+    calibration: dict[str, Any] | None = None
     if table is not None and all(c in table for c in CALIBRATION_COLUMNS):
         calibration = {
             "table": str(table_path),
