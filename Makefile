@@ -117,11 +117,13 @@ test-python2: venv2
 test-sdist: venv
 	PYTHON=$(VENV)/bin/python scripts/check-sdist.sh build/sdist-check
 
-# Formatting and lint: the C++ follows .clang-format, the Python is ruff-clean.
+# Formatting and lint: the C++ follows .clang-format, the Python is ruff-clean, and the
+# companion package and the module's stub are mypy-clean (pyproject.toml, [tool.mypy]).
 lint: venv
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.hpp' ':!:extern/')
 	$(VENV)/bin/ruff check .
 	$(VENV)/bin/ruff format --check .
+	$(VENV)/bin/mypy
 
 test: lint test-cpp test-asan test-tsan test-python test-python2
 

@@ -169,7 +169,7 @@ class VectorHit:
         Remove and return the item at index ``i``
         """
 class VectorUInt16:
-    __hash__: typing.ClassVar[None] = None
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]  # mutable, so unhashable
     def __bool__(self) -> bool:
         """
         Check whether the list is nonempty
@@ -188,7 +188,7 @@ class VectorUInt16:
         """
         Delete list elements using a slice object
         """
-    def __eq__(self, arg0: VectorUInt16) -> bool:
+    def __eq__(self, arg0: object) -> bool:
         ...
     @typing.overload
     def __getitem__(self, s: slice) -> VectorUInt16:
@@ -213,7 +213,7 @@ class VectorUInt16:
         ...
     def __len__(self) -> int:
         ...
-    def __ne__(self, arg0: VectorUInt16) -> bool:
+    def __ne__(self, arg0: object) -> bool:
         ...
     def __repr__(self) -> str:
         """

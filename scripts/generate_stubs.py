@@ -13,6 +13,14 @@ Python version or NumPy version made it:
 * docstrings of class constants (``TarvoTrigger.SECONDS_PER_TICK``) are left out: before
   Python 3.12 a static property loses its docstring, so only some interpreters could show it.
 
+Two more make the stub agree with ``object``, so that a type checker accepts it:
+
+* ``__eq__`` and ``__ne__`` of the bound lists take any object: given another type they answer
+  NotImplemented, and Python falls back to comparing identities;
+* ``__hash__ = None`` of those lists (mutable, so unhashable) is written as typeshed writes
+  ``list.__hash__``: ``ClassVar[None]``, ignoring the ``assignment`` error of a checker that
+  sees ``object.__hash__`` narrowed.
+
 Any other invalid expression makes pybind11-stubgen fail, so a new C++ name in a signature is
 caught rather than silently written as ``...``.
 """
@@ -45,10 +53,20 @@ CLASS_CONSTANT_DOC = re.compile(
 )
 
 
+# A list's comparison with one of its own class: ``def __eq__(self, arg0: VectorUInt16) -> bool:``.
+COMPARISON = re.compile(r"(?P<head>def __(?:eq|ne)__\(self, \w+: )\w+(?P<tail>\) -> bool:)")
+UNHASHABLE = "__hash__: typing.ClassVar[None] = None"
+UNHASHABLE_STUB = (
+    "__hash__: typing.ClassVar[None]  # type: ignore[assignment]  # mutable, so unhashable"
+)
+
+
 def normalise(text: str) -> str:
     """Return the stub text with C++ element names and dtype annotations made stable."""
     text = re.sub(r"\btessel::(\w+)", r"\1", text)
     text = CLASS_CONSTANT_DOC.sub(r"\g<indent>\g<field>", text)
+    text = COMPARISON.sub(r"\g<head>object\g<tail>", text)
+    text = text.replace(UNHASHABLE, UNHASHABLE_STUB)
     for name in DTYPE_ATTRIBUTES:
         text = re.sub(
             rf"^{name}: .*$", f"{name}: numpy.dtype[numpy.void]", text, flags=re.MULTILINE

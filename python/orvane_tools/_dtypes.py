@@ -13,6 +13,14 @@ from typing import NamedTuple
 import numpy as np
 from numpy.typing import ArrayLike
 
+
+def field_names(dtype: np.dtype) -> tuple[str, ...]:
+    """The field names of a structured row type (a dtype without fields is a TypeError)."""
+    if dtype.names is None:
+        raise TypeError(f"{dtype} is not a structured dtype: it has no fields")
+    return dtype.names
+
+
 #: One waveform trigger without its samples (which live in a flat array beside the rows).
 TARVO_TRIGGER_DTYPE = np.dtype(
     {
@@ -169,6 +177,6 @@ PULSE_COLUMNS_DTYPE = np.dtype(
 
 #: Hit rows with their pulse columns, as the command's chunks carry them.
 HIT_PULSE_DTYPE = np.dtype(
-    [(name, HIT_DTYPE[name]) for name in HIT_DTYPE.names]
-    + [(name, PULSE_COLUMNS_DTYPE[name]) for name in PULSE_COLUMNS_DTYPE.names]
+    [(name, HIT_DTYPE[name]) for name in field_names(HIT_DTYPE)]
+    + [(name, PULSE_COLUMNS_DTYPE[name]) for name in field_names(PULSE_COLUMNS_DTYPE)]
 )

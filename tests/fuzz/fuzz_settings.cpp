@@ -2,7 +2,7 @@
 // line "#%lut" and the text of the LUT file that settings may name as "table.txt" (the example's
 // "multipmt_charge_lut.txt" gets the example table).  Properties: construction either succeeds
 // or fails with a standard exception; a file in which check_settings finds no problem that the
-// library refuses for loads;
+// library refuses for loads and can be summarized;
 // and for every settings file that loads, the object path
 // (ChargeReconstruction::reconstruct) and the columnar path (the row range functions, with the
 // step of the settings' FeatureExtractor) give the
@@ -18,6 +18,7 @@
 #include <exception>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -146,6 +147,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool refused = std::any_of(problems.begin(), problems.end(), [](const auto& problem) {
         return problem.refused_by_library;
     });
+    try {
+        (void)tessel::summarize_settings(file);
+    } catch (const std::runtime_error&) {
+        require(refused, "the summary reads every file the check finds no refusal in");
+    }
     std::optional<tessel::ChargeReconstruction> reco;
     try {
         reco.emplace(file.string());

@@ -104,7 +104,8 @@ def write_channel_table(
         raise ValueError("channel and pmt_type must be one-dimensional and of equal length")
     if len(np.unique(channel)) != len(channel):
         raise ValueError("channels must be distinct")
-    names = list(columns or {})
+    columns = {} if columns is None else columns
+    names = list(columns)
     for name in names:
         if name in ("channel", "pmt_type") or not name or "," in name:
             raise ValueError(f"invalid column name {name!r}")
@@ -123,8 +124,11 @@ def write_channel_table(
         stream.write("\n".join(lines) + "\n")
 
 
-def simulated_charge_calibration(truth: Truth, *, calibrated: bool = True) -> dict[str, np.ndarray]:
-    """Columns ``charge_*`` of every channel of a simulated detector.
+def simulated_charge_calibration(
+    truth: Truth, *, calibrated: bool = True
+) -> dict[str, np.ndarray | float]:
+    """Columns ``charge_*`` of every channel of a simulated detector (an array of one value per
+    channel, or one number for all).
 
     With ``calibrated`` the line of each waveform channel divides out its true gain (a channel of
     gain 1 gets exactly the example settings' ``charge_from_integral`` line); without, every

@@ -27,12 +27,12 @@ from typing import Any, BinaryIO
 import numpy as np
 
 from .._atomic import PendingFile
-from .._dtypes import HIT_DTYPE, HIT_PULSE_DTYPE, PULSE_COLUMNS_DTYPE
+from .._dtypes import HIT_DTYPE, HIT_PULSE_DTYPE, PULSE_COLUMNS_DTYPE, field_names
 
 FORMATS = ("npy", "csv", "parquet")
 #: Key of the provenance (a JSON document) in a Parquet file's key-value metadata.
 PROVENANCE_KEY = "orvane.provenance"
-CSV_HEADER = ",".join(HIT_DTYPE.names) + "\n"
+CSV_HEADER = ",".join(field_names(HIT_DTYPE)) + "\n"
 
 _CSV_LINE = ",".join(["%d", "%d"] + ["%.17g"] * 4) + "\n"
 _NPY_MAGIC = b"\x93NUMPY"
@@ -88,7 +88,7 @@ def pulses_path(path: str | os.PathLike) -> Path:
 
 def _csv_line(dtype: np.dtype) -> str:
     kinds = {"i": "%d", "u": "%d", "b": "%d", "f": "%.17g"}
-    return ",".join(kinds[dtype[name].kind] for name in dtype.names) + "\n"
+    return ",".join(kinds[dtype[name].kind] for name in field_names(dtype)) + "\n"
 
 
 def with_pulse_columns(hits: np.ndarray, pulses: np.ndarray) -> np.ndarray:
@@ -97,9 +97,9 @@ def with_pulse_columns(hits: np.ndarray, pulses: np.ndarray) -> np.ndarray:
     A hit without a pulse gets -1 in the integer columns, NaN in the floats, false flags.
     """
     rows = np.zeros(len(hits), dtype=HIT_PULSE_DTYPE)
-    for name in HIT_DTYPE.names:
+    for name in field_names(HIT_DTYPE):
         rows[name] = hits[name]
-    for name in PULSE_COLUMNS_DTYPE.names:
+    for name in field_names(PULSE_COLUMNS_DTYPE):
         kind = PULSE_COLUMNS_DTYPE[name].kind
         rows[name] = -1 if kind == "i" else (np.nan if kind == "f" else False)
     if len(pulses) and len(hits):
@@ -108,7 +108,7 @@ def with_pulse_columns(hits: np.ndarray, pulses: np.ndarray) -> np.ndarray:
         at = np.minimum(np.searchsorted(ids, hits["id"]), len(ids) - 1)
         found = ids[at] == hits["id"]
         matched = pulses[order[at[found]]]
-        for name in PULSE_COLUMNS_DTYPE.names:
+        for name in field_names(PULSE_COLUMNS_DTYPE):
             rows[name][found] = matched[name]
     return rows
 
@@ -137,7 +137,7 @@ _NPY_HEADER_SIZE = len(_npy_header(2**63 - 1))
 def zeroed_rows(hits: np.ndarray, dtype: np.dtype = HIT_DTYPE) -> np.ndarray:
     """A copy of the ``dtype`` fields of rows with every padding byte zero."""
     rows = np.zeros(len(hits), dtype=dtype)
-    for name in dtype.names:
+    for name in field_names(dtype):
         rows[name] = hits[name]
     return rows
 
@@ -168,7 +168,7 @@ class HitFileWriter:
         if fmt == "parquet":
             pa, pq = _pyarrow()
             schema = pa.schema(
-                [(name, pa.from_numpy_dtype(self.dtype[name])) for name in self.dtype.names]
+                [(name, pa.from_numpy_dtype(self.dtype[name])) for name in field_names(self.dtype)]
             )
             self._schema = schema
             self._parquet = pq.ParquetWriter(str(self.path), self._schema)
@@ -180,7 +180,7 @@ class HitFileWriter:
                     self._pulses = open(pulses, "wb")  # noqa: SIM115 - closed by close()
                     self._pulses.write(_npy_header(0, _NPY_HEADER_SIZE, PULSE_COLUMNS_DTYPE))
             else:
-                self._stream.write((",".join(self.dtype.names) + "\n").encode("ascii"))
+                self._stream.write((",".join(field_names(self.dtype)) + "\n").encode("ascii"))
                 self._line = _csv_line(self.dtype)
 
     def append(self, hits: np.ndarray) -> None:
@@ -191,7 +191,9 @@ class HitFileWriter:
             return
         if self._parquet is not None:
             pa, _ = _pyarrow()
-            columns = [pa.array(np.ascontiguousarray(hits[name])) for name in self.dtype.names]
+            columns = [
+                pa.array(np.ascontiguousarray(hits[name])) for name in field_names(self.dtype)
+            ]
             self._parquet.write_table(pa.Table.from_arrays(columns, schema=self._schema))
         elif self.fmt == "npy":
             assert self._stream is not None
@@ -200,7 +202,7 @@ class HitFileWriter:
                 self._pulses.write(zeroed_rows(hits, PULSE_COLUMNS_DTYPE).data)
         else:
             # One formatting call per row from C (map), three times faster than numpy.savetxt.
-            columns = [hits[name].tolist() for name in self.dtype.names]
+            columns = [hits[name].tolist() for name in field_names(self.dtype)]
             assert self._stream is not None
             self._stream.write("".join(map(self._line.__mod__, zip(*columns))).encode("ascii"))
         self.count += len(hits)
@@ -332,7 +334,7 @@ def read_hit_file(path: str | os.PathLike) -> np.ndarray:
     elif fmt == "csv":
         with open(path, encoding="ascii") as stream:
             header = stream.readline()
-            layouts = {",".join(d.names): d for d in (HIT_DTYPE, HIT_PULSE_DTYPE)}
+            layouts = {",".join(field_names(d)): d for d in (HIT_DTYPE, HIT_PULSE_DTYPE)}
             layout = layouts.get(header.strip())
             if layout is None:
                 raise ValueError(f"{path} is not a hit file: unexpected header {header.strip()!r}")
@@ -345,7 +347,7 @@ def read_hit_file(path: str | os.PathLike) -> np.ndarray:
         _, pq = _pyarrow()
         table = pq.read_table(str(path))
         hits = np.zeros(table.num_rows, dtype=HIT_DTYPE)
-        for name in HIT_DTYPE.names:
+        for name in field_names(HIT_DTYPE):
             hits[name] = table.column(name).to_numpy()
     if hits.dtype != HIT_DTYPE or hits.ndim != 1:
         raise ValueError(f"{path} is not a hit file: {hits.ndim}-d array of dtype {hits.dtype}")
@@ -397,24 +399,24 @@ def is_hit_file(path: str | os.PathLike, fmt: str, dtype: np.dtype = HIT_DTYPE) 
         if not head.startswith(_NPY_MAGIC):
             return False
         try:
-            stream = io.BytesIO(head)
-            version = np.lib.format.read_magic(stream)
+            header = io.BytesIO(head)
+            version = np.lib.format.read_magic(header)
             reader = {
                 (1, 0): np.lib.format.read_array_header_1_0,
                 (2, 0): np.lib.format.read_array_header_2_0,
             }[version]
-            shape, _, found = reader(stream)
+            shape, _, found = reader(header)
         except Exception:  # noqa: BLE001 - a header that cannot be parsed is not a hit file
             return False
         return found == dtype and len(shape) == 1
     if fmt == "csv":
-        pulse_header = ",".join(HIT_PULSE_DTYPE.names) + "\n"
+        pulse_header = ",".join(field_names(HIT_PULSE_DTYPE)) + "\n"
         return head.startswith((CSV_HEADER.encode("ascii"), pulse_header.encode("ascii")))
     if not head.startswith(b"PAR1"):
         return False
     try:
         _, pq = _pyarrow()
         names = pq.read_schema(str(path)).names
-        return names in (list(HIT_DTYPE.names), list(HIT_PULSE_DTYPE.names))
+        return names in (list(field_names(HIT_DTYPE)), list(field_names(HIT_PULSE_DTYPE)))
     except Exception:  # noqa: BLE001 - anything unreadable is not a hit file
         return False

@@ -55,7 +55,7 @@ import os
 import struct
 import tempfile
 from collections import defaultdict
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Callable, Generator, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import NamedTuple
@@ -450,7 +450,7 @@ def _dump_events(
     options: ImportOptions,
     bad: _Problems,
     progress: Callable[[int], None],
-) -> Iterator[_Event]:
+) -> Generator[_Event, None, None]:
     total = os.path.getsize(path)
     clock = _TagClock(options.clock_ns, options.tag_bits)
     fixed = None if options.record_length is None else 2 * options.record_length
@@ -531,7 +531,7 @@ def _ascii_events(
     options: ImportOptions,
     bad: _Problems,
     progress: Callable[[int], None],
-) -> Iterator[_Event]:
+) -> Generator[_Event, None, None]:
     clock = _TagClock(options.clock_ns, options.tag_bits)
     event = -1
     with open(path, encoding="latin-1") as stream:
@@ -540,6 +540,7 @@ def _ascii_events(
 
         def next_line() -> tuple[int, str] | None:
             nonlocal pending
+            item: tuple[int, str] | None
             if pending is not None:
                 item, pending = pending, None
                 return item
@@ -600,17 +601,17 @@ def _ascii_events(
                     problem = f"truncated event: {k} of {length} samples before the end of the file"
                     break
                 try:
-                    value = int(line[1])
+                    sample = int(line[1])
                 except ValueError:
                     problem = (
                         f"line {line[0]} is not a sample: {line[1].strip()[:40]!r} "
                         f"({k} of {length} samples read)"
                     )
                     break
-                if not 0 <= value <= _UINT16_MAX:
-                    problem = f"line {line[0]}: sample {value} outside 0..65535"
+                if not 0 <= sample <= _UINT16_MAX:
+                    problem = f"line {line[0]}: sample {sample} outside 0..65535"
                     break
-                read.append(value)
+                read.append(sample)
             if problem is None:
                 try:
                     time_ns = clock(tag)
@@ -628,7 +629,7 @@ def _root_events(
     options: ImportOptions,
     bad: _Problems,
     progress: Callable[[int], None],
-) -> Iterator[_Event]:
+) -> Generator[_Event, None, None]:
     uproot = _uproot()
     clock = _TagClock(options.clock_ns, options.tag_bits)
     with uproot.open(path) as file:

@@ -38,6 +38,7 @@ from typing import Any
 
 import numpy as np
 
+from .._dtypes import field_names
 from .._errors import UserError
 from .hitfile import sha256_file
 from .settings import SettingsSource, load_settings
@@ -166,6 +167,6 @@ def input_provenance(
         except ValueError:
             source["provenance"] = origin  # kept as it is, though not JSON
     document["inputs"] = [source]
-    document["run_info"] = {name: int(row[name]) for name in run_info.dtype.names}
+    document["run_info"] = {name: int(row[name]) for name in field_names(run_info.dtype)}
     document["triggers"] = {"tarvo": int(n_tarvo), "multipmt": int(n_multipmt)}
     return document

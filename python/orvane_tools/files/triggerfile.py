@@ -199,7 +199,8 @@ def write_trigger_file(path: PathLike, data: TriggerData, *, compress: bool = Fa
     save = np.savez_compressed if compress else np.savez
     # A file object keeps numpy from appending ".npz" to the temporary name.
     with atomic_output(path) as tmp, open(tmp, "wb") as stream:
-        save(stream, **arrays)
+        # No member is named allow_pickle, the one keyword of savez that is not an array.
+        save(stream, **arrays)  # type: ignore[arg-type]
 
 
 class TriggerFileError(ValueError):
@@ -377,7 +378,10 @@ class _Sequential:
 
     def _open(self) -> None:
         info = self.member.info
-        self.stream = self.archive.open(info)
+        stream = self.archive.open(info)
+        # ZipFile.open reads through a ZipExtFile, a buffered stream that has readinto.
+        assert isinstance(stream, zipfile.ZipExtFile)
+        self.stream = stream
         self.stream.read(info.file_size - self.member.length * self.member.dtype.itemsize)
         self.position = 0
         self.last: bytes | None = None
@@ -639,7 +643,7 @@ class TriggerFileReader:
         return any(self.members[key].data_offset < 0 for key in keys)
 
     def _read_into(self, member: _Member, lo: int, out: np.ndarray) -> None:
-        view = memoryview(out.reshape(-1).view(np.uint8))
+        view = out.reshape(-1).view(np.uint8).data
         try:
             if member.data_offset >= 0:
                 self._file.seek(member.data_offset + lo * member.dtype.itemsize)
@@ -664,7 +668,7 @@ class TriggerFileReader:
         if member.data_offset >= 0:
             self._file.seek(member.data_offset - member.header_size)
             crc = zlib.crc32(self._file.read(member.header_size))
-            if zlib.crc32(out.reshape(-1).view(np.uint8), crc) != member.info.CRC:
+            if zlib.crc32(out.reshape(-1).view(np.uint8).data, crc) != member.info.CRC:
                 raise _fail(self.path, f"{member.where} is damaged: its CRC-32 does not match")
         return out.T if member.fortran_order else out
 
@@ -771,7 +775,8 @@ def read_trigger_file(path: PathLike) -> TriggerData:
                 for kind in _TRUTH_KINDS
                 for field, _ in _TRUTH_FIELDS
             },
-            **{attribute: arrays.get(key) for key, attribute, _ in _CHANNEL_TRUTH},
+            channel_gain=arrays.get("truth_channel_gain"),
+            channel_pmt_type=arrays.get("truth_channel_pmt_type"),
         )
     return TriggerData(
         run_info=arrays["run_info"],

@@ -555,9 +555,9 @@ def gather(
     )
     if any(m is not None for m in matched):
         total = 0
-        for path in matched:
-            if path is not None:
-                with TriggerFileReader(path) as reader:
+        for trigger_path in matched:
+            if trigger_path is not None:
+                with TriggerFileReader(trigger_path) as reader:
                     total += reader.n_tarvo + reader.n_multipmt
         unit = "triggers"
     else:
@@ -570,9 +570,9 @@ def gather(
             "hit file, or none"
         )
     n_tarvo = 0
-    for path in matched:
-        if path is not None:
-            with TriggerFileReader(path) as reader:
+    for trigger_path in matched:
+        if trigger_path is not None:
+            with TriggerFileReader(trigger_path) as reader:
                 n_tarvo += reader.n_tarvo
     if n_tarvo > options.analyse_all_below:
         stats.analyse_fraction = max(options.waveform_fraction, options.analyse_all_below / n_tarvo)
@@ -655,7 +655,7 @@ def summarise(
         ch["warnings"] = by_channel.get(ch["channel"], [])
         for key in [k for k in ch if k.startswith("_")]:
             del ch[key]
-    calibration = None
+    calibration: dict[str, Any] | None = None
     if table is not None and all(c in table for c in CALIBRATION_COLUMNS):
         calibration = {
             "table": str(table_path),

@@ -20,7 +20,7 @@ from typing import Any
 
 import numpy as np
 
-from .._dtypes import HIT_DTYPE, trigger_positions
+from .._dtypes import HIT_DTYPE, field_names, trigger_positions
 from .._errors import UserError
 from ..files.hitfile import CSV_HEADER, FORMATS, hit_file_format, read_provenance
 
@@ -58,25 +58,31 @@ class HitChunk:
             *window,
         )
 
-    def _fields(self) -> list[np.ndarray | None]:
-        return [getattr(self, f) for f in _FIELDS]
-
     def take(self, lo: int, hi: int) -> HitChunk:
-        return HitChunk(*(None if a is None else a[lo:hi] for a in self._fields()))
+        return HitChunk(
+            self.channel[lo:hi],
+            self.position[lo:hi],
+            self.time[lo:hi],
+            self.charge[lo:hi],
+            *(None if a is None else a[lo:hi] for a in (self.first_sample, self.last_sample)),
+        )
 
     @staticmethod
     def join(parts: Sequence[HitChunk]) -> HitChunk:
         parts = [p for p in parts if len(p)] or list(parts[:1])
         if len(parts) == 1:
             return parts[0]
-        columns = []
-        for i in range(len(_FIELDS)):
-            arrays = [p._fields()[i] for p in parts]
-            columns.append(None if any(a is None for a in arrays) else np.concatenate(arrays))
-        return HitChunk(*columns)
-
-
-_FIELDS = ("channel", "position", "time", "charge", "first_sample", "last_sample")
+        window: list[np.ndarray | None] = []
+        for name in ("first_sample", "last_sample"):
+            arrays = [getattr(p, name) for p in parts]
+            window.append(None if any(a is None for a in arrays) else np.concatenate(arrays))
+        return HitChunk(
+            np.concatenate([p.channel for p in parts]),
+            np.concatenate([p.position for p in parts]),
+            np.concatenate([p.time for p in parts]),
+            np.concatenate([p.charge for p in parts]),
+            *window,
+        )
 
 
 def empty_hits() -> HitChunk:
@@ -154,8 +160,9 @@ def _csv_chunks(path: Path, chunk: int) -> Iterator[np.ndarray]:
             raise ValueError(f"not a hit file: unexpected header {header!r}")
         # The hit columns, and the pulse windows when the file carries pulse columns.
         names = header.split(",")
-        wanted = [*HIT_DTYPE.names, *(n for n in ("first_sample", "last_sample") if n in names)]
-        dtype = np.dtype([(n, HIT_DTYPE[n] if n in HIT_DTYPE.names else np.int64) for n in wanted])
+        hit_names = field_names(HIT_DTYPE)
+        wanted = [*hit_names, *(n for n in ("first_sample", "last_sample") if n in names)]
+        dtype = np.dtype([(n, HIT_DTYPE[n] if n in hit_names else np.int64) for n in wanted])
         columns = [names.index(n) for n in wanted]
         while True:
             lines = list(itertools.islice(stream, chunk))

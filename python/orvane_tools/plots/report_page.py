@@ -195,7 +195,7 @@ def _profile_figure(
     figures: _Figures, stats: RunStats, rows, channels, path: Path, what: str
 ) -> bool:
     profile = stats.trigger_profile if what == "baseline" else stats.hit_profile
-    if profile.t0 is None:
+    if profile.t0 is None or profile.t_max is None:
         return False
     x = profile.centres()
     used = x <= (profile.t_max - profile.t0) + profile.width

@@ -97,7 +97,7 @@ class Counters:
 
     def __init__(self, shapes: dict[str, tuple[int, ...]], dtypes: dict[str, type]) -> None:
         self.shapes = shapes
-        self.data = {
+        self.data: dict[str, np.ndarray] = {
             name: np.zeros((0, *shape), dtype=dtypes.get(name, np.int64))
             for name, shape in shapes.items()
         }

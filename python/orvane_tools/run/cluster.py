@@ -4,6 +4,7 @@ the hit files in trigger order as they finish."""
 from __future__ import annotations
 
 import contextlib
+import functools
 import hashlib
 import os
 import uuid
@@ -113,10 +114,12 @@ def _run_distributed(
     token = uuid.uuid4().hex[:12]
     per_task = -(-max(triggers_per_task, 1) // chunk_size) * chunk_size
     specs: list[tuple[int, str, int, int, Path]] = []
+    outputs: list[str] = []  # each job's temporary hit file
     for j, job in enumerate(jobs):
         # A deflated member can only be read front to back: one task per kind and file.
         size = max(job.summary.triggers, 1) if job.compressed else per_task
         assert job.pending is not None
+        outputs.append(os.path.abspath(job.pending.tmp))
         for kind, lo, hi in segments(job.summary.n_tarvo, job.summary.n_multipmt, size):
             spool = job.pending.spool(len(specs))
             job.spools.append(spool)
@@ -148,7 +151,7 @@ def _run_distributed(
             chunk_size,
             os.path.abspath(spool),
             threads,
-            os.path.abspath(jobs[j].pending.tmp),
+            outputs[j],
             pulse_columns,
             _adc_max(jobs[j]),
             key=f"orvane-segment-{token}-{submitted}",
@@ -206,7 +209,7 @@ def _run_distributed(
         raise
     for job in jobs:  # inputs without triggers have no task
         if job.writer is None:
-            job.sha256 = job.sha256 or (lambda p=job.summary.input: checked_sha256(p))
+            job.sha256 = job.sha256 or functools.partial(checked_sha256, job.summary.input)
             _start_output(job, fmt, pulse_columns)
             _finish_output(job, common)
             finished(job)

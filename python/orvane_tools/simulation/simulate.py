@@ -253,7 +253,9 @@ def simulate(config: SimulationConfig) -> TriggerData:
     )
 
 
-def _simulate_channels(rng: np.random.Generator, config: SimulationConfig):
+def _simulate_channels(
+    rng: np.random.Generator, config: SimulationConfig
+) -> tuple[np.ndarray, np.ndarray]:
     """Gain (relative to ``SPE_CHARGE_LSB``) and PMT type of channels 0..2*n_channels-1."""
     n = config.n_channels
     type_gains = np.asarray(config.pmt_type_gains, dtype=np.float64)
@@ -307,7 +309,9 @@ def _fault_channels(config: SimulationConfig, fault: str) -> np.ndarray:
     return np.array([c for c, f in config.faults if f == fault], dtype=np.int64)
 
 
-def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_gain: np.ndarray):
+def _simulate_tarvo(
+    rng: np.random.Generator, config: SimulationConfig, channel_gain: np.ndarray
+) -> tuple[np.ndarray, np.ndarray, np.ndarray, tuple[np.ndarray, np.ndarray, np.ndarray]]:
     n = config.n_tarvo
     real = config.shape == "real"
     n_samples = REAL_SAMPLES if real else SAMPLES_PER_WAVEFORM
@@ -376,7 +380,9 @@ def _simulate_tarvo(rng: np.random.Generator, config: SimulationConfig, channel_
     return rows, samples.reshape(-1), offsets, truth
 
 
-def _simulate_multipmt(rng: np.random.Generator, config: SimulationConfig):
+def _simulate_multipmt(
+    rng: np.random.Generator, config: SimulationConfig
+) -> tuple[np.ndarray, tuple[np.ndarray, np.ndarray, np.ndarray]]:
     n = config.n_multipmt
     npe = _npe(rng, config, n, at_least_one=True)
     charge = _charges_lsb(rng, npe, config.spe_spread) / SPE_CHARGE_LSB
