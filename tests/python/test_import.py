@@ -452,8 +452,8 @@ def test_existing_output_needs_overwrite(
     assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 1
     assert out.read_bytes() == b"keep"
     out.unlink()
-    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q"]) == 0
-    assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", "--overwrite"]) == 0
+    for flags in ([], ["--overwrite"]):
+        assert cli.main(["import", "dump", str(path), "-o", str(out), "-q", *flags]) == 0
     assert read_trigger_file(out).n_tarvo == 1
 
 

@@ -135,8 +135,7 @@ def test_each_fault_warns_on_its_channel_only(fault_run):
 
 @pytest.fixture(scope="module")
 def page(tmp_path_factory) -> Path:
-    """The report of the short fault run, the first waveform of each channel and none drawn
-    at random."""
+    """The report of the short fault run, the first waveform of each channel only."""
     folder = tmp_path_factory.mktemp("page")
     hits, triggers = _make_run(folder / "run", "short")
     status = cli.main(
