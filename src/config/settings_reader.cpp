@@ -829,6 +829,18 @@ SettingsSummary summarize_settings_with(const LoadedSettings& settings,
         }
         return table;
     };
+    // A value as the library reads it: a boolean as true or false ("Y" reads as true).
+    const auto as_read = [](const KeySpec* key, const YAML::Node& node) {
+        std::string text = scalar_or_empty(node);
+        if (key != nullptr && key->type == ValueType::boolean && !text.empty()) {
+            try {
+                text = node.as<bool>() ? "true" : "false";
+            } catch (const YAML::Exception&) {
+                // Shown as written; the check reports it.
+            }
+        }
+        return text;
+    };
     if (!root.IsMap()) {
         return summary;
     }
@@ -846,13 +858,14 @@ SettingsSummary summarize_settings_with(const LoadedSettings& settings,
         const KeySpec* key = declared(&extractor_keys, option.name);
         if (option.value.IsScalar()) {
             summary.extractor_options.emplace_back(
-                option.name, value(key, join("extractors", option.name), option.value.Scalar()));
+                option.name,
+                value(key, join("extractors", option.name), as_read(key, option.value)));
         }
         for (const auto& inner : entries(option.value)) {
             const std::string name = join(option.name, inner.name);
+            const KeySpec* spec = declared(key != nullptr ? key->section : nullptr, inner.name);
             summary.extractor_options.emplace_back(
-                name, value(declared(key != nullptr ? key->section : nullptr, inner.name),
-                            join("extractors", name), scalar_or_empty(inner.value)));
+                name, value(spec, join("extractors", name), as_read(spec, inner.value)));
         }
     }
     if (const auto reco = find(top, "reco")) {

@@ -107,7 +107,8 @@ TEST(CheckSettings, UnreadableOrUnparsableFile) {
 
 // A class added outside the library (its keys and builder only) is built by the factory and
 // accepted by the check, which checks its keys like a built-in class's; the summary (and with it
-// a run's record of its files) finds the table file it declares.
+// a run's record of its files) finds the table file it declares.  The summary shows values as the
+// library reads them.
 class FixedCharge final : public tessel::Reconstructor {
 public:
     explicit FixedCharge(double charge) : charge_(charge) {}
@@ -134,14 +135,20 @@ TEST(CheckSettings, AddedClassIsBuiltAndChecked) {
          },
          "every hit the same charge"});
     const tessel::testing::TempDir dir;
-    const auto sound =
-        dir.write("s.yaml", "reco:\n  q: {class: FixedCharge, charge: 2.5, source: t.csv}\n");
+    const auto sound = dir.write("s.yaml",
+                                 "extractors: {Tarvo: {drop_bad_edge: Y, drop_bad_integral: off}}\n"
+                                 "reco:\n  q: {class: FixedCharge, charge: 2.5, source: t.csv}\n");
     EXPECT_EQ(messages(tessel::check_settings(sound)), std::vector<std::string>{});
     const auto summary = tessel::summarize_settings(sound);
     const std::string table = (sound.parent_path() / "t.csv").generic_string();
     EXPECT_EQ(summary.table_keys,
               (std::vector<std::pair<std::string, std::string>>{{"reco.q.source", table}}));
     EXPECT_EQ(summary.reconstructors.at(0).table, table);
+    // Booleans as the library reads them.
+    EXPECT_EQ(summary.extractor_options, (std::vector<std::pair<std::string, std::string>>{
+                                             {"waveform", "Tarvo"},
+                                             {"Tarvo.drop_bad_edge", "true"},
+                                             {"Tarvo.drop_bad_integral", "false"}}));
     const tessel::HitMaker maker(sound);
     ASSERT_EQ(maker.reconstructors().size(), 1U);
     tessel::Hit hit;

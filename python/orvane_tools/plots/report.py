@@ -877,19 +877,27 @@ def _holds_report(folder: Path) -> bool:
         return False
 
 
-def prepare_folder(folder: Path, overwrite: bool) -> None:
-    """Refuse to write over a report in ``folder`` unless ``overwrite``; with it, remove the
-    report's files (nothing else in the folder).  An ``index.html`` or ``summary.json`` that
-    is not a report's is never replaced."""
+def refuse_foreign_folder(folder: Path) -> bool:
+    """Refuse ``folder`` for a report when it is a file, or holds an ``index.html`` or
+    ``summary.json`` that is not a report's; return whether it holds a report."""
     if folder.exists() and not folder.is_dir():
         raise UserError(f"cannot write the report into {folder}: it is a file")
     if not (folder / "index.html").exists() and not (folder / "summary.json").exists():
-        return
+        return False
     if not _holds_report(folder):
         raise UserError(
             f"{folder} holds an index.html or summary.json that is not a run report's; "
             "write the report into another folder"
         )
+    return True
+
+
+def prepare_folder(folder: Path, overwrite: bool) -> None:
+    """Refuse to write over a report in ``folder`` unless ``overwrite``; with it, remove the
+    report's files (nothing else in the folder).  An ``index.html`` or ``summary.json`` that
+    is not a report's is never replaced."""
+    if not refuse_foreign_folder(folder):
+        return
     if not overwrite:
         raise UserError(f"{folder} holds a report already; pass --overwrite to replace it")
     for pattern in REPORT_FILES:
@@ -918,6 +926,7 @@ __all__ = [
     "gather",
     "prepare_folder",
     "reconstruction_warnings",
+    "refuse_foreign_folder",
     "spe_peak",
     "write_report",
 ]

@@ -312,6 +312,10 @@ def run_demo(
     if plot is not None:
         check_writable(plot)
         _refuse_other_file(Path(plot))
+    if report is not None:
+        from ..plots.report import refuse_foreign_folder
+
+        refuse_foreign_folder(Path(report))  # before the run, not after it
     loaded = require_valid_settings(settings if settings is not None else example_settings())
     settings_path = Path(loaded.file)
     reco = reconstruction_from(loaded)
