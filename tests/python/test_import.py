@@ -314,6 +314,11 @@ def test_root_tree(tmp_path: Path) -> None:
         (["ascii"], "in.dat is not a text (ASCII) export: it is a binary file", GOOD),
         (["dump"], "it is a zip archive (a trigger file", b"PK\x03\x04" + GOOD),
         (["dump", "--baseline", "nan"], "the baseline must be a finite number, got nan", GOOD),
+        (
+            ["dump", "--baseline-samples", "4", "--baseline-window=2:6"],
+            "--baseline-samples and --baseline-window exclude each other",
+            GOOD,
+        ),
     ],
 )
 def test_refused_options(

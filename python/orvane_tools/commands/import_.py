@@ -150,9 +150,8 @@ def add_parser(subparsers: Any, parents: list[argparse.ArgumentParser]) -> argpa
     base.add_argument(
         "--baseline-samples",
         type=positive_int,
-        default=DEFAULT_BASELINE_SAMPLES,
         metavar="N",
-        help="estimate each baseline from the first N samples (default %(default)s)",
+        help=f"estimate each baseline from the first N samples (default {DEFAULT_BASELINE_SAMPLES})",
     )
     base.add_argument(
         "--baseline-method",
@@ -196,6 +195,15 @@ _SHOWN_PROBLEMS = 10
 
 def run(args: argparse.Namespace) -> int:
     """Run ``orvane import`` with parsed arguments."""
+    # Each of these says where the baseline comes from: one at most, none silently ignored.
+    sources = {
+        "--baseline-samples": args.baseline_samples,
+        "--baseline-window": args.baseline_window,
+        "--baseline": args.baseline,
+    }
+    given = [name for name, value in sources.items() if value is not None]
+    if len(given) > 1:
+        raise UserError(f"{' and '.join(given)} exclude each other: each sets the baseline")
     options = ImportOptions(
         header=args.header,
         record_length=args.record_length,
@@ -205,7 +213,7 @@ def run(args: argparse.Namespace) -> int:
         sampling_period_ns=args.sampling_period,
         adc_bits=args.adc_bits,
         polarity=args.polarity,
-        baseline_samples=args.baseline_samples,
+        baseline_samples=args.baseline_samples or DEFAULT_BASELINE_SAMPLES,
         baseline_method=args.baseline_method,
         baseline_window=args.baseline_window,
         baseline_value=args.baseline,
