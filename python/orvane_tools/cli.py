@@ -21,16 +21,6 @@ PROG = "orvane"
 DESCRIPTION = """\
 Reconstruct PMT hits (time and charge, with uncertainties) from trigger data.
 
-commands:
-  demo          simulate a run, reconstruct it with the example settings, print a summary
-  simulate      write a trigger file of simulated waveform and multi-PMT triggers
-  reconstruct   read trigger files, write the hits they hold
-  check         check a settings file and the tables it names
-  init          write the example settings and tables into a folder
-  import        convert digitizer files (binary, text, ROOT) into a trigger file
-  calibrate     fit each channel's photo-electron spectrum, write the channel table
-  report        write a web page of a run's diagnostics, warnings first
-
 Run 'orvane COMMAND --help' for the options of a command.
 """
 
@@ -55,7 +45,7 @@ def build_parser() -> argparse.ArgumentParser:
     parser.add_argument(
         "--debug", action="store_true", default=False, help="show the Python traceback of an error"
     )
-    subparsers = parser.add_subparsers(dest="command", metavar="COMMAND")
+    subparsers = parser.add_subparsers(dest="command", metavar="COMMAND", title="commands")
     parents = [common_options()]
     for command in COMMANDS:
         command.add_parser(subparsers, parents)
