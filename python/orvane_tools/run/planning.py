@@ -197,7 +197,8 @@ def _check_outputs(
                 continue  # put in place just before its data file, which never came
             if not overwrite:
                 why = " and is not complete from these inputs and settings" if resume else ""
-                raise UserError(f"{target} exists{why}; pass --overwrite to replace it")
+                hint = "" if resume else " (or --resume to keep what an interrupted run completed)"
+                raise UserError(f"{target} exists{why}; pass --overwrite to replace it{hint}")
             if target == output and not is_hit_file(target, fmt):
                 raise UserError(
                     f"refusing to overwrite {target}: it is not a .{fmt} hit file (even with "
