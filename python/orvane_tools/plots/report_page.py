@@ -555,6 +555,8 @@ def draw_and_write(folder: Path, stats: RunStats, summary: dict[str, Any], optio
     page.heading("Waveforms", 2, "waveforms")
     if not run["with_waveforms"]:
         page.paragraph("Give the trigger files (--triggers) to see waveforms.", "note")
+    elif options.waveforms_first == options.waveforms_random == 0:
+        page.paragraph("No waveform drawn (--waveforms 0 0).", "note")
     else:
         page.paragraph(
             f"For each channel the first {options.waveforms_first} waveforms and "
