@@ -186,6 +186,14 @@ def root_file(**branches: np.ndarray) -> Callable[[Path], None]:
             "line 11 is not a sample",
         ),
         (
+            "ascii",
+            ascii_event(0, 0, 5, [1, 2, 3]).replace("Channel: 0\n", "") + TEXT,
+            [],
+            1,
+            "event 0 at line 1",
+            "no 'Channel' line in the event's header",
+        ),
+        (
             "root",
             root_file(ch=np.array([2, 2**31]), tag=np.array([1, 2])),
             ["--channel-branch", "ch", "--time-branch", "tag"],
@@ -218,6 +226,7 @@ def root_file(**branches: np.ndarray) -> Callable[[Path], None]:
         "back in time",
         "negative tag",
         "absurd length",
+        "no channel",
         "channel 2^31",
         "channel 1.7",
         "nan time",

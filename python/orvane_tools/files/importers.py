@@ -578,7 +578,7 @@ def _ascii_events(
             pending = line
             try:
                 length = _ascii_int(header["Record Length"])
-                channel = _ascii_int(header["Channel"]) if "Channel" in header else None
+                channel = _ascii_int(header["Channel"])
                 tag = _ascii_int(header["Trigger Time Stamp"])
             except KeyError as exc:
                 bad(f"{where}: no {exc.args[0]!r} line in the event's header")
@@ -588,7 +588,7 @@ def _ascii_events(
                 bad(f"{where}: a header value is not a number ({exc})")
                 skip_event(next_line())
                 continue
-            if length < 0 or channel is None or not -(2**31) <= channel < 2**31:
+            if length < 0 or not -(2**31) <= channel < 2**31:
                 bad(f"{where}: record length {length} or channel {channel} out of range")
                 skip_event(next_line())
                 continue
